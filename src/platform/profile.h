@@ -1,0 +1,21 @@
+#pragma once
+// The profile-string service: reads and writes single values of INI-style files with the rules
+// of the Windows profile functions (names without regard to ASCII case, blanks around names and
+// values ignored, one pair of enclosing quotes dropped). Any thread; each call reads the file anew.
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// Copies the value (or `defaultValue` when file, section or key is missing) into `buffer`, cut to
+// `size` - 1 characters and terminated; answers the number of characters copied.
+std::size_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                              char* buffer, std::size_t size, const std::string& file);
+
+// Sets key = value in section, creating file and section when missing and keeping every other
+// line as it was. False when the file cannot be written.
+bool WriteProfileString(const char* section, const char* key, const char* value,
+                        const std::string& file);
+
+}  // namespace platform

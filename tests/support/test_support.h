@@ -1,0 +1,37 @@
+#pragma once
+// Helpers shared by the tests: a temporary folder that cleans up after itself, polling with a
+// deadline, and small file utilities. Any thread may use them.
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace quend::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir final {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    // The folder as text with a trailing separator, as the launcher keeps folders.
+    std::string dir() const { return m_path.string() + "/"; }
+    std::filesystem::path operator/(std::string_view name) const { return m_path / name; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Polls `predicate` until it holds or `timeout` passes; answers its last value.
+bool waitFor(const std::function<bool()>& predicate,
+             std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
+std::string readFile(const std::filesystem::path& path);
+
+}  // namespace quend::test
