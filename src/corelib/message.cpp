@@ -56,7 +56,7 @@ void message::serialize(void* data, uint32_t n) {
         m_position += n;
     } else if (storing) {
         if (!m_owns_buffer || malformed())
-            return;  // a received body is never written
+            return;  // a received body is never written, a refused one never changes
         const uint64_t end = uint64_t{m_position} + n;
         if (end > m_size)
             enlarge(end);  // strict: a write ending exactly at size stays
