@@ -59,23 +59,7 @@ bool CIniFile::Load(const char* path) {
         }
         m_file.reset();
         DropCrBeforeLf(bytes);
-        std::size_t pos = 0;
-        while (pos < bytes.size()) {
-            // A line end right after a full piece belongs to that piece, so a line of exactly
-            // kMaxLineLength characters stays one line.
-            const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(pos);
-            const auto limit = first + static_cast<std::ptrdiff_t>(
-                                           std::min(bytes.size() - pos, kMaxLineLength + 1));
-            const auto lf = std::find(first, limit, '\n');
-            if (lf != limit) {
-                addLine(std::string(first, lf));
-                pos = static_cast<std::size_t>(lf - bytes.begin()) + 1;
-            } else {
-                const std::size_t length = std::min(bytes.size() - pos, kMaxLineLength);
-                addLine(bytes.substr(pos, length));
-                pos += length;
-            }
-        }
+        addPieces(bytes);
         return true;
     } catch (const std::bad_alloc&) {
         CloseFile();
@@ -89,6 +73,20 @@ bool CIniFile::readAll(std::string& bytes) {
     while ((got = std::fread(chunk, 1, sizeof chunk, m_file.get())) > 0)
         bytes.append(chunk, got);
     return std::ferror(m_file.get()) == 0;
+}
+
+void CIniFile::addPieces(const std::string& bytes) {
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        // A line end right after a full piece belongs to that piece, so a line of exactly
+        // kMaxLineLength characters stays one line.
+        const std::size_t window = std::min(bytes.size() - pos, kMaxLineLength + 1);
+        const std::size_t lf = std::string_view(bytes).substr(pos, window).find('\n');
+        const bool ended = lf != std::string_view::npos;
+        const std::size_t length = ended ? lf : std::min(window, kMaxLineLength);
+        addLine(bytes.substr(pos, length));
+        pos += length + (ended ? 1 : 0);
+    }
 }
 
 void CIniFile::addLine(std::string text) {

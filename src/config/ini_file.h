@@ -94,6 +94,7 @@ private:
     };
 
     bool readAll(std::string& bytes);
+    void addPieces(const std::string& bytes);
     void addLine(std::string text);
     bool writeAll();
     LineIter findSection(const char* section) const;

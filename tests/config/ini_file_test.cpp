@@ -11,6 +11,7 @@
 
 namespace {
 
+using namespace std::string_literals;
 using quend::test::readFile;
 using quend::test::TempDir;
 using quend::test::writeFile;
@@ -104,7 +105,9 @@ TEST_F(IniFileTest, LookupFollowsTheLineRules) {
 }
 
 TEST_F(IniFileTest, ClassifiesEachLine) {
-    load("[a];x\n]b[\nk=v\n;[c]\nx;=y\n\nplain\n");
+    // A NUL byte ends a line's text; the piece still ends at its line end.
+    load("[a];x\n]b[\nk=v\0[]\n;[c]\nx;=y\n\nplain\n"s);
+    EXPECT_EQ(texts()[2], "k=v");
     std::vector<IniLineKind> kinds;
     for (const IniLine& line : m_ini.Lines())
         kinds.push_back(line.kind);
