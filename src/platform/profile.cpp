@@ -43,8 +43,10 @@ private:
     int m_fd;
 };
 
+// A carriage return that does not end a line counts as a blank too: adding a line end after a
+// last line ending in one must not change what that line says.
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+    return c == ' ' || c == '\t' || c == '\r';
 }
 
 std::string_view Trim(std::string_view text) {

@@ -260,6 +260,14 @@ TEST_F(ProfileWriteTest, WrittenValuesReadBackAndRemovalsWork) {
     EXPECT_EQ(readFile(m_file), before);
 }
 
+TEST_F(ProfileWriteTest, AStrayCarriageReturnAtTheEndChangesNothing) {
+    writeFile(m_file, "[A]\nk=v\r");
+    EXPECT_EQ(Read(m_file, "A", "k"), "v");
+    ASSERT_TRUE(platform::WriteProfileString("B", "x", "1", m_file));
+    EXPECT_EQ(readFile(m_file), "[A]\nk=v\r\n[B]\nx=1\n");
+    EXPECT_EQ(Read(m_file, "A", "k"), "v");
+}
+
 TEST_F(ProfileWriteTest, FailureLeavesNothingOrTheOldFile) {
     const std::string inMissingFolder = (m_dir / "no-such-folder" / "Qnd.ini").string();
     EXPECT_FALSE(platform::WriteProfileString("S", "k", "v", inMissingFolder));
