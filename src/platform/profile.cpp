@@ -266,10 +266,11 @@ std::optional<std::string> ReadAll(const std::string& path, struct stat* info) {
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno != EINTR)
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
             return false;
-        if (put > 0)
-            bytes.remove_prefix(static_cast<std::size_t>(put));
+        bytes.remove_prefix(static_cast<std::size_t>(put));
     }
     return true;
 }
