@@ -56,8 +56,9 @@ bool CannotCarry(unsigned char c) {
 }  // namespace
 
 // One easy handle driven through its own multi handle, so that the body can be pulled: curl
-// writes straight into the buffer of a waiting Read, keeps what is over in `pending`, and is
-// paused once `pending` holds more than a Read is likely to take.
+// writes straight into the buffer of a waiting Read and is paused once that buffer is full, so
+// that only the tail of the block that filled it waits in `pending` (at most one receive buffer)
+// and nothing is copied twice on the way.
 struct HttpClient::Transfer {
     std::unique_ptr<CURLM, MultiDeleter> multi{curl_multi_init()};
     std::unique_ptr<curl_slist, ListDeleter> headers;
@@ -81,7 +82,6 @@ struct HttpClient::Transfer {
 
     std::vector<char> pending;
     std::size_t pendingHead = 0;
-    std::size_t highWater = kReceiveBufferSize;
     char* dest = nullptr;
     std::size_t destLeft = 0;
 
@@ -203,7 +203,8 @@ void HttpClient::Transfer::Fail(CURLcode code) {
 
 std::size_t HttpClient::Transfer::TakePending(char* out, std::size_t n) {
     const std::size_t count = std::min(n, PendingSize());
-    if (count == 0) return 0;
+    if (count == 0)
+        return 0;
     std::memcpy(out, pending.data() + pendingHead, count);
     pendingHead += count;
     if (pendingHead == pending.size()) {
@@ -251,7 +252,7 @@ std::size_t HttpClient::Transfer::OnBody(char* data, std::size_t size) {
     if (used == size)
         return size;
     // Pausing hands the whole block back to curl, so only a block not begun may be refused.
-    if (used == 0 && PendingSize() >= highWater) {
+    if (used == 0) {
         paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
@@ -313,7 +314,6 @@ long HttpClient::Read(void* buffer, std::size_t n) {
         return -1;
     }
     n = std::min<std::size_t>(n, LONG_MAX);
-    t.highWater = std::max(t.highWater, n);
     char* out = static_cast<char*>(buffer);
     std::size_t got = t.TakePending(out, n);
     if (got < n && !t.done) {
