@@ -103,6 +103,9 @@ TEST_F(UpdateServerTest, ServesFileInCallerSizedBlocksWithItsLength) {
         EXPECT_EQ(body.reads[i], long(kBlock));
     EXPECT_EQ(client.Read(std::vector<char>(16).data(), 16), 0);
 
+    CUpdateServer rival(m_root);
+    EXPECT_FALSE(rival.Start(m_server.Port()));
+
     ASSERT_EQ(Log().size(), 1u);
     EXPECT_NE(Log()[0].find("\"GET /Data/big.bin\" 200 700000 \"QuendTest/1.0\""),
               std::string::npos)
@@ -259,6 +262,15 @@ protected:
             res.set_header("Location", "/hop/" + std::to_string(left - 1));
             res.set_content("moved", "text/plain");
         });
+        m_server.Get("/chunked", [](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("text/plain",
+                                             [](std::size_t, httplib::DataSink& sink) {
+                                                 sink.write("no ", 3);
+                                                 sink.write("length", 6);
+                                                 sink.done();
+                                                 return true;
+                                             });
+        });
         m_port = m_server.bind_to_any_port("127.0.0.1");
         ASSERT_GT(m_port, 0);
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
@@ -292,6 +304,16 @@ TEST_F(WebServiceTest, CookiesStayWithTheirClientAndCachingIsRefused) {
     HttpClient fresh("Launcher");
     ASSERT_TRUE(fresh.GetText(Url("/echo"), body));
     EXPECT_EQ(body.substr(0, 8), "cookie=\n");
+}
+
+TEST_F(WebServiceTest, ReplyWithoutLengthHasNone) {
+    HttpClient client("Launcher");
+    ASSERT_TRUE(client.Get(Url("/chunked"))) << client.LastError();
+    EXPECT_EQ(client.Status(), 200);
+    EXPECT_FALSE(client.ContentLength().has_value());
+    const Body body = ReadAll(client);
+    EXPECT_EQ(body.bytes, "no length");
+    EXPECT_EQ(body.last, 0);
 }
 
 TEST_F(WebServiceTest, RedirectsAreFollowedUpToTen) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <httplib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,6 +112,11 @@ bool CUpdateServer::Start(std::uint16_t port, const std::string& host) {
         return false;
     auto server = std::make_unique<httplib::Server>();
     server->set_keep_alive_max_count(kKeepAliveRequests);
+    // The library's default adds SO_REUSEPORT, which would let a second server share the port.
+    server->set_socket_options([](int socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
         Serve(request, response);
     });
