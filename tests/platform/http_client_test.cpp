@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -24,6 +25,9 @@ using platform::HttpClient;
 
 constexpr std::size_t kBlock = 327680;
 constexpr char kAgent[] = "QuendTest/1.0";
+
+// The peers here are on loopback, which a proxy configured on the machine must not take over.
+const bool kLoopbackDirect = ::setenv("no_proxy", "127.0.0.1,localhost", 1) == 0;
 
 std::string RandomBytes(std::size_t size, unsigned seed) {
     std::mt19937 engine(seed);
@@ -127,6 +131,22 @@ TEST_F(UpdateServerTest, MissingOrEscapingPathsAre404) {
         EXPECT_NE(Log().back().find(std::string("\"GET ") + path + "\" 404"), std::string::npos)
             << Log().back();
     }
+}
+
+TEST_F(UpdateServerTest, ProxyFromTheEnvironmentIsUsed) {
+    ASSERT_TRUE(kLoopbackDirect);
+    const char* saved = std::getenv("http_proxy");
+    const std::string previous = saved ? saved : "";
+    ::setenv("http_proxy", Url("").c_str(), 1);
+    HttpClient client(kAgent);
+    const bool sent = client.Get("http://quendalor.invalid/a.bin");
+    saved ? ::setenv("http_proxy", previous.c_str(), 1) : ::unsetenv("http_proxy");
+
+    ASSERT_TRUE(sent) << client.LastError();
+    // The proxy got the whole address, which no update server path matches.
+    EXPECT_EQ(client.Status(), 404);
+    EXPECT_NE(Log().at(0).find("\"GET http://quendalor.invalid/a.bin\" 404"), std::string::npos)
+        << Log().at(0);
 }
 
 TEST(UpdateServerMapTarget, KeepsRequestsInsideTheFolder) {
