@@ -50,7 +50,8 @@ class FileBody final {
 public:
     static std::shared_ptr<FileBody> Open(const std::filesystem::path& path,
                                           const CUpdateServer::Faults& faults) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Non-blocking, so that a pipe in the folder cannot hang the open; files ignore it.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0)
             return nullptr;
         auto body = std::make_shared<FileBody>(fd, faults);
