@@ -175,6 +175,7 @@ bool isSleeping(pid_t thread) {
 }
 
 TEST(Md5, RetriesAReadInterruptedByASignal) {
+    interruptions = 0;
     struct sigaction action = {};
     action.sa_handler = countInterruption;  // no SA_RESTART: a blocked read fails with EINTR
     struct sigaction previous = {};
