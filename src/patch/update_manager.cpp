@@ -90,10 +90,27 @@ bool IsSafeListPath(const std::string& name) {
     return true;
 }
 
+// A file name is data, not URL syntax: "%", "?" and "#" in it stand for themselves.
+std::string EscapeUrlSyntax(const std::string& name) {
+    std::string escaped;
+    escaped.reserve(name.size());
+    for (const char c : name) {
+        if (c == '%')
+            escaped += "%25";
+        else if (c == '?')
+            escaped += "%3F";
+        else if (c == '#')
+            escaped += "%23";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
 // Update address + "/" + name with every backslash turned into a slash; the path part goes out
 // in UTF-8.
 std::string MakeUrl(const std::string& base, const std::string& fileName) {
-    std::string url = base + "/" + fileName;
+    std::string url = base + "/" + EscapeUrlSyntax(fileName);
     std::replace(url.begin(), url.end(), '\\', '/');
     const std::size_t scheme = url.find("://");
     const std::size_t path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);

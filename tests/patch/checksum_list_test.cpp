@@ -4,12 +4,11 @@
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <thread>
+#include <tuple>
 
 #include "config/text_table.h"
 #include "platform/message_box.h"
-#include "platform/paths.h"
 #include "platform/window_messages.h"
 #include "update_fixture.h"
 
@@ -24,101 +23,68 @@ constexpr char kDigest[] = "0123456789abcdef0123456789abcdef";
 constexpr char kCheckingGbk[] = "\xd5\xfd\xd4\xda\xbc\xec\xb2\xe9\xce\xc4\xbc\xfe\xa1\xad";
 constexpr char kMapNameGbk[] = "\xca\xfd\xbe\xdd\\\xb5\xd8\xcd\xbc.txt";
 
-// Runs the body with the local time zone set to `zone`, then puts the old one back.
-class ScopedTimeZone final {
-public:
-    explicit ScopedTimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ"))
-            m_old = old;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ScopedTimeZone() {
-        if (m_old)
-            ::setenv("TZ", m_old->c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::optional<std::string> m_old;
-};
-
 TEST(ChecksumLineTest, FieldsFollowTheTokenizerAndTheLocalDate) {
-    const ScopedTimeZone china("CST-8");
-    _filelist entry;
+    const char* zone = std::getenv("TZ");
+    const std::string savedZone = zone != nullptr ? zone : "";
+    ::setenv("TZ", "CST-8", 1);  // the list's dates are local time
+    ::tzset();
+    _filelist e;
     const std::string line = std::string("Bin\\a.dll|x|") + kDigest + "|2020-5-1 10:00:00|1024";
-    ASSERT_EQ(CMyUpdateManager::ParseChecksumLine(line, entry), 1);
-    EXPECT_EQ(entry.fileName, "Bin\\a.dll");
-    EXPECT_EQ(entry.extra, "x");
-    EXPECT_EQ(entry.md5, kDigest);
-    EXPECT_EQ(entry.modifiedTime, 1588298400);  // 10:00 at UTC+8
-    EXPECT_EQ(entry.fileSize, 1024);
+    ASSERT_EQ(CMyUpdateManager::ParseChecksumLine(line, e), 1);
+    EXPECT_EQ(std::tie(e.fileName, e.extra, e.md5), std::tie("Bin\\a.dll", "x", kDigest));
+    EXPECT_EQ(e.modifiedTime, 1588298400);  // 10:00 at UTC+8
+    EXPECT_EQ(e.fileSize, 1024);
+    zone != nullptr ? ::setenv("TZ", savedZone.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
 
     // An empty line is no entry and leaves the working entry alone.
-    EXPECT_EQ(CMyUpdateManager::ParseChecksumLine("", entry), 0);
-    EXPECT_EQ(entry.fileName, "Bin\\a.dll");
+    EXPECT_EQ(CMyUpdateManager::ParseChecksumLine("", e), 0);
+    EXPECT_EQ(e.fileName, "Bin\\a.dll");
 
     // A doubled delimiter swallows the empty field: the later ones move up.
-    ASSERT_EQ(CMyUpdateManager::ParseChecksumLine("a||b|c|d", entry), 1);
-    EXPECT_EQ(entry.fileName, "a");
-    EXPECT_EQ(entry.extra, "b");
-    EXPECT_EQ(entry.md5, "c");
-    EXPECT_EQ(entry.modifiedTime, 0);  // "d" is no date
-    EXPECT_EQ(entry.fileSize, 0);
+    ASSERT_EQ(CMyUpdateManager::ParseChecksumLine("a||b|c|d", e), 1);
+    EXPECT_EQ(std::tie(e.fileName, e.extra, e.md5), std::tie("a", "b", "c"));
+    EXPECT_EQ(e.modifiedTime, 0);  // "d" is no date
+    EXPECT_EQ(e.fileSize, 0);
 
     // A leading delimiter is skipped; a year before 1900 gives no time.
-    ASSERT_EQ(
-        CMyUpdateManager::ParseChecksumLine("|Bin\\b.dll|y|m|1899-12-31 23:59:59| +42kb", entry),
-        1);
-    EXPECT_EQ(entry.fileName, "Bin\\b.dll");
-    EXPECT_EQ(entry.modifiedTime, 0);
-    EXPECT_EQ(entry.fileSize, 42);
+    ASSERT_EQ(CMyUpdateManager::ParseChecksumLine("|B|y|m|1899-12-31 23:59:59| +42kb", e), 1);
+    EXPECT_EQ(e.fileName, "B");
+    EXPECT_EQ(e.modifiedTime, 0);
+    EXPECT_EQ(e.fileSize, 42);
 
     // Dates that do not read whole or lie out of range give 0; the line still counts.
     for (const char* date : {"0-0-0 0:0:0", "2020-5-1", "2020-13-1 10:00:00", "2020-5-1 24:00:00",
                              "2020-5-0 10:00:00", "2020-5-1 10:60:00"}) {
-        entry.modifiedTime = 7;
-        ASSERT_EQ(CMyUpdateManager::ParseChecksumLine(std::string("f|x|m|") + date + "|1", entry),
-                  1);
-        EXPECT_EQ(entry.modifiedTime, 0) << date;
+        e.modifiedTime = 7;
+        ASSERT_EQ(CMyUpdateManager::ParseChecksumLine(std::string("f|x|m|") + date + "|1", e), 1);
+        EXPECT_EQ(e.modifiedTime, 0) << date;
     }
 
     // Fewer fields: the missing ones read empty, whatever the reused entry held before.
-    ASSERT_EQ(CMyUpdateManager::ParseChecksumLine(line, entry), 1);
-    ASSERT_EQ(CMyUpdateManager::ParseChecksumLine("Bin\\c.dll|z", entry), 1);
-    EXPECT_EQ(entry.fileName, "Bin\\c.dll");
-    EXPECT_EQ(entry.extra, "z");
-    EXPECT_EQ(entry.md5, "");
-    EXPECT_EQ(entry.modifiedTime, 0);
-    EXPECT_EQ(entry.fileSize, 0);
-}
-
-TEST(PathsTest, DataPathsMeetTheFileSystemWithSlashes) {
-    EXPECT_EQ(platform::NativePath("Data\\\\Map\\a.map"), "Data/Map/a.map");
-    EXPECT_EQ(platform::NativePath("/g//Bin\\\\x"), "/g/Bin/x");
-    EXPECT_EQ(platform::JoinNativePath("/g/", "\\Bin\\Qnd.ini"), "/g/Bin/Qnd.ini");
-    EXPECT_EQ(platform::JoinNativePath("/g", "Bin\\Qnd.ini"), "/g/Bin/Qnd.ini");
+    ASSERT_EQ(CMyUpdateManager::ParseChecksumLine(line, e), 1);
+    ASSERT_EQ(CMyUpdateManager::ParseChecksumLine("Bin\\c.dll|z", e), 1);
+    EXPECT_EQ(std::tie(e.fileName, e.extra, e.md5), std::tie("Bin\\c.dll", "z", ""));
+    EXPECT_EQ(e.modifiedTime + e.fileSize, 0);
 }
 
 TEST(WaitDownloadEventTest, ResetsWhatItSawAndLeavesItWhenStopped) {
     platform::ManualResetEvent event;
     std::atomic<bool> running{true};
     const auto isRunning = [&running] { return running.load(); };
+    const auto later = [](auto action) {
+        return std::thread([action] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            action();
+        });
+    };
 
-    std::thread setter([&event] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        event.Set();
-    });
+    std::thread setter = later([&event] { event.Set(); });
     WaitDownloadEventWhileRunning(event, isRunning);
     setter.join();
     EXPECT_FALSE(event.IsSet());
 
-    std::thread stopper([&running] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        running = false;
-    });
+    std::thread stopper = later([&running] { running = false; });
     WaitDownloadEventWhileRunning(event, isRunning);  // returns although nothing set it
     stopper.join();
     event.Set();
@@ -135,6 +101,7 @@ protected:
         return e.fileName + "|x|" + e.md5 + "|2020-5-1 10:00:00|" + std::to_string(e.fileSize);
     }
     std::size_t Requests() { return Log().size(); }
+    std::size_t Done() const { return m_owner.target.Count(platform::WM_UPDATE_DONE); }
 };
 
 TEST_F(CheckPassTest, FetchesEveryFileThatDiffersAndNothingElse) {
@@ -143,17 +110,17 @@ TEST_F(CheckPassTest, FetchesEveryFileThatDiffersAndNothingElse) {
     writeFile(Files() / "Bin/changed.dat", "new bytes");
     writeFile(Game("Bin/changed.dat"), "old bytes");  // same size, other digest
     writeFile(Files() / "数据/地图.txt", "map");      // the server keeps names in UTF-8
-
     const auto list = [](bool upper) {
         return Line("Bin\\same.dat", "unchanged", upper) + "\r\n" +
                Line("Bin\\changed.dat", "new bytes", upper) + "\n\n" +
                Line(kMapNameGbk, "map", upper) + "\n";
     };
-    RunPass(list(false));
-    EXPECT_EQ(m_owner.Range(), std::make_pair(0, 4));
-    EXPECT_EQ(m_owner.Steps(), 3);
-    EXPECT_EQ(m_owner.StatusTexts(), std::vector<std::string>{kCheckingGbk});
-    EXPECT_EQ(m_owner.target.Count(platform::WM_UPDATE_DONE), 1u);
+
+    const auto progress = RunPass(list(false));
+    EXPECT_EQ(progress.range, std::make_pair(0, 4));
+    EXPECT_EQ(progress.steps, 3);
+    EXPECT_EQ(progress.status, std::vector<std::string>{kCheckingGbk});
+    EXPECT_EQ(Done(), 1u);
     EXPECT_EQ(readFile(Game("Bin/changed.dat")), "new bytes");
     EXPECT_EQ(readFile(Game("数据/地图.txt")), "map");
     ASSERT_EQ(Requests(), 2u);
@@ -168,53 +135,50 @@ TEST_F(CheckPassTest, FetchesEveryFileThatDiffersAndNothingElse) {
 }
 
 TEST_F(CheckPassTest, EmptyListsNoUpdateAndClosing) {
-    RunPass("");
-    EXPECT_EQ(m_owner.Range(), std::make_pair(0, 1));
-    EXPECT_EQ(m_owner.Steps(), 0);
-    EXPECT_EQ(m_owner.target.Count(platform::WM_UPDATE_DONE), 1u);
+    auto progress = RunPass("");
+    EXPECT_EQ(progress.range, std::make_pair(0, 1));
+    EXPECT_EQ(progress.steps, 0);
+    EXPECT_EQ(Done(), 1u);
 
     // "-NoUpdate": every entry only steps the bar; nothing is compared or fetched.
-    writeFile(Files() / "a.dat", "a");
-    writeFile(Files() / "b.dat", "b");
-    writeFile(Files() / "c.dat", "c");
-    const std::string three =
-        Line("a.dat", "a") + "\n" + Line("b.dat", "b") + "\n" + Line("c.dat", "c") + "\n";
+    for (const char* name : {"a.dat", "b.dat", "c.dat"})
+        writeFile(Files() / name, name);
+    const std::string three = Line("a.dat", "a.dat") + "\n" + Line("b.dat", "b.dat") + "\n" +
+                              Line("c.dat", "c.dat") + "\n";
     m_owner.noUpdate = true;
-    RunPass(three);
-    EXPECT_EQ(m_owner.Steps(), 3);
-    EXPECT_EQ(m_owner.StatusTexts().size(), 3u);
+    progress = RunPass(three);
+    EXPECT_EQ(progress.steps, 3);
+    EXPECT_EQ(progress.status.size(), 3u);
     EXPECT_EQ(Requests(), 0u);
-    EXPECT_EQ(m_owner.target.Count(platform::WM_UPDATE_DONE), 2u);
+    EXPECT_EQ(Done(), 2u);
 
     // Closing during the first file's slow transfer: the pass ends there, no WM_UPDATE_DONE.
     m_owner.noUpdate = false;
-    m_owner.ClearProgress();
     m_server.SetFaults({.blockDelay = std::chrono::milliseconds(300)});
-    const auto listPath = m_owner.Root() / "list.md5";
-    writeFile(listPath, three);
-    m_manager.LoadChecksumList(listPath.string());
+    writeFile(m_owner.Root() / "list.md5", three);
+    m_manager.LoadChecksumList((m_owner.Root() / "list.md5").string());
     ASSERT_TRUE(waitFor([this] { return Requests() == 1; }));
     m_owner.running = false;
     ASSERT_TRUE(waitFor([this] { return !m_manager.IsCheckThreadRunning(); }));
     m_manager.JoinCheckThread();
     m_manager.StopDownloadThread();
-    EXPECT_EQ(m_owner.target.Count(platform::WM_UPDATE_DONE), 2u);
-    EXPECT_LE(m_owner.Steps(), 1);
+    EXPECT_EQ(Done(), 2u);
+    EXPECT_LE(m_owner.TakeProgress().steps, 1);
     EXPECT_EQ(Requests(), 1u);
     EXPECT_EQ(m_manager.m_bBusy, 0);
 }
 
 TEST_F(CheckPassTest, NotUpdateListSkipsExactNamesOnTheFirstUpdateOnly) {
-    writeFile(m_owner.Module() / "NotUpdateList.txt", "Bin\\Qnd.ini\r\n\r\n");
+    writeFile(m_owner.Root() / "NotUpdateList.txt", "Bin\\Qnd.ini\r\n\r\n");
     m_manager.LoadExcludeList();
     writeFile(Files() / "Bin/Qnd.ini", "server settings");
     writeFile(Files() / "bin/qnd.ini", "other case");
     const std::string list =
         Line("Bin\\Qnd.ini", "server settings") + "\n" + Line("bin\\qnd.ini", "other case");
 
-    RunPass(list);
-    EXPECT_EQ(m_owner.Range(), std::make_pair(0, 3));
-    EXPECT_EQ(m_owner.Steps(), 1);  // the skipped entry does not step
+    const auto progress = RunPass(list);
+    EXPECT_EQ(progress.range, std::make_pair(0, 3));
+    EXPECT_EQ(progress.steps, 1);  // the skipped entry does not step
     EXPECT_FALSE(std::filesystem::exists(Game("Bin/Qnd.ini")));
     EXPECT_EQ(readFile(Game("bin/qnd.ini")), "other case");
 
@@ -228,7 +192,7 @@ TEST_F(CheckPassTest, ChecksumListIsFetchedThenRemoved) {
     writeFile(Files() / "checksum_all.md5", Line("Bin\\new.dll", "library") + "\r\n");
     ASSERT_TRUE(m_manager.FetchChecksumList("checksum_all.md5"));
     EXPECT_FALSE(std::filesystem::exists(Game("checksum_all.md5")));
-    ASSERT_TRUE(waitFor([this] { return m_owner.target.Count(platform::WM_UPDATE_DONE) == 1; }));
+    ASSERT_TRUE(waitFor([this] { return Done() == 1; }));
     EXPECT_EQ(readFile(Game("Bin/new.dll")), "library");
 
     // No list on the server: false, and the flag is ready for the next try.
@@ -238,20 +202,19 @@ TEST_F(CheckPassTest, ChecksumListIsFetchedThenRemoved) {
 }
 
 TEST_F(CheckPassTest, UnopenableListIsReportedAndLeavesTheManagerIdle) {
-    const auto language = m_owner.Module() / "Launcher.CHS";
+    const auto language = m_owner.Root() / "Launcher.CHS";
     writeFile(language, "[Error]\nChecksumOpenError_Client=list unreadable\n");
     SetTextFile(language.string());
     std::vector<std::string> shown;
     auto saved = platform::SetMessageHandler(
         [&shown](const std::string&, const std::string& text) { shown.push_back(text); });
-
     m_manager.LoadChecksumList((m_owner.Root() / "absent.md5").string());
     platform::SetMessageHandler(std::move(saved));
     EXPECT_EQ(shown, std::vector<std::string>{"list unreadable"});
     EXPECT_EQ(m_manager.m_bBusy, 0);
 
     RunPass("");  // not stuck busy
-    EXPECT_EQ(m_owner.target.Count(platform::WM_UPDATE_DONE), 1u);
+    EXPECT_EQ(Done(), 1u);
 }
 
 }  // namespace

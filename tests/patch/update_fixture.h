@@ -23,38 +23,41 @@
 namespace quend::test {
 
 class TestUpdateOwner final : public UpdateOwner {
-public:
-    TestUpdateOwner() {
-        std::filesystem::create_directories(Game());
-        std::filesystem::create_directories(Module());
+    template <class F>
+    auto Locked(F f) const {
+        std::lock_guard lock(m_mutex);
+        return f();
     }
+
+public:
+    // What the check pass showed: the status texts, the bar's range and its steps.
+    struct Progress {
+        std::vector<std::string> status;
+        std::pair<int, int> range{-1, -1};
+        int steps = 0;
+    };
+
+    TestUpdateOwner() { std::filesystem::create_directories(Game()); }
 
     std::filesystem::path Root() const { return m_root.path(); }
     std::filesystem::path Game() const { return m_root / "game"; }
-    std::filesystem::path Module() const { return m_root / "module"; }
 
     std::string GameDir() const override { return Game().string() + "/"; }
     bool IsRunning() const override { return running; }
     std::string UpdateUrl() const override {
-        std::lock_guard lock(m_mutex);
-        return m_url;
+        return Locked([this] { return m_url; });
     }
-    std::string ModuleDir() const override { return Module().string() + "/"; }
+    std::string ModuleDir() const override { return m_root.dir(); }
     bool NoUpdate() const override { return noUpdate; }
-
-    void SetStatusText(const std::string& ansiText) override {
-        std::lock_guard lock(m_mutex);
-        m_status.push_back(ansiText);
+    void SetStatusText(const std::string& text) override {
+        Locked([&] { m_progress.status.push_back(text); });
     }
     void SetTotalRange(int lo, int hi) override {
-        std::lock_guard lock(m_mutex);
-        m_range = {lo, hi};
+        Locked([&] { m_progress.range = {lo, hi}; });
     }
     void StepTotal() override {
-        std::lock_guard lock(m_mutex);
-        ++m_steps;
+        Locked([this] { ++m_progress.steps; });
     }
-
     platform::ManualResetEvent& DownloadEvent() override { return m_downloadEvent; }
     void WaitDownloadEvent() override {
         WaitDownloadEventWhileRunning(m_downloadEvent, [this] { return running.load(); });
@@ -62,26 +65,10 @@ public:
     platform::MessageTarget& Target() override { return target; }
 
     void SetUpdateUrl(std::string url) {
-        std::lock_guard lock(m_mutex);
-        m_url = std::move(url);
+        Locked([&] { m_url = std::move(url); });
     }
-    std::vector<std::string> StatusTexts() const {
-        std::lock_guard lock(m_mutex);
-        return m_status;
-    }
-    std::pair<int, int> Range() const {
-        std::lock_guard lock(m_mutex);
-        return m_range;
-    }
-    int Steps() const {
-        std::lock_guard lock(m_mutex);
-        return m_steps;
-    }
-    void ClearProgress() {
-        std::lock_guard lock(m_mutex);
-        m_status.clear();
-        m_range = {-1, -1};
-        m_steps = 0;
+    Progress TakeProgress() {
+        return Locked([this] { return std::exchange(m_progress, Progress{}); });
     }
 
     std::atomic<bool> running{true};
@@ -92,9 +79,7 @@ private:
     TempDir m_root;
     mutable std::mutex m_mutex;
     std::string m_url;
-    std::vector<std::string> m_status;
-    std::pair<int, int> m_range{-1, -1};
-    int m_steps = 0;
+    Progress m_progress;
     platform::ManualResetEvent m_downloadEvent;
 };
 
@@ -139,14 +124,16 @@ protected:
         ASSERT_TRUE(m_owner.DownloadEvent().WaitFor(std::chrono::seconds(20)));
     }
 
-    // Runs a check pass over `lines` and waits for its end.
-    void RunPass(const std::string& lines) {
+    // Runs a check pass over `lines`, waits for its end and answers what it showed.
+    TestUpdateOwner::Progress RunPass(const std::string& lines) {
         const auto list = m_owner.Root() / "list.md5";
         writeFile(list, lines);
+        m_owner.TakeProgress();
         m_manager.LoadChecksumList(list.string());
-        ASSERT_TRUE(waitFor([this] { return !m_manager.IsCheckThreadRunning(); },
+        EXPECT_TRUE(waitFor([this] { return !m_manager.IsCheckThreadRunning(); },
                             std::chrono::seconds(30)));
         EXPECT_EQ(m_manager.m_bBusy, 0);
+        return m_owner.TakeProgress();
     }
 
     TestUpdateOwner m_owner;
