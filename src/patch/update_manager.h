@@ -19,7 +19,7 @@
 #include "platform/http_client.h"
 #include "platform/manual_reset_event.h"
 
-class CMyUpdateManager {
+class CMyUpdateManager final {
 public:
     // `applicationTitle` goes out as the user agent of every request.
     CMyUpdateManager(UpdateOwner& owner, std::string applicationTitle);
@@ -54,7 +54,8 @@ public:
 
     // The update half of the Start button: fetches `checksumFile` into the game folder and waits
     // for it. False when fetching failed (m_bServerOk was 0; it is 1 again now); otherwise the
-    // check pass has been started from the list, the list file deleted and true answered.
+    // check pass has been started from the list, the list file deleted and true answered (no pass
+    // starts once the owner has stopped running).
     bool FetchChecksumList(const std::string& checksumFile);
 
     // The download engine.
