@@ -10,11 +10,16 @@ namespace platform {
 
 // Copies the value (or `defaultValue` when file, section or key is missing) into `buffer`, cut to
 // `size` - 1 characters and terminated; answers the number of characters copied.
+// A null `section` lists the section names, a null `key` the section's key names, each name
+// ended by a null character and the list by a second one; a list too long for `buffer` is cut
+// and ended by two nulls, and the answer is then `size` - 2.
 std::size_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
                               char* buffer, std::size_t size, const std::string& file);
 
 // Sets key = value in section, creating file and section when missing and keeping every other
 // line as it was. False when the file cannot be written.
+// A null `value` removes the key, a null `key` the whole section. The file is replaced
+// atomically, so a failed write leaves the old one untouched.
 bool WriteProfileString(const char* section, const char* key, const char* value,
                         const std::string& file);
 

@@ -1,0 +1,210 @@
+#include "devserver/update_server.h"
+
+#include <fcntl.h>
+#include <httplib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <limits>
+#include <vector>
+
+namespace devserver {
+
+namespace {
+
+constexpr std::size_t kBlockSize = 256 * 1024;
+constexpr std::size_t kKeepAliveRequests = 100;
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// A malformed escape stays as it was written.
+std::string PercentDecode(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+            HexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// One served file, read block by block at the offsets the connection asks for, with the faults
+// that were set when its request came in.
+class FileBody final {
+public:
+    static std::shared_ptr<FileBody> Open(const std::filesystem::path& path,
+                                          const CUpdateServer::Faults& faults) {
+        // Non-blocking, so that a pipe in the folder cannot hang the open; files ignore it.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            return nullptr;
+        auto body = std::make_shared<FileBody>(fd, faults);
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+            return nullptr;
+        body->m_size = static_cast<std::uint64_t>(info.st_size);
+        return body;
+    }
+
+    FileBody(int fd, const CUpdateServer::Faults& faults) : m_fd(fd), m_faults(faults) {}
+    ~FileBody() { ::close(m_fd); }
+    FileBody(const FileBody&) = delete;
+    FileBody& operator=(const FileBody&) = delete;
+
+    std::uint64_t Size() const { return m_size; }
+
+    // False ends the reply early, which makes the server close the connection.
+    bool Write(std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        if (m_faults.blockDelay.count() > 0)
+            std::this_thread::sleep_for(m_faults.blockDelay);
+        const std::uint64_t end = std::min(m_size, m_faults.cutAfter.value_or(m_size));
+        if (offset >= end)
+            return false;
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>({kBlockSize, length, end - offset}));
+        if (m_block.size() < want)
+            m_block.resize(kBlockSize);
+        const ssize_t got = ::pread(m_fd, m_block.data(), want, static_cast<off_t>(offset));
+        if (got <= 0)
+            return false;
+        return sink.write(m_block.data(), static_cast<std::size_t>(got));
+    }
+
+private:
+    int m_fd;
+    CUpdateServer::Faults m_faults;
+    std::uint64_t m_size = 0;
+    std::vector<char> m_block;
+};
+
+std::string LogLine(const httplib::Request& request, int status, std::uint64_t length) {
+    return request.remote_addr + ":" + std::to_string(request.remote_port) + " \"" +
+           request.method + " " + request.target + "\" " + std::to_string(status) + " " +
+           std::to_string(length) + " \"" + request.get_header_value("User-Agent") + "\"";
+}
+
+}  // namespace
+
+CUpdateServer::CUpdateServer(std::filesystem::path root, Logger logger)
+    : m_root(std::move(root)), m_logger(std::move(logger)) {}
+
+CUpdateServer::~CUpdateServer() {
+    Stop();
+}
+
+bool CUpdateServer::Start(std::uint16_t port, const std::string& host) {
+    if (m_server)
+        return false;
+    auto server = std::make_unique<httplib::Server>();
+    server->set_keep_alive_max_count(kKeepAliveRequests);
+    // The library's default adds SO_REUSEPORT, which would let a second server share the port.
+    server->set_socket_options([](int socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+        Serve(request, response);
+    });
+    const int bound =
+        port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
+    if (bound <= 0)
+        return false;
+    m_server = std::move(server);
+    m_port = static_cast<std::uint16_t>(bound);
+
+    // Stop may only come once the loop runs, or it would be missed.
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    m_thread = std::thread([server = m_server.get(), ended] {
+        server->listen_after_bind();
+        ended->store(true);
+    });
+    while (!m_server->is_running() && !ended->load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
+}
+
+void CUpdateServer::Stop() {
+    if (m_server)
+        m_server->stop();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void CUpdateServer::SetFaults(const Faults& faults) {
+    std::lock_guard lock(m_faultMutex);
+    m_faults = faults;
+}
+
+CUpdateServer::Faults CUpdateServer::GetFaults() const {
+    std::lock_guard lock(m_faultMutex);
+    return m_faults;
+}
+
+std::optional<std::filesystem::path> CUpdateServer::MapTarget(const std::filesystem::path& root,
+                                                              std::string_view target) {
+    target = target.substr(0, target.find_first_of("?#"));
+    if (!target.starts_with('/'))
+        return std::nullopt;
+    const std::string path = PercentDecode(target);
+    if (path.find('\0') != std::string::npos)
+        return std::nullopt;
+
+    std::filesystem::path mapped = root;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string_view step(path.data() + start, end - start);
+        if (step == "..")
+            return std::nullopt;
+        if (!step.empty() && step != ".")
+            mapped /= step;
+        start = end + 1;
+    }
+    return mapped;
+}
+
+void CUpdateServer::Serve(const httplib::Request& request, httplib::Response& response) {
+    const Faults faults = GetFaults();
+    const auto path = MapTarget(m_root, request.target);
+    const auto body = path ? FileBody::Open(*path, faults) : nullptr;
+    if (!body) {
+        response.status = 404;
+        response.set_content("Not Found\n", "text/plain");
+        Log(LogLine(request, response.status, response.body.size()));
+        return;
+    }
+    const std::uint64_t announced = body->Size() + faults.lengthSurplus;
+    response.status = 200;
+    response.set_content_provider(
+        static_cast<std::size_t>(announced), "application/octet-stream",
+        [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            return body->Write(offset, length, sink);
+        });
+    Log(LogLine(request, response.status, announced));
+}
+
+void CUpdateServer::Log(const std::string& line) {
+    std::lock_guard lock(m_logMutex);
+    if (m_logger)
+        m_logger(line);
+}
+
+}  // namespace devserver

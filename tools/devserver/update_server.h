@@ -1,0 +1,74 @@
+#pragma once
+// The update-server role of the development server: serves one folder by HTTP GET, with faults
+// that tests and demos switch on at run time. Start, Stop and Port belong to one controlling
+// thread; SetFaults and GetFaults may be called from any thread while it serves.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace devserver {
+
+class CUpdateServer final {
+public:
+    // Taken for each request when it starts; a changed setting affects the requests after it.
+    struct Faults {
+        // Close the connection after this many body bytes.
+        std::optional<std::uint64_t> cutAfter{};
+        // Announce this many bytes more than the file holds, then close after the file.
+        std::uint64_t lengthSurplus = 0;
+        // Pause before each body block.
+        std::chrono::milliseconds blockDelay{0};
+    };
+
+    // Receives one line per request, from the serving threads, one call at a time.
+    using Logger = std::function<void(const std::string& line)>;
+
+    explicit CUpdateServer(std::filesystem::path root, Logger logger = {});
+    ~CUpdateServer();
+    CUpdateServer(const CUpdateServer&) = delete;
+    CUpdateServer& operator=(const CUpdateServer&) = delete;
+
+    // Binds `host`:`port` (0: any free port) and serves on a thread of its own until Stop.
+    // False when the address cannot be bound or the server already ran.
+    bool Start(std::uint16_t port = 0, const std::string& host = "127.0.0.1");
+    // The bound port; 0 before Start.
+    std::uint16_t Port() const { return m_port; }
+    void Stop();
+
+    void SetFaults(const Faults& faults);
+    Faults GetFaults() const;
+
+    // The file a request target names under `root`, or empty when the target is not a plain
+    // path below it (a ".." step, a NUL byte, not starting with "/").
+    static std::optional<std::filesystem::path> MapTarget(const std::filesystem::path& root,
+                                                          std::string_view target);
+
+private:
+    void Serve(const httplib::Request& request, httplib::Response& response);
+    void Log(const std::string& line);
+
+    std::filesystem::path m_root;
+    Logger m_logger;
+    std::mutex m_logMutex;
+    mutable std::mutex m_faultMutex;
+    Faults m_faults;
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    std::uint16_t m_port = 0;
+};
+
+}  // namespace devserver
