@@ -103,17 +103,8 @@ TEST_F(IniFileTest, ReadsCrLfAsLfAndLinesInPiecesOf254) {
     EXPECT_EQ(get("S", "Exact"), std::string(248, 'e'));
 }
 
-TEST_F(IniFileTest, SaveWritesEveryLineBackWithCrLf) {
-    load("; head\n\n[S]\n   \nA=1 ;note\nnot a key\n\t\nlast");
-    const std::string expected =
-        "; head\r\n\r\n[S]\r\n   \r\nA=1 ;note\r\nnot a key\r\n\t\r\nlast\r\n";
-    EXPECT_EQ(saved(), expected);
-    ASSERT_TRUE(m_ini.Load(m_out.c_str()));
-    EXPECT_EQ(saved(), expected);
-}
-
-TEST_F(IniFileTest, EditsRewriteInsertAppendAndUnlink) {
-    load("[S]\nOld=1\nSemi=abc;def\nPlain=2\n[T]\nT1=x\nGone=1");
+TEST_F(IniFileTest, EditsRewriteInsertAppendAndUnlinkAndSaveKeepsEveryOtherLine) {
+    load("; head\n\n[S]\nOld=1\nSemi=abc;def\n   \nnot a key\nPlain=2\n[T]\nT1=x\nGone=1");
     m_ini.SetString("s", "SEMI", "z");   // name as written, comment kept
     m_ini.SetString("S", "plain", "3");  // gets no comment of a line before it
     m_ini.SetString("S", "New1", "a");   // inserted right after the header
@@ -127,9 +118,12 @@ TEST_F(IniFileTest, EditsRewriteInsertAppendAndUnlink) {
     EXPECT_TRUE(m_ini.DeleteKey("S", "Old"));
     EXPECT_TRUE(m_ini.DeleteKey("t", "GONE"));  // the last line
     m_ini.SetString("U", "K", "v");             // appended after the new last line
-    EXPECT_EQ(saved(),
-              "[S]\r\nNew2=b\r\nNew1=a\r\nSemi=z;def\r\nPlain=3\r\n"
-              "[T]\r\nD=2.5000000000E+00\r\nB=1\r\nI=-12\r\nT1=x\r\n[U]\r\nK=v\r\n");
+    const std::string expected =
+        "; head\r\n\r\n[S]\r\nNew2=b\r\nNew1=a\r\nSemi=z;def\r\n   \r\nnot a key\r\nPlain=3\r\n"
+        "[T]\r\nD=2.5000000000E+00\r\nB=1\r\nI=-12\r\nT1=x\r\n[U]\r\nK=v\r\n";
+    EXPECT_EQ(saved(), expected);
+    ASSERT_TRUE(m_ini.Load(m_out.c_str()));
+    EXPECT_EQ(saved(), expected);
 }
 
 TEST_F(IniFileTest, LongValuesNeverOverflowTheResultBuffer) {

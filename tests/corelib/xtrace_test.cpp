@@ -57,7 +57,13 @@ TEST(Trace, PrintTraceFormatsIntoTheCurrentSinkCutTo4095) {
     EXPECT_EQ(sink.lines, (std::vector<std::string>{"[30]", std::string(4095, 'k')}));
 }
 
-TEST(Trace, ProgramTraceWritesWholeLinesToStandardErrorAndTheTraceFile) {
+TEST(Trace, TraceLinesGoToStandardErrorAndTheTraceFileSendReportsToStandardOutput) {
+    testing::internal::CaptureStdout();
+    report_send(256);
+    report_send(8);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Success send 256 bytes\nSuccess send 8 bytes\n");
+
     TraceFile file;
     testing::internal::CaptureStderr();
     print_trace(&trace_output(), "[%d]", 30);
@@ -79,14 +85,6 @@ TEST(Trace, ProgramTraceWritesWholeLinesToStandardErrorAndTheTraceFile) {
     ASSERT_EQ(all.size(), 6u + 200u * 8u);
     for (size_t pos = 6; pos < all.size(); pos += 8)
         ASSERT_EQ(all.substr(pos, 1) + all.substr(pos + 6, 2), "[\r\n") << "mixed at " << pos;
-}
-
-TEST(Trace, SendReportGoesToStandardOutput) {
-    testing::internal::CaptureStdout();
-    report_send(256);
-    report_send(8);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Success send 256 bytes\nSuccess send 8 bytes\n");
 }
 
 TEST(TraceDeathTest, FatalSocketErrorEndsTheProcessWithStatusOne) {
