@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
-#include <random>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -23,6 +22,7 @@
 
 namespace {
 
+using quend::test::randomBytes;
 using quend::test::TempDir;
 using quend::test::waitFor;
 
@@ -38,13 +38,6 @@ std::string referenceMd5(std::string_view bytes) {
     for (unsigned int i = 0; i < size; ++i)
         text.append(hex, std::snprintf(hex, sizeof hex, "%02x", digest[i]));
     return text;
-}
-
-std::string randomBytes(std::size_t size, std::mt19937& random) {
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
 }
 
 class Fd final {
@@ -83,21 +76,19 @@ TEST(Md5, MatchesTheReferenceForGbkZerosAndEveryLengthAroundTheBlockEdges) {
     // "你好，世界" in GBK, then a zero byte and more: nothing is converted or cut short.
     const std::string gbk = "\xC4\xE3\xBA\xC3\xA3\xAC\xCA\xC0\xBD\xE7";
     std::vector<std::string> texts = {gbk, gbk + std::string(1, '\0') + gbk};
-    std::mt19937 random(1321);
     for (std::size_t size = 0; size <= 200; ++size)
-        texts.push_back(randomBytes(size, random));
+        texts.push_back(randomBytes(size, unsigned(size)));
     for (std::size_t size : {kBlock - 1, kBlock, kBlock + 1, std::size_t{5} << 20})
-        texts.push_back(randomBytes(size, random));
+        texts.push_back(randomBytes(size, unsigned(size)));
     for (const std::string& text : texts)
         ASSERT_EQ(CMD5().GetStringMD5(text), referenceMd5(text)) << "length " << text.size();
 }
 
 TEST(Md5, DigestsFilesFromTheirCurrentPositionToTheEnd) {
     TempDir dir;
-    std::mt19937 random(4);
     for (std::size_t size :
          {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1, 2 * kBlock}) {
-        const std::string bytes = randomBytes(size, random);
+        const std::string bytes = randomBytes(size, 4);
         quend::test::writeFile(dir / "file", bytes);
         Fd fd(open((dir / "file").c_str(), O_RDONLY));
         EXPECT_EQ(CMD5().GetFileMD5(fd.get()), referenceMd5(bytes)) << "size " << size;
@@ -153,8 +144,7 @@ TEST(Md5, ReadsOnThroughInterruptedAndShortReadsUntilTheEnd) {
         EXPECT_TRUE(waitFor([&] { return interruptions > i && isSleeping(readerId); }));
     }
     // A stream socket then hands over far less than a block per read.
-    std::mt19937 random(7);
-    const std::string bytes = randomBytes(3 * kBlock + 17, random);
+    const std::string bytes = randomBytes(3 * kBlock + 17, 7);
     for (std::size_t done = 0; done < bytes.size();) {
         const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1001);
         const ssize_t put = send(writeEnd.get(), bytes.data() + done, chunk, MSG_NOSIGNAL);

@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <mutex>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -21,20 +20,13 @@ namespace {
 using devserver::CUpdateServer;
 using platform::EncodeUrlPath;
 using platform::HttpClient;
+using quend::test::randomBytes;
 
 constexpr std::size_t kBlock = 327680;
 constexpr char kAgent[] = "QuendTest/1.0";
 
 // The peers here are on loopback, which a proxy configured on the machine must not take over.
 const bool kLoopbackDirect = ::setenv("no_proxy", "127.0.0.1,localhost", 1) == 0;
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 engine(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(engine());
-    return bytes;
-}
 
 struct Body {
     std::string bytes;
@@ -84,7 +76,7 @@ protected:
 };
 
 TEST_F(UpdateServerTest, ServesFilesInCallerSizedBlocksUnderEncodedPaths) {
-    const std::string data = RandomBytes(700000, 1);
+    const std::string data = randomBytes(700000, 1);
     quend::test::writeFile(m_root / "Data" / "big.bin", data);
     quend::test::writeFile(m_root / "数据" / "地 图.map", "map bytes");
     HttpClient client(kAgent);
@@ -149,7 +141,7 @@ TEST_F(UpdateServerTest, ProxyFromTheEnvironmentIsUsed) {
 }
 
 TEST_F(UpdateServerTest, CutBodiesAndDroppedRepliesLeaveTheClientSound) {
-    const std::string data = RandomBytes(700000, 2);
+    const std::string data = randomBytes(700000, 2);
     quend::test::writeFile(m_root / "big.bin", data);
     HttpClient client(kAgent);
 
