@@ -81,6 +81,7 @@ TEST_F(IniFileTest, TypedGettersConvertLikeTheRuntime) {
     EXPECT_EQ(m_ini.GetInt("N", "Big", 0), INT_MAX);
     EXPECT_FALSE(m_ini.GetBool("N", "B", true));
     EXPECT_TRUE(m_ini.GetBool("N", "T", false));
+    EXPECT_TRUE(m_ini.GetBool("N", "Missing", true));
     EXPECT_DOUBLE_EQ(m_ini.GetDouble("N", "D", 0.0), 2.5);
     // A missing key gives the default as printed with eleven significant digits.
     EXPECT_EQ(m_ini.GetDouble("N", "Missing", 1.0 / 3), 3.3333333333E-01);

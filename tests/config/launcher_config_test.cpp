@@ -33,7 +33,7 @@ TEST(HexDecodeTest, PairsCarryTheLowFourBitsFirstAndForeignDigitsDecodeAnyway) {
         {"0A", "\xA0"}, {"", ""}};
     for (const auto& [encoded, text] : pairs) {
         EXPECT_EQ(HexDecode(encoded), text) << encoded;
-        EXPECT_EQ(Enc(text), encoded) << encoded;
+        EXPECT_EQ(Enc(text), encoded) << "the files below are built with Enc";
     }
     // An odd last digit pairs with the end; lower-case 'a' counts 42, a blank -16 and 0x80
     // (signed, below 'A') -176, each kept to its low 8 bits; the text ends at its first NUL.

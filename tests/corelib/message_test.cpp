@@ -72,6 +72,7 @@ TEST(MessageBuffer, OutgoingSizeRoundsUpAndGrowsOnlyPastTheEnd) {
 
     // An id-only request sends the whole 256-byte buffer, the id little-endian first.
     message m(128);
+    EXPECT_EQ(m.version, 1u);
     int32_t id = 0x0403021E;
     transfer(m, id);
     EXPECT_EQ(body_of(m, m.size()), cat({{0x1E, 0x02, 0x03, 0x04}, Bytes(252, 0)}));
@@ -127,17 +128,18 @@ TEST(MessageEncoding, RecordsWithNestedSequencesRoundTrip) {
 }
 
 TEST(MessageEncoding, OddButLegalFieldsRead) {
-    // A string cut by a zero byte, then an int, a bool byte of 2, and a negative count.
+    // A string cut by a zero byte, then an int, bool bytes of 2 and 0, and a negative count.
     Received in(
-        cat({{0x05, 0x00, 0x00, 0x00, 'a', 'b', 0x00, 'c', 'd'}, le32(7), {0x02}, le32(-1)}));
+        cat({{0x05, 0x00, 0x00, 0x00, 'a', 'b', 0x00, 'c', 'd'}, le32(7), {0x02, 0x00}, le32(-1)}));
     std::string text;
     int32_t next = 0;
-    bool flag = false;
+    bool flag = false, off = true;
     std::vector<int32_t> target = {1, 2, 3};
-    transfer(transfer(transfer(transfer(in.msg, text), next), flag), target);
+    transfer(transfer(transfer(transfer(transfer(in.msg, text), next), flag), off), target);
     EXPECT_EQ(text, "ab");
     EXPECT_EQ(next, 7) << "the cursor passes all of the string's bytes";
     EXPECT_TRUE(flag);
+    EXPECT_FALSE(off);
     EXPECT_TRUE(target.empty());
     EXPECT_FALSE(in.msg.malformed());
 }
@@ -159,7 +161,8 @@ TEST(MessageEncoding, WithNeitherFlagOrOnAReceivedBodyTransfersChangeNothing) {
 
     // A received body is a view: never written, never grown, whatever its flags say.
     Bytes frame = {0x11, 0x22, 0x33, 0x44, 0x55};
-    message view = message::incoming(frame.data(), 4, 0);
+    message view = message::incoming(frame.data(), 4, 7);
+    EXPECT_EQ(view.version, 7u);
     EXPECT_FALSE(view.grow(1000));
     view.loading = false;
     view.storing = true;
