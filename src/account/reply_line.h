@@ -2,9 +2,11 @@
 // The first line of an account-service reply and the two text rules the login reads it with:
 // Search and Part, lenient with out-of-range positions. A plain value; any thread.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace platform {
 class HttpClient;

@@ -27,7 +27,9 @@ class CAccountService final {
 public:
     // Texts in UTF-8; the service compares and replies in the ANSI code page. The password is
     // the plain one: the launcher sends the MD5 digest of its ANSI bytes. An empty mobile text
-    // means the account has no second factor; otherwise it is the text the login reply shows.
+    // means the account has no second factor; otherwise it is the text the login reply shows
+    // (holding neither "succeed|" nor "error|") and the code request must send back. Query values
+    // arrive percent-decoded, a "+" read as a blank.
     struct Account {
         std::string name;
         std::string password;
