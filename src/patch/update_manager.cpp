@@ -108,15 +108,17 @@ std::string EscapeUrlSyntax(const std::string& name) {
 }
 
 // Update address + "/" + name with every backslash turned into a slash; the path part goes out
-// in UTF-8.
+// in UTF-8. The name is converted before its separators are mapped: a GBK trail byte may be '\'.
 std::string MakeUrl(const std::string& base, const std::string& fileName) {
-    std::string url = base + "/" + EscapeUrlSyntax(fileName);
+    std::string url = base + "/";
     std::replace(url.begin(), url.end(), '\\', '/');
     const std::size_t scheme = url.find("://");
     const std::size_t path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-    if (path == std::string::npos)
-        return url;
-    return url.substr(0, path) + CMyUpdateManager::ToUtf8(url.substr(path));
+    if (path != std::string::npos)
+        url = url.substr(0, path) + CMyUpdateManager::ToUtf8(url.substr(path));
+    std::string name = EscapeUrlSyntax(CMyUpdateManager::ToUtf8(fileName));
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return url + name;
 }
 
 }  // namespace

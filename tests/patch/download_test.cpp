@@ -86,6 +86,12 @@ TEST_F(DownloadTest, FileArrivesInBlocksWithProgressTimeAndFolders) {
     writeFile(Files() / "Data/50% off #1?.txt", "odd name");  // URL syntax in a name is data
     Fetch(Entry("Data\\50% off #1?.txt", "odd name"));
     EXPECT_EQ(readFile(Game("Data/50% off #1?.txt")), "odd name");
+    // The list holds GBK bytes; the request and the local name are UTF-8. The second byte of
+    // "\x81\x5C" is a backslash and must not split the name.
+    writeFile(Files() / "数据/地图乗.map", "gbk name");
+    Fetch(Entry("\xCA\xFD\xBE\xDD\\\xB5\xD8\xCD\xBC\x81\x5C.map", "gbk name"));
+    EXPECT_EQ(m_manager.m_bServerOk, 1);
+    EXPECT_EQ(readFile(Game("数据/地图乗.map")), "gbk name");
     const struct stat map = StatOf(Game("Data/Map/a.map"));
     EXPECT_GE(map.st_mtime, before - 1);
     EXPECT_EQ(map.st_mode & 07777, 0644u);
@@ -93,7 +99,7 @@ TEST_F(DownloadTest, FileArrivesInBlocksWithProgressTimeAndFolders) {
 
     // One client for the manager's life: its title as the agent, the connection kept alive.
     const auto log = Log();
-    ASSERT_EQ(log.size(), 3u);
+    ASSERT_EQ(log.size(), 4u);
     EXPECT_NE(log[0].find("\"GET /patch/Bin/big.dat\" 200"), std::string::npos) << log[0];
     EXPECT_NE(log[1].find("\"GET /patch/Data/Map/a.map\" 200"), std::string::npos) << log[1];
     EXPECT_NE(log[0].find(std::string("\"") + kTitle + "\""), std::string::npos) << log[0];
