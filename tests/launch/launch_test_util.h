@@ -33,8 +33,8 @@ public:
 
     pid_t pid() const { return m_pid; }
 
-    // Collects the child and answers its wait status; one still running after `timeout` is
-    // killed first, so a test that waits in vain fails instead of hanging.
+    // Collects the child: its exit code, or minus the signal that ended it. One still
+    // running after `timeout` is killed first, so a test that waits in vain fails, not hangs.
     int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         int status = 0;
         const bool ended =
@@ -44,7 +44,7 @@ public:
             ::waitpid(m_pid, &status, 0);
         }
         m_pid = -1;
-        return status;
+        return WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
     }
 
 private:

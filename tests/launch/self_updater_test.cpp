@@ -1,7 +1,6 @@
 #include "launch/self_updater.h"
 
 #include <cstdlib>
-#include <string>
 
 #include <gtest/gtest.h>
 
@@ -10,18 +9,13 @@
 namespace {
 
 using namespace quend::test;
-using namespace std::chrono_literals;
 
-// The copy runs with sanitizers in some builds; give it room.
-constexpr auto kCopyTimeout = 20s;
+constexpr auto kCopyTimeout = std::chrono::seconds(20);  // sanitizer builds start slowly
 
 TEST(SelfUpdater, CommandLinesSplitIntoProcessIdAndSwitches) {
     struct Case {
-        const char* arguments;
-        const char* head;
-        const char* args;
-        bool noCheck;
-        bool noUpdate;
+        const char *arguments, *head, *args;
+        bool noCheck, noUpdate;
     };
     const Case cases[] = {
         {"1234 -NoCheck", "1234 ", "-NoCheck", true, false},
@@ -30,7 +24,6 @@ TEST(SelfUpdater, CommandLinesSplitIntoProcessIdAndSwitches) {
         {"abc -NoCheck", "abc ", "-NoCheck", true, false},
         {"1 -NoChecks -x-NoUpdate  -NoUpdate", "1 ", "-NoChecks -x-NoUpdate  -NoUpdate", false,
          true},
-        {"", "", "", false, false},
     };
     for (const Case& c : cases) {
         SelfUpdater updater;
@@ -41,55 +34,28 @@ TEST(SelfUpdater, CommandLinesSplitIntoProcessIdAndSwitches) {
     }
 }
 
-TEST(SelfUpdater, OnlyALauncherFromOurOwnFolderIsEnded) {
-    platform::ProcessId pid = 0;
-    ASSERT_TRUE(platform::StartProcess("/bin/sleep", {"30"}, "", &pid));
-    Child stranger(pid);
-    // The stand-in game is built beside this test, so it counts as one of ours.
-    ASSERT_TRUE(platform::StartProcess(QUEND_FAKE_GAME, {"--linger"}, "", &pid));
-    Child ours(pid);
-    ASSERT_TRUE(waitFor([&] { return platform::ProcessExePath(pid) != ""; }));
-
-    bool exited = false;
-    SelfUpdater updater([&](int) { exited = true; });
-    updater.EndProcessById(stranger.pid());
-    updater.EndProcessById(0);
-    updater.EndProcessById(-1);
-    updater.EndProcessById(platform::CurrentProcessId());
-    EXPECT_FALSE(exited);
-    EXPECT_TRUE(platform::IsProcessRunning(stranger.pid()));
-
-    updater.EndProcessById(ours.pid());
-    EXPECT_FALSE(platform::IsProcessRunning(ours.pid())) << "ended before the call returned";
-    const int status = ours.Wait();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-
-    EXPECT_FALSE(updater.IsRunningAs("Temp.exe"));
-    EXPECT_TRUE(
-        updater.IsRunningAs(std::filesystem::path(platform::OwnExePath()).filename().string()));
+// Runs the stand-in launcher as `name` in a fresh folder and answers the copy's record once the
+// copy has removed its file; `first` gets the first process.
+std::map<std::string, std::string> RunLauncher(const TempDir& dir, const std::string& name,
+                                               const std::vector<std::string>& args,
+                                               platform::ProcessId* first) {
+    copyProgram(QUEND_FAKE_LAUNCHER, dir / name);
+    TempDir elsewhere;
+    EXPECT_TRUE(platform::StartProcess((dir / name).string(), args, elsewhere.path(), first));
+    EXPECT_TRUE(waitFor([&] { return std::filesystem::exists(dir / "record.txt"); }, kCopyTimeout));
+    EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists(dir / "Temp.exe"); }, kCopyTimeout));
+    return readRecord(dir / "record.txt");
 }
 
-// The launcher under its own name hands over to Temp.exe with the same switches, in its own
-// folder, and the copy cleans up after itself.
 TEST(SelfUpdater, TheLauncherHandsOverToATemporaryCopyThatRemovesItself) {
     TempDir dir;
-    copyProgram(QUEND_FAKE_LAUNCHER, dir / "Launcher");
-    TempDir elsewhere;
     platform::ProcessId pid = 0;
-    ASSERT_TRUE(platform::StartProcess((dir / "Launcher").string(), {"-NoCheck", "-noupdate"},
-                                       elsewhere.path().string(), &pid));
-    Child first(pid);
-    const int status = first.Wait();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-
-    ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(dir / "record.txt"); }, kCopyTimeout));
-    auto record = readRecord(dir / "record.txt");
+    auto record = RunLauncher(dir, "Launcher", {"-NoCheck", "-noupdate"}, &pid);
+    EXPECT_EQ(Child(pid).Wait(), 0);
     EXPECT_EQ(record["args"], std::to_string(pid) + " -NoCheck -noupdate -NoCheck -NoUpdate");
-    EXPECT_EQ(record["nocheck"], "1");
-    EXPECT_EQ(record["noupdate"], "1");
+    EXPECT_EQ(record["nocheck"] + record["noupdate"], "11");
     EXPECT_EQ(record["cwd"], std::filesystem::canonical(dir.path()).string());
     EXPECT_EQ(record["first_running"], "0");
-    EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists(dir / "Temp.exe"); }, kCopyTimeout));
     EXPECT_TRUE(std::filesystem::exists(dir / "Launcher"));
 }
 
@@ -97,43 +63,32 @@ TEST(SelfUpdater, TheLauncherHandsOverToATemporaryCopyThatRemovesItself) {
 // goes on. Its file is named temp.exe: only "Temp.exe" exactly is the copy.
 TEST(SelfUpdater, TheCopyEndsAFirstProcessThatLingers) {
     TempDir dir;
-    copyProgram(QUEND_FAKE_LAUNCHER, dir / "temp.exe");
     ::setenv("QUEND_FAKE_LINGER", "1", 1);
     platform::ProcessId pid = 0;
-    const bool started = platform::StartProcess((dir / "temp.exe").string(), {}, "", &pid);
+    auto record = RunLauncher(dir, "temp.exe", {}, &pid);
     ::unsetenv("QUEND_FAKE_LINGER");
-    ASSERT_TRUE(started);
-    Child first(pid);
-    const int status = first.Wait();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-
-    ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(dir / "record.txt"); }, kCopyTimeout));
-    auto record = readRecord(dir / "record.txt");
     EXPECT_EQ(record["args"], std::to_string(pid));
     EXPECT_EQ(record["first_running"], "0");
-    EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists(dir / "Temp.exe"); }, kCopyTimeout));
+    EXPECT_EQ(Child(pid).Wait(), 0);
     EXPECT_TRUE(std::filesystem::exists(dir / "temp.exe"));
 }
 
-// A copy handed the id of some other program leaves it alone.
+// Handed the id of a program from elsewhere, the copy leaves it alone.
 TEST(SelfUpdater, TheCopyLeavesAnUnrelatedProcessAlone) {
     platform::ProcessId pid = 0;
     ASSERT_TRUE(platform::StartProcess("/bin/sleep", {"30"}, "", &pid));
     Child stranger(pid);
     TempDir dir;
-    copyProgram(QUEND_FAKE_LAUNCHER, dir / "Temp.exe");
-    ASSERT_TRUE(platform::StartProcess((dir / "Temp.exe").string(),
-                                       {std::to_string(pid), "-NoUpdate"}, "", &pid));
-    Child copy(pid);
-    const int status = copy.Wait();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-
-    auto record = readRecord(dir / "record.txt");
+    auto record = RunLauncher(dir, "Temp.exe", {std::to_string(pid), "-NoUpdate"}, &pid);
+    EXPECT_EQ(Child(pid).Wait(), 0);
     EXPECT_EQ(record["args"], std::to_string(stranger.pid()) + " -NoUpdate");
-    EXPECT_EQ(record["noupdate"], "1");
     EXPECT_EQ(record["first_running"], "1");
     EXPECT_TRUE(platform::IsProcessRunning(stranger.pid()));
-    EXPECT_FALSE(std::filesystem::exists(dir / "Temp.exe"));
+
+    SelfUpdater updater([](int) { ADD_FAILURE() << "this process must not end"; });
+    for (platform::ProcessId id : {stranger.pid(), 0, -1, platform::CurrentProcessId()})
+        updater.EndProcessById(id);
+    EXPECT_TRUE(platform::IsProcessRunning(stranger.pid()));
 }
 
 }  // namespace
