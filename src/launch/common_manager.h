@@ -1,13 +1,13 @@
 #pragma once
 // The main window's small helper: it finds the game folder, the parent of the working folder the
-// launcher was started in. The window's update-or-launch step of the Start button joins it with
-// the window itself. GUI thread only.
+// launcher was started in. Its other task, the update-or-launch step of the Start button, comes
+// with the main window. GUI thread only.
 
 #include <string>
 
 #include "launch/common_owner.h"
 
-class CCommonManager {
+class CCommonManager final {
 public:
     virtual ~CCommonManager() = default;
 
