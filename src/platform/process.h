@@ -22,7 +22,7 @@ bool StartProcess(const std::string& path, const std::vector<std::string>& args,
 // `grace` is killed (SIGKILL) and waited for again, so the caller never goes on while it runs.
 // A process counts as ended once it has exited, even while its parent has not collected it.
 // False when no running process with that id could be signalled (gone already, another user's,
-// or an id of 0 or below, which would name a process group).
+// this process itself, or an id of 0 or below, which would name a process group).
 bool EndProcess(ProcessId pid, std::chrono::milliseconds grace = std::chrono::seconds(10));
 
 // True while the process exists and has not exited.
