@@ -1,0 +1,137 @@
+#include "app/client_app.h"
+
+#include <utility>
+
+#include <QApplication>
+#include <QWidget>
+
+#include "config/text_table.h"
+#include "corelib/xtrace.h"
+#include "launch/self_updater.h"
+#include "platform/message_box.h"
+#include "protocol/launcher_messages.h"
+
+namespace {
+
+// Everything after the last "/" or "\"; the whole text when there is neither.
+std::string GetFileNamePart(const std::string& path) {
+    const std::size_t last = path.find_last_of("/\\");
+    return last == std::string::npos ? path : path.substr(last + 1);
+}
+
+// Everything up to and including the last separator; empty when there is none.
+std::string GetFolderPart(const std::string& path) {
+    const std::size_t last = path.find_last_of("/\\");
+    return last == std::string::npos ? std::string() : path.substr(0, last + 1);
+}
+
+}  // namespace
+
+std::string JoinResourcePath(const std::string& resourceDir, const std::string& language) {
+    std::string head = resourceDir;
+    while (head.size() > 1 && (head.back() == '/' || head.back() == '\\'))
+        head.pop_back();
+    std::size_t skip = 0;
+    while (skip < language.size() && (language[skip] == '/' || language[skip] == '\\'))
+        ++skip;
+    const std::string tail = language.substr(skip);
+    if (head.empty() || tail.empty())
+        return head.empty() ? tail : head;
+    if (head.back() == '/' || head.back() == '\\')
+        return head + tail;
+    return head + "/" + tail;
+}
+
+std::string ApplicationTitle(const std::string& fileName) {
+    const std::size_t dot = fileName.rfind('.');
+    return dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
+}
+
+CClientApp::CClientApp(std::string modulePath, std::string commandLine)
+    : m_strModulePathGiven(std::move(modulePath)), m_strCommandLine(std::move(commandLine)) {}
+
+int CClientApp::Run() {
+    InitInstance();
+    return ExitInstance();
+}
+
+bool CClientApp::InitInstance() {
+    // 1. The framework: boxes shown before the main window must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // 2.
+    corelib::set_trace_sink(&corelib::trace_output());
+    // 3.-5.
+    m_pszModulePath = m_strModulePathGiven;
+    const std::string fileName = GetFileNamePart(m_pszModulePath);
+    platform::SetMessageCaption(ApplicationTitle(fileName));
+    m_pszModuleDir = GetFolderPart(m_pszModulePath);
+    // 6. The folder ends in a separator already; the doubled one is harmless.
+    m_strSkinIni = m_pszModuleDir + "/Skin.ini";
+    // 7. Without its configuration the launcher ends without a word.
+    if (!ReadLauncherConfig(m_pszModuleDir + "Launcher.ini", m_config))
+        return false;
+    // 8.
+    m_strResourcePath = JoinResourcePath(m_config.resourceDir, m_config.language);
+    m_pszTextFile = m_pszModuleDir + "Launcher." + m_config.language;
+    SetTextFile(m_pszTextFile);
+    // 9.
+    if (!CheckSingleInstance(fileName)) {
+        platform::ShowMessage("不允许启动多个登录器");
+        return false;
+    }
+    // 10.-11.
+    if (!RunSelfUpdate(m_strCommandLine))
+        return false;
+    m_bTempCopy = true;
+    // 12.-13. A failed connection still shows the main window, with Start disabled.
+    m_bConnected = false;
+    m_bConnected = ConnectServer();
+    if (m_bConnected)
+        SendRequest(protocol::kGameListId);
+    else
+        ShowText("ConnectionFailed", 'G');
+    return true;
+}
+
+int CClientApp::ExitInstance() {
+    StopConnection();
+    m_hMutex.reset();
+    m_pszModulePath.clear();
+    m_pszModuleDir.clear();
+    m_pszTextFile.clear();
+    if (m_bTempCopy)
+        RemoveTempCopy();
+    return 0;
+}
+
+bool CClientApp::CheckSingleInstance(const std::string& name) {
+    return CInstanceLock::Acquire(
+        name, [this] { RaiseMainWindow(); }, m_hMutex);
+}
+
+bool CClientApp::RunSelfUpdate(const std::string& commandLine) {
+    SelfUpdater updater;
+    const bool goOn = updater.Run(commandLine);
+    m_bNoCheck = updater.NoCheck() ? 1 : 0;
+    m_bNoUpdate = updater.NoUpdate() ? 1 : 0;
+    return goOn;
+}
+
+void CClientApp::RemoveTempCopy() {
+    SelfUpdater().RemoveTempCopy();
+}
+
+void CClientApp::StoreSession(const std::string& userId, const std::string& userKey,
+                              const std::string& underage) {
+    m_strUserId = userId;
+    m_strUserKey = userKey;
+    m_strUnderage = underage;
+}
+
+void CClientApp::RaiseMainWindow() {
+    if (m_pMainWnd == nullptr)
+        return;
+    m_pMainWnd->showNormal();
+    m_pMainWnd->raise();
+    m_pMainWnd->activateWindow();
+}

@@ -1,0 +1,84 @@
+#pragma once
+// CClientApp: the application object's reusable part, a GUI program that is also a client of the
+// launcher server. It brings the process up in a fixed order (paths, configuration, single
+// instance, self-update, connection) and takes it down again; the main window reads what
+// start-up found through LauncherDlgHost. GUI thread only, like the connection it derives from.
+
+#include <memory>
+#include <string>
+
+#include "app/instance_lock.h"
+#include "protocol/client_connection.h"
+#include "ui/launcher_dlg_host.h"
+
+class QWidget;
+
+class CClientApp : public protocol::CClientConnection, public ui::LauncherDlgHost {
+public:
+    // `modulePath`: the running program file (platform::OwnExePath() in the program);
+    // `commandLine`: the arguments after the program name as one text.
+    CClientApp(std::string modulePath, std::string commandLine);
+    ~CClientApp() override = default;
+
+    // True when the main window may be shown. False ends the process (after ExitInstance).
+    virtual bool InitInstance();
+    // Stops the connection and releases what start-up took; the process's exit code.
+    virtual int ExitInstance();
+    // InitInstance, then ExitInstance whatever it answered.
+    int Run();
+
+    // Takes the lock named `name`; false, after asking the holder to raise its window, when
+    // another launcher holds it.
+    bool CheckSingleInstance(const std::string& name);
+
+    // LauncherDlgHost
+    protocol::CClientConnection& Connection() override { return *this; }
+    bool IsConnected() const override { return m_bConnected; }
+    bool NoCheck() const override { return m_bNoCheck != 0; }
+    bool NoUpdate() const override { return m_bNoUpdate != 0; }
+    std::string ModuleDir() const override { return m_pszModuleDir; }
+    std::string SkinIni() const override { return m_strSkinIni; }
+    std::string ResourcePath() const override { return m_strResourcePath; }
+    void StoreSession(const std::string& userId, const std::string& userKey,
+                      const std::string& underage) override;
+    std::string UserId() const override { return m_strUserId; }
+    std::string UserKey() const override { return m_strUserKey; }
+    std::string Underage() const override { return m_strUnderage; }
+
+    // The running main window: raised when a second start asks for it.
+    QWidget* m_pMainWnd = nullptr;
+
+    std::unique_ptr<CInstanceLock> m_hMutex;
+    std::string m_strSkinIni;
+    std::string m_strUserId;
+    std::string m_strUserKey;
+    std::string m_strUnderage;
+    int m_bNoCheck = 0;
+    int m_bNoUpdate = 0;
+    std::string m_pszModulePath;
+    std::string m_pszModuleDir;  // ends in "/"; empty when the path has no folder
+    std::string m_pszTextFile;
+    std::string m_strResourcePath;
+    bool m_bConnected = false;
+    bool m_bTempCopy = false;
+
+protected:
+    // The self-update step: true only in the temporary copy, which goes on. Elsewhere it starts
+    // the copy and ends this process; false reaches start-up only when that failed.
+    virtual bool RunSelfUpdate(const std::string& commandLine);
+    // Removes the temporary copy's program file at exit.
+    virtual void RemoveTempCopy();
+
+private:
+    void RaiseMainWindow();
+
+    const std::string m_strModulePathGiven;
+    const std::string m_strCommandLine;
+};
+
+// RESOURCE_DIR and LANGUAGE joined with one "/" between them, as a path-append does: an empty
+// part gives the other one unchanged.
+std::string JoinResourcePath(const std::string& resourceDir, const std::string& language);
+
+// The program file's name without its last extension: the caption of every message box.
+std::string ApplicationTitle(const std::string& fileName);

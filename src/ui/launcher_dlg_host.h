@@ -1,0 +1,41 @@
+#pragma once
+// What the main dialog needs of the application object that runs it: the connection to the
+// launcher server, start-up's results and the session a login leaves for the game. The
+// application implements it. GUI thread only, but for the members marked "any thread", which
+// do not change once start-up is over.
+
+#include <string>
+
+#include "protocol/client_connection.h"
+
+namespace ui {
+
+class LauncherDlgHost {
+public:
+    virtual ~LauncherDlgHost() = default;
+
+    // The configuration (m_config), the server directory, the version state, StopConnection and
+    // the window that hears the receive thread.
+    virtual protocol::CClientConnection& Connection() = 0;
+    // m_bConnected: the start-up connection attempt succeeded.
+    virtual bool IsConnected() const = 0;
+
+    // "-NoCheck" and "-NoUpdate" of the command line; any thread.
+    virtual bool NoCheck() const = 0;
+    virtual bool NoUpdate() const = 0;
+    // The program's folder in native form, ending in "/"; any thread.
+    virtual std::string ModuleDir() const = 0;
+
+    // Skin.ini's path, and the resource path that the skin's image names are glued to.
+    virtual std::string SkinIni() const = 0;
+    virtual std::string ResourcePath() const = 0;
+
+    // The session of a successful login (ANSI texts), read again when the game starts.
+    virtual void StoreSession(const std::string& userId, const std::string& userKey,
+                              const std::string& underage) = 0;
+    virtual std::string UserId() const = 0;
+    virtual std::string UserKey() const = 0;
+    virtual std::string Underage() const = 0;
+};
+
+}  // namespace ui
