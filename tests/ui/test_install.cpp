@@ -124,7 +124,7 @@ void WriteTestSkin(const std::filesystem::path& folder) {
                   "ConnectionFailed=" + kConnectionFailed + "\r\n" +
                   "[Error]\r\n"
                   "UnsafeDownloadServer=" +
-                  kUnsafeDownloadServer + "\r\n" + "[Term]\r\nServerSet=服%d\r\n"));
+                  kUnsafeDownloadServer + "\r\n" + "[Term]\r\nServerSet=No.%d\r\n"));
 }
 
 }  // namespace quend::test

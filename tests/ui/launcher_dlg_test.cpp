@@ -1,0 +1,356 @@
+// The main window on Qt's offscreen platform with a real skin, a real launcher server on
+// loopback and, where an update runs, a real update server.
+
+#include "ui/launcher_dlg.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include "app/client_app.h"
+#include "config/text_table.h"
+#include "devserver/launcher_server.h"
+#include "devserver/update_server.h"
+#include "launch/launch_test_util.h"
+#include "pack/checksum_writer.h"
+#include "platform/window_messages.h"
+#include "support/message_box_recorder.h"
+#include "test_install.h"
+
+namespace {
+
+using namespace quend::test;
+using platform::PostedMessage;
+using protocol::GameRecord;
+using protocol::ServerGroup;
+
+// Records the addresses the desktop would open.
+class UrlRecorder final : public QObject {
+    Q_OBJECT
+public:
+    std::vector<std::string> urls;
+public slots:
+    void open(const QUrl& url) { urls.push_back(url.toString().toStdString()); }
+};
+
+GameRecord Game(const std::string& name, const std::string& updateUrl) {
+    return GameRecord{name, name, 0x10004001, 0, 1, updateUrl, "", 0};
+}
+
+ServerGroup Group(const std::string& game, const std::string& label) {
+    return ServerGroup{game, "", label, {{{{0x7F000001u, 7000}}, 1, 10}}};
+}
+
+std::vector<std::string> Labels(const QTreeWidget& tree) {
+    std::vector<std::string> labels;
+    for (int i = 0; i < tree.topLevelItemCount(); ++i)
+        labels.push_back(tree.topLevelItem(i)->text(0).toStdString());
+    return labels;
+}
+
+// A launcher folder inside a game folder, with skin and language; the application object as
+// start-up leaves it, connected to a launcher server that knows two games.
+class LauncherDlgTest : public ::testing::Test {
+protected:
+    LauncherDlgTest() {
+        ::setenv("QUEND_CODEPAGE", "GBK", 1);
+        WriteTestSkin(m_launcherDir);
+        SetTextFile((m_launcherDir / "Launcher.Chs").string());
+        platform::SetMessageCaption("Launcher");
+        m_app.m_strSkinIni = (m_launcherDir / "Skin.ini").string();
+        m_app.m_strResourcePath = (m_launcherDir / "Res" / "Chs").string();
+        m_app.m_pszModuleDir = m_launcherDir.string() + "/";
+        m_app.m_config.homePage = "http://home.example/";
+        m_app.m_config.games["Quendalor"] = {"1.0.0", "127.0.0.1:1"};
+    }
+
+    // The server answers request 30 with `games` and request 40 with `groups`.
+    void Connect(std::vector<GameRecord> games, std::vector<ServerGroup> groups) {
+        m_server.emplace(devserver::LauncherServerConfig{0, false, "", games, groups});
+        ASSERT_TRUE(m_server->Start());
+        m_app.m_config.treeServer = "127.0.0.1:" + std::to_string(m_server->Port());
+        m_app.m_bConnected = m_app.ConnectServer();
+        ASSERT_TRUE(m_app.m_bConnected);
+    }
+    void ConnectTwoGames(const std::string& updateUrl = "http://127.0.0.1:1") {
+        Connect(
+            {Game("Quendalor", updateUrl), Game("Sylvan", updateUrl)},
+            {Group("Quendalor", "North"), Group("Quendalor", "South"), Group("Unknown", "Nowhere"),
+             Group("Sylvan", "Woods"), Group("Sylvan", "Vale"), Group("Quendalor", "East")});
+    }
+
+    ui::CLauncherDlg& Open() {
+        m_dialog.emplace(m_app, [this](int code) { m_exits.push_back(code); });
+        m_dialog->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&*m_dialog));
+        return *m_dialog;
+    }
+    template <typename T>
+    T& Child(const char* name) {
+        T* child = m_dialog->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(child, nullptr) << name;
+        return *child;
+    }
+    ui::CServerTree& Tree(const char* name) { return Child<ui::CServerTree>(name); }
+    ui::CMyButton& Start() { return Child<ui::CMyButton>("GameButton"); }
+    // The file name of the image Start shows now.
+    std::string StartImage() {
+        const std::string& path = Start().CurrentImagePath();
+        return path.substr(path.find_last_of("/\\") + 1);
+    }
+
+    // Lists requested and shown.
+    void FillTrees(int rightGroups = 3) {
+        ASSERT_TRUE(m_app.SendRequest(30));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return Tree("RSVRTree").topLevelItemCount() == rightGroups; }));
+    }
+    // A press on the label of a tree's top-level row, the mouse there as a player's would be.
+    void ClickRow(const char* treeName, int row) {
+        ui::CServerTree& tree = Tree(treeName);
+        const QPoint at = tree.LabelRect(tree.topLevelItem(row)).center();
+        QCursor::setPos(tree.viewport()->mapToGlobal(at));
+        QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, at);
+    }
+
+    static std::filesystem::path Made(std::filesystem::path folder) {
+        std::filesystem::create_directories(folder);
+        return folder;
+    }
+
+    TempDir m_dir;
+    std::filesystem::path m_launcherDir = Made(m_dir / "Launcher");
+    WorkingFolder m_working{m_launcherDir};
+    MessageBoxRecorder m_messages;
+    CClientApp m_app{"", ""};
+    std::optional<devserver::CLauncherServer> m_server;
+    std::vector<int> m_exits;
+    std::optional<ui::CLauncherDlg> m_dialog;
+};
+
+TEST_F(LauncherDlgTest, StartFollowsTheServerListsAndTheChosenGame) {
+    ConnectTwoGames();
+    ui::CLauncherDlg& dialog = Open();
+    EXPECT_EQ(dialog.windowTitle(), "QUEND LAUNCHER");
+    EXPECT_EQ(dialog.size(), QSize(kWidth, kHeight));
+    EXPECT_TRUE(Start().isEnabled());
+    EXPECT_EQ(StartImage(), "StartNormal.bmp");
+
+    QTest::mouseClick(&Start(), Qt::LeftButton);
+    EXPECT_EQ(m_messages.take(), std::vector<std::string>{kUnSelectServer});
+    EXPECT_TRUE(Start().isEnabled());
+
+    // Lists stored, their notification still queued: the other values of wParam do nothing.
+    ASSERT_TRUE(m_app.SendRequest(30));
+    ASSERT_TRUE(waitFor([&] { return !m_app.Directory().Latest()->group_list.empty(); }));
+    dialog.WindowProc(PostedMessage{platform::WM_SERVER_NOTIFY, 0, 0, {}});
+    dialog.WindowProc(PostedMessage{platform::WM_SERVER_NOTIFY, 2, 0, {}});
+    EXPECT_EQ(Tree("LSVRTree").topLevelItemCount() + Tree("RSVRTree").topLevelItemCount(), 0);
+    EXPECT_EQ(StartImage(), "StartNormal.bmp");
+
+    // Six groups, one of an unknown game: two go left, three right, the unknown one nowhere.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Tree("RSVRTree").topLevelItemCount() == 3; }));
+    EXPECT_EQ(Labels(Tree("LSVRTree")), (std::vector<std::string>{"North", "South"}));
+    EXPECT_EQ(Labels(Tree("RSVRTree")), (std::vector<std::string>{"Woods", "Vale", "East"}));
+    EXPECT_EQ(StartImage(), "UpdateNormal.bmp");
+
+    ClickRow("RSVRTree", 0);
+    EXPECT_EQ(dialog.GameName(), "Sylvan");
+    EXPECT_FALSE(dialog.IsReady());
+    EXPECT_EQ(StartImage(), "UpdateNormal.bmp");
+    ClickRow("LSVRTree", 1);
+    EXPECT_EQ(dialog.GameName(), "Quendalor");
+    EXPECT_TRUE(Tree("RSVRTree").selectedItems().isEmpty());
+    EXPECT_TRUE(m_messages.take().empty());
+}
+
+TEST_F(LauncherDlgTest, UnderNoCheckAChosenGameIsReadyToStart) {
+    m_app.m_bNoCheck = 1;
+    ConnectTwoGames();
+    ui::CLauncherDlg& dialog = Open();
+    FillTrees();
+    ClickRow("LSVRTree", 0);
+    EXPECT_TRUE(dialog.IsReady());
+    EXPECT_EQ(StartImage(), "StartNormal.bmp");
+}
+
+// Posted as the download side posts them; the bar of the current file falls back to 0 at the
+// first read shorter than a block.
+TEST_F(LauncherDlgTest, ProgressStatusAndTheEndOfAnUpdate) {
+    ConnectTwoGames();
+    ui::CLauncherDlg& dialog = Open();
+    QProgressBar& down = Child<QProgressBar>("DownProgress");
+    const auto post = [&](unsigned id, std::intptr_t wParam, std::string text = {}) {
+        dialog.Target().Post(PostedMessage{id, wParam, 0, std::move(text)});
+        QCoreApplication::processEvents();
+    };
+    post(platform::WM_DOWN_RANGE, 0x200000);
+    EXPECT_EQ(down.maximum(), 0x200000);
+    post(platform::WM_DOWN_FILE, 0, "/games/Data/" + std::string(300, 'x'));
+    EXPECT_EQ(Child<QLineEdit>("FileView").text().size(), 259);
+    post(platform::WM_DOWN_PROGRESS, 0x50000);
+    EXPECT_EQ(down.value(), 0x50000);
+    post(platform::WM_DOWN_PROGRESS, 0x50000);
+    EXPECT_EQ(down.value(), 0xA0000);
+    post(platform::WM_DOWN_PROGRESS, 0x4FFFF);
+    EXPECT_EQ(down.value(), 0);
+
+    FillTrees();
+    ClickRow("LSVRTree", 0);
+    Start().setEnabled(false);
+    post(platform::WM_UPDATE_DONE, 0);
+    EXPECT_EQ(Child<QLineEdit>("FileView").text(), "更新已完成..");
+    EXPECT_TRUE(dialog.IsReady());
+    EXPECT_TRUE(Start().isEnabled());
+    EXPECT_EQ(StartImage(), "StartNormal.bmp");
+    EXPECT_EQ(m_app.m_config.currentGame, "Quendalor");
+}
+
+// The bars' colours on black, the skin's background, the rows and the boxes: the picture is
+// kept in the build folder for people to look at.
+TEST_F(LauncherDlgTest, TheWindowAsThePlayerSeesIt) {
+    ConnectTwoGames();
+    ui::CLauncherDlg& dialog = Open();
+    FillTrees();
+    ClickRow("LSVRTree", 0);
+    Child<QLineEdit>("UserName").setText("alice");
+    Child<QLineEdit>("Password").setText("secret");
+    dialog.WindowProc(PostedMessage{platform::WM_DOWN_FILE, 0, 0, "/games/Data/world.pak"});
+    for (const char* name : {"DownProgress", "TotalProgress"}) {
+        Child<QProgressBar>(name).setRange(0, 100);
+        Child<QProgressBar>(name).setValue(50);
+    }
+    const QImage shot = dialog.grab().toImage();
+    EXPECT_TRUE(shot.save(QUEND_SCREENSHOT));
+    EXPECT_EQ(QColor(shot.pixel(40, 330)), QColor(174, 112, 65));
+    EXPECT_EQ(QColor(shot.pixel(600, 330)), QColor(Qt::black));
+    EXPECT_EQ(QColor(shot.pixel(40, 352)), QColor(250, 227, 141));
+    EXPECT_EQ(QColor(shot.pixel(600, 352)), QColor(Qt::black));
+}
+
+// Enter and Escape neither start nor close; a press on the surface drags the window; both small
+// buttons open the home page.
+TEST_F(LauncherDlgTest, KeysDragAndTheHomePage) {
+    ConnectTwoGames();
+    ui::CLauncherDlg& dialog = Open();
+    QSignalSpy finished(&dialog, &QDialog::finished);
+    QLineEdit& user = Child<QLineEdit>("UserName");
+    user.setFocus();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+        QTest::keyClick(&user, key);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(m_messages.texts().empty());
+
+    const QPoint from = dialog.pos();
+    QTest::mousePress(&dialog, Qt::LeftButton, {}, QPoint(300, 20));
+    QMouseEvent move(QEvent::MouseMove, QPointF(330, 45), dialog.mapToGlobal(QPointF(330, 45)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(&dialog, &move);
+    QTest::mouseRelease(&dialog, Qt::LeftButton, {}, QPoint(330, 45));
+    EXPECT_EQ(dialog.pos() - from, QPoint(30, 25));
+
+    UrlRecorder browser;
+    QDesktopServices::setUrlHandler("http", &browser, "open");
+    QTest::mouseClick(&Child<ui::CMyButton>("Home"), Qt::LeftButton);
+    QTest::mouseClick(&Child<ui::CMyButton>("Help"), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler("http");
+    EXPECT_EQ(browser.urls,
+              (std::vector<std::string>{"http://home.example/", "http://home.example/"}));
+    EXPECT_EQ(finished.count(), 0);
+}
+
+TEST_F(LauncherDlgTest, ALostConnectionEndsTheProcessAfterSayingSo) {
+    ConnectTwoGames();
+    Open();
+    m_server->Stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_exits.empty(); }));
+    EXPECT_EQ(m_exits, std::vector<int>{0});
+    EXPECT_EQ(m_messages.take(), std::vector<std::string>{kDisconnected});
+    EXPECT_FALSE(m_app.m_bSocketOpen);
+}
+
+// Without Skin.ini every key the window reads is reported, in the order it reads them, and the
+// window keeps the size of its template.
+TEST_F(LauncherDlgTest, AMissingSkinReportsEveryKeyItReads) {
+    m_app.m_strSkinIni = (m_dir / "Elsewhere" / "Skin.ini").string();
+    const ui::CLauncherDlg& dialog = Open();
+    const auto missing = [&](const std::string& key) {
+        return "无法从" + m_app.m_strSkinIni + "中读取" + key;
+    };
+    std::vector<std::string> expected = {missing("MainDialog")};
+    const auto rect = [&](const char* name) {
+        for (const char* part : {"_x", "_y", "_width", "_height"})
+            expected.push_back(missing(std::string(name) + part));
+    };
+    for (const char* name : {"GameButton", "DownProgress", "TotalProgress", "CashItem", "Notice",
+                             "OneLineNotice", "Home", "Help", "Exit", "UserName", "Password"})
+        rect(name);
+    expected.insert(expected.end(), 2, missing("TextBox"));
+    for (const char* name : {"LSVRTree", "RSVRTree", "FileView"})
+        rect(name);
+    for (const char* set : {"Start", "Home", "Help", "Exit"}) {
+        for (const char* state : {"Normal", "Over", "Push", "Disable"})
+            expected.push_back(missing(std::string(set) + state));
+    }
+    EXPECT_EQ(expected.size(), 75u);
+    EXPECT_EQ(m_messages.take(), expected);
+    EXPECT_EQ(dialog.size(), QSize(897, 506));
+    EXPECT_FALSE(Start().isEnabled());  // not connected
+}
+
+// An update that cannot fetch its list says so and keeps Start disabled. Exit during an update
+// waits for its threads while the window keeps answering their calls and the mouse: a second
+// Exit press then does nothing, and the window closes once.
+TEST_F(LauncherDlgTest, UpdatesThatFailOrAreCutShortByExit) {
+    TempDir served;
+    writeFile(served / "Data" / "world.pak", randomBytes(1536 * 1024, 7));
+    CChecksumWriter(served.path(), served.path()).Run("");
+    devserver::CUpdateServer updates(served.path());
+    ASSERT_TRUE(updates.Start());
+    const std::string good = "http://127.0.0.1:" + std::to_string(updates.Port());
+    Connect({Game("Quendalor", good), Game("Sylvan", "http://127.0.0.1:1")},
+            {Group("Sylvan", "Woods"), Group("Quendalor", "North")});
+    Open();
+    FillTrees(1);
+    ClickRow("LSVRTree", 0);
+    QTest::mouseClick(&Start(), Qt::LeftButton);
+    EXPECT_EQ(m_messages.take(), std::vector<std::string>{kUnsafeDownloadServer});
+    EXPECT_FALSE(Start().isEnabled());
+
+    ui::CLauncherDlg& second = Open();
+    FillTrees(1);
+    updates.SetFaults({std::nullopt, 0, std::chrono::milliseconds(150)});
+    ClickRow("RSVRTree", 0);
+    QTest::mouseClick(&Start(), Qt::LeftButton);
+    QProgressBar& down = Child<QProgressBar>("DownProgress");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return down.value() > 0; }, 10000));
+
+    QSignalSpy finished(&second, &QDialog::finished);
+    ui::CMyButton& exit = Child<ui::CMyButton>("Exit");
+    bool secondPress = false;
+    QTimer::singleShot(50, [&] {
+        QTest::mouseClick(&exit, Qt::LeftButton);
+        secondPress = true;
+    });
+    QTest::mouseClick(&exit, Qt::LeftButton);
+    EXPECT_TRUE(secondPress);
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(second.isVisible());
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "checksum_all.md5"));
+    EXPECT_TRUE(m_messages.take().empty());
+    m_dialog.reset();  // its kept-alive connection would hold up the server's end
+}
+
+}  // namespace
+
+#include "launcher_dlg_test.moc"
