@@ -1,0 +1,112 @@
+#pragma once
+// The patcher's worker: loads a checksum list, runs the check pass that compares every listed
+// file with the game folder (its own thread), and the download thread that fetches one queued file
+// at a time from the update server into the game folder. Construction, the thread control and the
+// list loading belong to the owner's GUI thread; QueueDownload and the flags are for any thread.
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "patch/filelist.h"
+#include "patch/md5.h"
+#include "patch/update_owner.h"
+#include "platform/http_client.h"
+#include "platform/manual_reset_event.h"
+
+class CMyUpdateManager final {
+public:
+    // `applicationTitle` goes out as the user agent of every request.
+    CMyUpdateManager(UpdateOwner& owner, std::string applicationTitle);
+    // Stops and joins both threads even if the owner still runs.
+    virtual ~CMyUpdateManager();
+    CMyUpdateManager(const CMyUpdateManager&) = delete;
+    CMyUpdateManager& operator=(const CMyUpdateManager&) = delete;
+    CMyUpdateManager(CMyUpdateManager&&) = delete;
+    CMyUpdateManager& operator=(CMyUpdateManager&&) = delete;
+
+    // Thread control. On close the owner clears its running flag, then calls JoinCheckThread and
+    // StopDownloadThread, in this order.
+    void StartDownloadThread();
+    void StopDownloadThread();  // sets the work event and joins
+    void JoinCheckThread();
+    // True from LoadChecksumList until the check thread's last step: a GUI that must keep
+    // handling the pass's blocking calls polls this before JoinCheckThread.
+    bool IsCheckThreadRunning() const { return m_bCheckRunning; }
+    // "DownloadThread": set it after QueueDownload to wake the download thread.
+    platform::ManualResetEvent& WorkEvent() { return m_hWorkEvent; }
+
+    // Checksum lists and the check pass.
+    void LoadExcludeList();
+    // The owner calls this on WM_UPDATE_DONE: NotUpdateList.txt counts for the first update only.
+    void ClearExcludeList();
+    // Reads the list at the native `path` and starts the check pass; does nothing while one runs.
+    void LoadChecksumList(const std::string& path);
+    // Fills `entry` from one list line: 1, or 0 for an empty line (the entry then untouched).
+    static int ParseChecksumLine(std::string line, _filelist& entry);
+    int IsExcluded(std::string name) const;
+    int IsFileCurrent(_filelist entry);
+
+    // The update half of the Start button: fetches `checksumFile` into the game folder and waits
+    // for it. False when fetching failed (m_bServerOk was 0; it is 1 again now); otherwise the
+    // check pass has been started from the list, the list file deleted and true answered (no pass
+    // starts once the owner has stopped running).
+    bool FetchChecksumList(const std::string& checksumFile);
+
+    // The download engine.
+    void QueueDownload(const _filelist& entry);
+    // ANSI code page to UTF-8; the text unchanged when nothing comes out.
+    static std::string ToUtf8(const std::string& text);
+
+    // 0 after any file that could not be fetched or written; the owner sets it back to 1.
+    std::atomic<int> m_bServerOk{1};
+    // Post WM_DOWN_FILE, WM_DOWN_RANGE and WM_DOWN_PROGRESS while set.
+    std::atomic<int> m_bPostProgress{0};
+    // A check pass is loading or running.
+    std::atomic<int> m_bBusy{0};
+
+private:
+    bool Running() const;
+    std::string LocalPath(const std::string& fileName) const;
+    void Post(unsigned id, std::intptr_t wParam, std::string text = {});
+
+    void CheckThread();
+
+    void DownloadThread();
+    bool TakeQueued(_filelist& entry);
+    void FetchEntry(const _filelist& entry);
+    int OpenRemoteFile(const std::string& url);
+    int RequestFile(const std::string& url);
+    bool DownloadToFile(const std::string& localPath, std::int64_t modifiedTime,
+                        std::optional<std::uint64_t> sizeLimit);
+    void CloseRemoteFile();
+    void CloseConnection();
+
+    UpdateOwner& m_owner;
+    CMD5 m_md5;
+    std::string m_strDigest;        // of the file last compared; check thread
+    std::string m_strCheckingText;  // "正在检查文件…" in the ANSI code page
+    platform::HttpClient m_session;
+    bool m_bRequestOpen = false;  // a reply is open in m_session; download thread
+
+    mutable std::mutex m_excludeLock;
+    std::vector<std::string> m_excludeList;
+    std::deque<_filelist> m_fileList;  // filled before the check thread starts, then its own
+
+    std::mutex m_lock;
+    std::deque<_filelist> m_downloadQueue;
+    std::vector<char> m_buffer;  // one read of the reply body
+    std::uint32_t m_nContentLength = 0;
+    std::uint32_t m_nLastRead = 0;
+
+    platform::ManualResetEvent m_hWorkEvent;
+    std::atomic<bool> m_bStopping{false};
+    std::atomic<bool> m_bCheckRunning{false};
+    std::thread m_checkThread;
+    std::thread m_downloadThread;
+};

@@ -1,0 +1,23 @@
+#include "platform/paths.h"
+
+#include <algorithm>
+
+namespace platform {
+
+std::string NativePath(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    const auto doubled = [](char a, char b) { return a == '/' && b == '/'; };
+    path.erase(std::unique(path.begin(), path.end(), doubled), path.end());
+    return path;
+}
+
+std::string JoinNativePath(const std::string& folder, const std::string& relative) {
+    std::string tail = NativePath(relative);
+    if (!tail.empty() && tail.front() == '/')
+        tail.erase(0, 1);
+    if (folder.empty())
+        return tail;
+    return folder.back() == '/' ? folder + tail : folder + "/" + tail;
+}
+
+}  // namespace platform
