@@ -1,15 +1,13 @@
 #include "ui/skin_bitmap.h"
 
-#include <algorithm>
-
 #include "platform/codepage.h"
+#include "platform/paths.h"
 
 namespace ui {
 
 QString SkinFileName(const std::string& path) {
-    std::string local = platform::AnsiToUtf8(path);
-    std::replace(local.begin(), local.end(), '\\', '/');
-    return QString::fromStdString(local);
+    // To UTF-8 first: a GBK character's second byte may be a backslash.
+    return QString::fromStdString(platform::NativePath(platform::AnsiToUtf8(path)));
 }
 
 QPixmap LoadSkinBitmap(const std::string& path) {

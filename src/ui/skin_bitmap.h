@@ -8,7 +8,7 @@
 
 namespace ui {
 
-// The path as a local file name: backslashes become '/', the text becomes UTF-8.
+// The path as a local file name: the text becomes UTF-8, backslashes become separators.
 QString SkinFileName(const std::string& path);
 
 // A null pixmap when the path is empty or the file cannot be read as an image.

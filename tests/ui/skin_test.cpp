@@ -1,11 +1,13 @@
 #include "ui/skin.h"
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "ui/my_button.h"
+#include "ui/skin_bitmap.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -62,6 +64,14 @@ TEST_F(SkinTest, ValuesRectanglesAndImagePathsFollowTheFileRules) {
     EXPECT_EQ(tree.top, 5);
     EXPECT_EQ(tree.right, 2147483647);
     EXPECT_EQ(tree.height(), 30);
+}
+
+// Image paths are data in the ANSI code page: a GBK character whose second byte is a backslash
+// stays whole when the separators are mapped.
+TEST(SkinFileNameTest, PathsBecomeLocalFileNames) {
+    ::setenv("QUEND_CODEPAGE", "GBK", 1);
+    EXPECT_EQ(ui::SkinFileName("Res\\\x95\x5C\\Start.bmp"), QString("Res/昞/Start.bmp"));
+    EXPECT_EQ(ui::SkinFileName("/abs\\Chs\\\\b.bmp"), QString("/abs/Chs/b.bmp"));
 }
 
 // Without the file every key read is reported, in the order of reading.
