@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -74,51 +75,66 @@ const TreeBitmaps& Bitmaps() {
     return bitmaps;
 }
 
+// A printf conversion of an int: its text and its length in the format.
+struct IntConversion {
+    std::string spec;
+    std::size_t length = 0;
+};
+
+// The int conversion starting at format[at] ('%'), or nothing when it is none or asks for a
+// width or precision beyond three digits.
+std::optional<IntConversion> ReadIntConversion(std::string_view format, std::size_t at) {
+    std::string spec = "%";
+    std::size_t j = at + 1;
+    const auto in = [&](std::string_view set) {
+        return j < format.size() && set.find(format[j]) != std::string_view::npos;
+    };
+    const auto take = [&](std::string_view set) {
+        const std::size_t start = j;
+        while (in(set)) {
+            spec += format[j++];
+        }
+        return j - start;
+    };
+    take("-+ #0");
+    bool bounded = take("0123456789") <= 3;
+    if (in(".")) {
+        spec += format[j++];
+        bounded = take("0123456789") <= 3 && bounded;
+    }
+    while (in("hlLqjzt")) {
+        ++j;  // the number is an int whatever the length modifier says
+    }
+    if (!bounded || !in("diouxX")) {
+        return std::nullopt;
+    }
+    spec += format[j];
+    return IntConversion{spec, j - at + 1};
+}
+
 // The server number put into the language file's "ServerSet" format as printf would, but only
-// into its first integer conversion: the format comes from a file, so any other conversion is
-// shown as written instead of reading arguments that are not there.
+// into its first int conversion: the format comes from a file, so anything else is shown as
+// written instead of reading arguments that are not there.
 std::string FormatServerSet(std::string_view format, int number) {
     std::string out;
     bool used = false;
     for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] != '%') {
-            out += format[i];
-            continue;
-        }
-        if (i + 1 < format.size() && format[i + 1] == '%') {
+        if (format.substr(i, 2) == "%%") {
             out += '%';
             ++i;
             continue;
         }
-        std::string spec = "%";
-        std::size_t j = i + 1;
-        const auto in = [&](std::string_view set) {
-            return j < format.size() && set.find(format[j]) != std::string_view::npos;
-        };
-        const auto take = [&](std::string_view set) {
-            while (in(set)) {
-                spec += format[j++];
-            }
-        };
-        take("-+ #0");
-        take("0123456789");
-        if (j < format.size() && format[j] == '.') {
-            spec += format[j++];
-            take("0123456789");
-        }
-        while (in("hlLqjzt")) {
-            ++j;  // the number is an int whatever the length modifier says
-        }
-        if (used || !in("diouxX")) {
-            out += '%';
+        const auto conversion =
+            format[i] == '%' && !used ? ReadIntConversion(format, i) : std::nullopt;
+        if (!conversion) {
+            out += format[i];
             continue;
         }
-        spec += format[j];
-        std::array<char, 512> buffer{};
-        std::snprintf(buffer.data(), buffer.size(), spec.c_str(), number);
+        std::array<char, 1024> buffer{};
+        std::snprintf(buffer.data(), buffer.size(), conversion->spec.c_str(), number);
         out += buffer.data();
         used = true;
-        i = j;
+        i += conversion->length - 1;
     }
     return out;
 }
@@ -177,7 +193,6 @@ CServerTree::CServerTree(QWidget* parent) : QTreeWidget(parent) {
     setHeaderHidden(true);
     setColumnCount(1);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    setMouseTracking(true);  // tool tips
     connect(this, &QTreeWidget::itemSelectionChanged, this, &CServerTree::selChanged);
 }
 

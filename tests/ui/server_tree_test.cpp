@@ -344,9 +344,13 @@ TEST_F(ServerTreeTest, ServerNumbersFollowTheFormatWithoutTrustingIt) {
     Add(Game("A", 1), Group("A", "A1", {Server(1, false), Server(2)}));
     EXPECT_EQ(ChildLabels(m_tree.topLevelItem(0)), (QStringList{"%s 002 %d % %n"}));
 
+    writeFile(m_dir / "Launcher.chs", "[Term]\r\nServerSet=%9999d|%.5000d|%-4d|%\r\n");
+    Add(Game("A", 1), Group("A", "A3", {Server(1)}));
+    EXPECT_EQ(ChildLabels(m_tree.topLevelItem(1)), (QStringList{"%9999d|%.5000d|1   |%"}));
+
     writeFile(m_dir / "Launcher.chs", "[Term]\r\n");
     Add(Game("A", 1), Group("A", "A2", {Server(1)}));
-    EXPECT_EQ(ChildLabels(m_tree.topLevelItem(1)), (QStringList{"[?Term.ServerSet?]"}));
+    EXPECT_EQ(ChildLabels(m_tree.topLevelItem(2)), (QStringList{"[?Term.ServerSet?]"}));
 }
 
 }  // namespace
