@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QFontMetrics>
-#include <QHeaderView>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
@@ -33,19 +32,21 @@ using protocol::GameRecord;
 using protocol::ServerEntry;
 using protocol::ServerGroup;
 
-constexpr int kStateNotInstalled = 3;
-constexpr int kStateInstalled = 1;
-constexpr int kStateSpecial = 2;
+// The server's own install states, told apart by colour; 3 is also set for games that
+// Launcher.ini does not list.
+constexpr int kStateWhite = 1;
+constexpr int kStateCyan = 2;
+constexpr int kStateNotInstalled = protocol::kNotInstalled;
 
 const QColor kNotReadyColor(255, 128, 128);
 const QColor kGreyColor(128, 128, 128);
 const QColor kWhiteColor(255, 255, 255);
-const QColor kSpecialColor(128, 255, 255);
+const QColor kCyanColor(128, 255, 255);
 
 // Where the row's item is kept in its tree item.
 constexpr int kItemRole = Qt::UserRole + 1;
 
-// The text of a label's own space beyond its characters: 2 pixels on each side and one more.
+// A label is this much wider than its text: 2 pixels on each side and one more.
 constexpr int kLabelPadding = 5;
 // The overdrawn text sits this far inside its label.
 constexpr QPoint kTextOffset(2, 1);
@@ -287,11 +288,11 @@ void CServerTree::ColourGroupRow(QTreeWidgetItem* row, const GameRecord& game) {
     } else if (game.install_state == kStateNotInstalled) {
         SetItemColor(row, kGreyColor);
         SetItemBold(row, false);
-    } else if (game.install_state == kStateInstalled) {
+    } else if (game.install_state == kStateWhite) {
         SetItemColor(row, kWhiteColor);
         SetItemBold(row, true);
-    } else if (game.install_state == kStateSpecial) {
-        SetItemColor(row, kSpecialColor);
+    } else if (game.install_state == kStateCyan) {
+        SetItemColor(row, kCyanColor);
         SetItemBold(row, true);
     } else {
         SetItemBold(row, false);
