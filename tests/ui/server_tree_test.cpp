@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <QCursor>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -92,8 +93,11 @@ protected:
         return runs;
     }
 
+    // Moves the mouse there first, so that QCursor::pos() follows as with a real mouse.
     void Click(const QTreeWidgetItem* row) {
-        QTest::mouseClick(m_tree.viewport(), Qt::LeftButton, {}, m_tree.LabelRect(row).center());
+        const QPoint at = m_tree.LabelRect(row).center();
+        QTest::mouseMove(m_tree.viewport(), at);
+        QTest::mouseClick(m_tree.viewport(), Qt::LeftButton, {}, at);
     }
 
     int Select(const GameRecord*& game, const ServerGroup*& group, const ServerEntry*& server,
@@ -167,11 +171,17 @@ TEST_F(ServerTreeTest, ClickedRowGivesItsServerByTheUnseededRandomNumbers) {
     const Endpoint* endpoint;
     EXPECT_EQ(Select(game, group, server, endpoint), 0) << "nothing selected";
 
+    // When the focus arrives the press has not selected yet: the mouse position tells the row.
     m_other.setFocus();
-    QSignalSpy focus(&m_tree, &ui::CServerTree::focusGained);
+    const ui::FServerItem* focusedOn = nullptr;
+    const QObject scope;  // ends the connection with the test
+    QObject::connect(&m_tree, &ui::CServerTree::focusGained, &scope, [&] {
+        EXPECT_EQ(m_tree.SelectedRow(), nullptr);
+        focusedOn = m_tree.HitTest(QCursor::pos()).item;
+    });
     QSignalSpy changed(&m_tree, &ui::CServerTree::selChanged);
     Click(groupRow);
-    EXPECT_EQ(focus.count(), 1);
+    EXPECT_EQ(focusedOn, m_tree.ItemData(groupRow));
     EXPECT_EQ(changed.count(), 1);
     // The picks are rand() modulo the counts, disabled servers included.
     std::srand(7);
