@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/message_box.h"
@@ -26,6 +27,12 @@ public:
     std::vector<std::string> texts() const {
         std::lock_guard lock(m_mutex);
         return m_texts;
+    }
+
+    // The texts so far, forgotten afterwards.
+    std::vector<std::string> take() {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_texts, {});
     }
 
 private:

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -26,6 +27,14 @@ bool waitFor(const std::function<bool()>& predicate, std::chrono::milliseconds t
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+std::string randomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 engine(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(engine());
+    return bytes;
 }
 
 void writeFile(const std::filesystem::path& path, std::string_view bytes) {

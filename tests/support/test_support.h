@@ -3,6 +3,7 @@
 // deadline, and small file utilities. Any thread may use them.
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -30,6 +31,9 @@ private:
 // Polls `predicate` until it holds or `timeout` passes; answers its last value.
 bool waitFor(const std::function<bool()>& predicate,
              std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// `size` bytes of a fixed pseudo-random sequence picked by `seed`.
+std::string randomBytes(std::size_t size, unsigned seed);
 
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 std::string readFile(const std::filesystem::path& path);

@@ -1,0 +1,128 @@
+#include "launch/self_updater.h"
+
+#include <strings.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace {
+
+const char kTempName[] = "Temp.exe";
+
+// Everything up to and including the last separator; empty when there is none.
+std::string FolderOf(const std::string& path) {
+    const std::size_t last = path.find_last_of("/\\");
+    return last == std::string::npos ? std::string() : path.substr(0, last + 1);
+}
+
+std::string FileNameOf(const std::string& path) {
+    const std::size_t last = path.find_last_of("/\\");
+    return last == std::string::npos ? path : path.substr(last + 1);
+}
+
+// The leading number as atoi reads it, but 0 for one that does not fit an int.
+int ReadProcessId(const std::string& text) {
+    errno = 0;
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    if (errno == ERANGE || value > INT_MAX || value < INT_MIN)
+        return 0;
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+SelfUpdater::SelfUpdater() : SelfUpdater(platform::ExitProcessNow) {}
+
+SelfUpdater::SelfUpdater(ExitHook exitProcess) : m_exitProcess(std::move(exitProcess)) {}
+
+bool SelfUpdater::Run(const std::string& arguments) {
+    const std::string head = ParseCommandLine(arguments);
+    if (!head.empty())
+        EndProcessById(ReadProcessId(head));
+    if (IsRunningAs(kTempName))
+        return true;
+    MakeTempCopy();
+    // The copy may ask this process to end before it has ended itself; either way it ends
+    // with code 0.
+    platform::ExitZeroOnTerminate();
+    StartTempCopy();
+    EndProcessGracefully(platform::CurrentProcessId(), 0);
+    return false;
+}
+
+std::string SelfUpdater::ParseCommandLine(const std::string& arguments) {
+    const std::size_t dash = arguments.find('-');
+    if (dash == std::string::npos)
+        return arguments;
+    m_strArgs = arguments.substr(dash);
+    std::string rest = m_strArgs;
+    while (!rest.empty()) {
+        const std::size_t blank = rest.find(' ');
+        const std::string token = rest.substr(0, blank);
+        rest = blank == std::string::npos ? std::string() : rest.substr(blank + 1);
+        if (::strcasecmp(token.c_str(), "-NoCheck") == 0) {
+            m_bNoCheck = 1;
+        } else if (::strcasecmp(token.c_str(), "-NoUpdate") == 0) {
+            m_bNoUpdate = 1;
+        }
+    }
+    return arguments.substr(0, dash);
+}
+
+void SelfUpdater::EndProcessById(platform::ProcessId pid) {
+    // Only a launcher of this installation may be ended: the id comes from the command line, and
+    // anything else it names is none of our business.
+    if (pid <= 0 || pid == platform::CurrentProcessId())
+        return;
+    const std::string exe = platform::ProcessExePath(pid);
+    if (exe.empty() || FolderOf(exe) != FolderOf(platform::OwnExePath()))
+        return;
+    EndProcessGracefully(pid, 0);
+}
+
+bool SelfUpdater::EndProcessGracefully(platform::ProcessId pid, int exitCode) {
+    if (pid == platform::CurrentProcessId()) {
+        if (m_exitProcess)
+            m_exitProcess(exitCode);
+        return false;
+    }
+    return platform::EndProcess(pid);
+}
+
+bool SelfUpdater::IsRunningAs(const std::string& name) const {
+    return FileNameOf(platform::OwnExePath()) == name;
+}
+
+void SelfUpdater::MakeTempCopy() {
+    m_strModulePath = platform::OwnExePath();
+    m_strTempPath = FolderOf(m_strModulePath) + kTempName;
+    std::error_code ignored;
+    std::filesystem::remove(m_strTempPath, ignored);
+    std::filesystem::copy_file(m_strModulePath, m_strTempPath,
+                               std::filesystem::copy_options::overwrite_existing, ignored);
+}
+
+void SelfUpdater::StartTempCopy() {
+    std::string parameters = std::to_string(platform::CurrentProcessId()) + " " + m_strArgs;
+    if (m_bNoCheck)
+        parameters += " -NoCheck";
+    if (m_bNoUpdate)
+        parameters += " -NoUpdate";
+    std::string folder = FolderOf(m_strTempPath);
+    if (folder.size() > 1)
+        folder.pop_back();
+    platform::StartProcess(m_strTempPath, platform::SplitCommandLine(parameters), folder);
+}
+
+void SelfUpdater::RemoveTempCopy() {
+    const std::string exe = platform::OwnExePath();
+    if (FileNameOf(exe) != kTempName)
+        return;
+    std::error_code ignored;
+    if (platform::IsOwnProgramFile(exe))
+        std::filesystem::remove(exe, ignored);
+}

@@ -1,0 +1,69 @@
+#pragma once
+// Self-update: the launcher never runs from its own program file. Started under any other name
+// it copies itself to "Temp.exe" beside it, starts the copy with its process id and switches, and
+// ends; the copy makes sure the first process has ended and runs the launcher, so an update can
+// replace the launcher's own file. At its exit the copy removes its own file. Start-up and
+// shutdown call it on the GUI thread; one object serves one call of Run.
+
+#include <functional>
+#include <string>
+
+#include "platform/process.h"
+
+class SelfUpdater final {
+public:
+    // How this process ends itself; tests put an observer here.
+    using ExitHook = std::function<void(int code)>;
+
+    SelfUpdater();
+    explicit SelfUpdater(ExitHook exitProcess);
+
+    // `arguments`: the command line after the program name, as one text ("1234 -NoCheck").
+    // True: this process is the copy and start-up goes on. False: start-up stops; normally the
+    // process has ended before that, right after starting the copy. From the moment it starts
+    // the copy, a request to end (SIGTERM, as the copy sends) also ends this process with code 0.
+    bool Run(const std::string& arguments);
+
+    // Answers the text before the first "-" (the whole text when there is none); keeps the rest
+    // in Args() and sets NoCheck()/NoUpdate() for the switches "-NoCheck" and "-NoUpdate",
+    // compared without regard to case.
+    std::string ParseCommandLine(const std::string& arguments);
+
+    // Ends the process `pid` and waits for its end, but only when it runs a program file from
+    // this launcher's own folder; any other id (0 and below, this process, a stranger) is ignored.
+    void EndProcessById(platform::ProcessId pid);
+
+    // This process: ends it with `exitCode` through the exit hook. Another process: asks it to
+    // end (SIGTERM, SIGKILL after a grace time) and waits until it has; its exit code cannot be
+    // imposed. True when the process was made to end; false when it had ended already, or the
+    // exit hook returned.
+    bool EndProcessGracefully(platform::ProcessId pid, int exitCode);
+
+    // True when the running program file's name is exactly `name` (case-sensitive).
+    bool IsRunningAs(const std::string& name) const;
+
+    // Replaces "Temp.exe" beside the running program file with a copy of it, run permission
+    // included. Failures are not reported: StartTempCopy then starts whatever is there.
+    void MakeTempCopy();
+
+    // Starts the copy with "<this process id> <Args()>", then " -NoCheck" and " -NoUpdate" when
+    // set, split at blanks into its arguments, in the launcher's folder. Failure is not reported.
+    void StartTempCopy();
+
+    // Removes the running program file, when it is a "Temp.exe" that is still this process's own
+    // file (a later launcher may have put a new one there). Linux lets a running file be removed.
+    void RemoveTempCopy();
+
+    bool NoCheck() const { return m_bNoCheck != 0; }
+    bool NoUpdate() const { return m_bNoUpdate != 0; }
+    const std::string& Args() const { return m_strArgs; }
+    const std::string& TempPath() const { return m_strTempPath; }
+
+private:
+    std::string m_strTempPath;    // the launcher's folder + "Temp.exe"
+    std::string m_strModulePath;  // the running program file
+    std::string m_strArgs;        // the command line from its first "-"
+    int m_bNoCheck = 0;
+    int m_bNoUpdate = 0;
+    ExitHook m_exitProcess;
+};
