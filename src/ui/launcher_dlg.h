@@ -30,6 +30,7 @@
 #include "ui/my_button.h"
 #include "ui/my_edit.h"
 #include "ui/qt_message_target.h"
+#include "ui/qt_tree_selection.h"
 #include "ui/server_tree.h"
 #include "ui/skin.h"
 
@@ -109,8 +110,8 @@ public:
                       const std::string& underage) override;
 
     // LaunchOwner
-    ServerSelection* LeftTree() override { return &m_treeLeft; }
-    ServerSelection* RightTree() override { return &m_treeRight; }
+    ServerSelection* LeftTree() override { return &m_selLeft; }
+    ServerSelection* RightTree() override { return &m_selRight; }
 
     // CommonOwner
     void SetGameDir(std::string dir) override;
@@ -164,6 +165,8 @@ private:
     QProgressBar m_progDown;
     CServerTree m_treeLeft;
     CServerTree m_treeRight;
+    CQtTreeSelection m_selLeft{m_treeLeft};
+    CQtTreeSelection m_selRight{m_treeRight};
 
     QPixmap m_bmpBack;
     SkinRect m_rcGameButton;
