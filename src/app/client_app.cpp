@@ -28,18 +28,18 @@ std::string GetFolderPart(const std::string& path) {
 }  // namespace
 
 std::string JoinResourcePath(const std::string& resourceDir, const std::string& language) {
-    std::string head = resourceDir;
-    while (head.size() > 1 && (head.back() == '/' || head.back() == '\\'))
-        head.pop_back();
+    const auto separator = [](char c) { return c == '/' || c == '\\'; };
     std::size_t skip = 0;
-    while (skip < language.size() && (language[skip] == '/' || language[skip] == '\\'))
+    while (skip < language.size() && separator(language[skip]))
         ++skip;
-    const std::string tail = language.substr(skip);
-    if (head.empty() || tail.empty())
-        return head.empty() ? tail : head;
-    if (head.back() == '/' || head.back() == '\\')
-        return head + tail;
-    return head + "/" + tail;
+    if (skip == language.size())
+        return resourceDir;
+    if (resourceDir.empty())
+        return language.substr(skip);
+    std::string head = resourceDir;
+    while (head.size() > 1 && separator(head.back()))
+        head.pop_back();
+    return head + (separator(head.back()) ? "" : "/") + language.substr(skip);
 }
 
 std::string ApplicationTitle(const std::string& fileName) {
