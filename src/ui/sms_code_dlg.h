@@ -28,7 +28,8 @@ class CSmsCodeDlg final : public QDialog, public SmsCodePrompt {
 
 public:
     // `domain` and `mobile` are ANSI texts; `http` is the login attempt's client, which the caller
-    // keeps alive while the dialog exists. `owner` is the window the dialog is modal over.
+    // keeps alive while the dialog exists. `owner` is the window the dialog is modal over; it
+    // must outlive the dialog, which belongs to the caller (the login's prompt pointer).
     CSmsCodeDlg(std::string domain, std::string mobile, platform::HttpClient& http,
                 QWidget* owner = nullptr);
 

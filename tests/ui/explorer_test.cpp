@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,7 +45,11 @@ protected:
         ASSERT_TRUE(waitFor([this] { return m_server.is_running(); }));
     }
     void TearDown() override {
-        Release();
+        {
+            const std::lock_guard lock(m_mutex);
+            m_release = true;
+        }
+        m_released.notify_all();
         m_server.stop();
         if (m_thread.joinable())
             m_thread.join();
@@ -53,16 +58,9 @@ protected:
     std::string Url(const std::string& target) const {
         return "http://127.0.0.1:" + std::to_string(m_port) + target;
     }
-    std::vector<std::string> Targets() const {
+    std::multiset<std::string> Targets() const {
         const std::lock_guard lock(m_mutex);
-        return m_targets;
-    }
-    void Release() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_release = true;
-        }
-        m_released.notify_all();
+        return {m_targets.begin(), m_targets.end()};
     }
     int SlowAnswers() const {
         const std::lock_guard lock(m_mutex);
@@ -95,11 +93,7 @@ TEST_F(WebPanelTest, FourHiddenPanelsLoadTheirAddressOnceEach) {
     ASSERT_TRUE(waitFor([&] {
         return std::none_of(panels.begin(), panels.end(), [](auto* p) { return p->Busy(); });
     }));
-    std::vector<std::string> seen = Targets();
-    std::sort(seen.begin(), seen.end());
-    std::vector<std::string> expected = targets;
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(Targets(), std::multiset<std::string>(targets.begin(), targets.end()));
     EXPECT_EQ(panels[1]->LocationURL(), Url("/cash?list=1"));
     EXPECT_TRUE(m_messages.texts().empty());
 }
@@ -121,15 +115,6 @@ TEST_F(WebPanelTest, ClosingDoesNotWaitForASlowPage) {
     EXPECT_TRUE(panel->Busy());
     panel.reset();
     EXPECT_EQ(SlowAnswers(), 0);
-
-    // A panel navigated again abandons its slow load the same way.
-    ui::CExplorer1 again;
-    again.Navigate(Url("/slow"));
-    ASSERT_TRUE(waitFor([this] { return Targets().size() == 2; }));
-    again.Navigate(Url("/home"));
-    ASSERT_TRUE(waitFor([&] { return !again.Busy(); }));
-    EXPECT_EQ(SlowAnswers(), 0);
-    EXPECT_EQ(Targets(), (std::vector<std::string>{"/slow", "/slow", "/home"}));
 }
 
 }  // namespace
