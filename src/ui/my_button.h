@@ -1,0 +1,43 @@
+#pragma once
+// A skinned push button: shows one of four images by state (pressed, mouse over, disabled,
+// normal) at its own size from the top-left corner and never draws its caption. GUI thread only.
+
+#include <string>
+
+#include <QAbstractButton>
+
+namespace ui {
+
+class CSkin;
+
+class CMyButton final : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    explicit CMyButton(QWidget* parent = nullptr);
+
+    // The images of base + "Normal", "Over", "Push" and "Disable", read from the skin in this
+    // order. No repaint: the new set shows at the next paint.
+    void SetImages(const CSkin& skin, const std::string& base);
+    void SetImagePaths(std::string normal, std::string over, std::string push, std::string disable);
+
+    // The image path the next paint shows.
+    const std::string& CurrentImagePath() const;
+    bool IsHover() const { return m_bHover != 0; }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    int m_bHover = 0;
+    std::string m_strNormal;
+    std::string m_strOver;
+    std::string m_strPush;
+    std::string m_strDisable;
+};
+
+}  // namespace ui
