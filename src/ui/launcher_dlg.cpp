@@ -26,6 +26,7 @@
 #include "platform/process.h"
 #include "platform/window_messages.h"
 #include "ui/skin_bitmap.h"
+#include "ui/sms_code_dlg.h"
 
 namespace ui {
 namespace {
@@ -66,12 +67,6 @@ QString ProgressStyle(const QColor& bar) {
         .arg(bar.name());
 }
 
-// Until the code dialog exists: a prompt that reports the player gave up.
-class CancelledSmsPrompt final : public SmsCodePrompt {
-public:
-    std::optional<std::string> Run() override { return std::nullopt; }
-};
-
 }  // namespace
 
 CLauncherDlg::CLauncherDlg(LauncherDlgHost& app, ExitHook exitProcess)
@@ -88,6 +83,10 @@ CLauncherDlg::CLauncherDlg(LauncherDlgHost& app, ExitHook exitProcess)
       m_btnExit(this),
       m_progTotal(this),
       m_progDown(this),
+      m_webHome(this),
+      m_webCashItem(this),
+      m_webOneLine(this),
+      m_webNotice(this),
       m_treeLeft(this),
       m_treeRight(this),
       m_target(this),
@@ -111,6 +110,10 @@ CLauncherDlg::CLauncherDlg(LauncherDlgHost& app, ExitHook exitProcess)
     m_btnExit.setText(QStringLiteral("Exit"));
     m_progDown.setGeometry(TemplateRect(133, 278, 208, 10));
     m_progTotal.setGeometry(TemplateRect(133, 296, 208, 9));
+    m_webHome.setGeometry(TemplateRect(408, 46, 166, 89));
+    m_webCashItem.setGeometry(TemplateRect(7, 242, 92, 87));
+    m_webOneLine.setGeometry(TemplateRect(409, 169, 166, 11));
+    m_webNotice.setGeometry(TemplateRect(407, 210, 166, 104));
     m_treeLeft.setGeometry(TemplateRect(99, 94, 79, 91));
     m_treeRight.setGeometry(TemplateRect(7, 94, 85, 91));
     for (QProgressBar* bar : {&m_progDown, &m_progTotal})
@@ -128,6 +131,10 @@ CLauncherDlg::CLauncherDlg(LauncherDlgHost& app, ExitHook exitProcess)
     m_progTotal.setObjectName(QStringLiteral("TotalProgress"));
     m_treeLeft.setObjectName(QStringLiteral("LSVRTree"));
     m_treeRight.setObjectName(QStringLiteral("RSVRTree"));
+    m_webHome.setObjectName(QStringLiteral("webHome"));
+    m_webCashItem.setObjectName(QStringLiteral("CashItem"));
+    m_webOneLine.setObjectName(QStringLiteral("OneLineNotice"));
+    m_webNotice.setObjectName(QStringLiteral("Notice"));
 
     connect(&m_btnStart, &QAbstractButton::clicked, this, [this] { OnStart(); });
     connect(&m_btnHome, &QAbstractButton::clicked, this, [this] { OnHome(); });
@@ -218,6 +225,7 @@ void CLauncherDlg::LayoutSkin() {
     m_btnHome.SetImages(m_skin, "Home");
     m_btnHelp.SetImages(m_skin, "Help");
     m_btnExit.SetImages(m_skin, "Exit");
+    NavigatePanels();
 }
 
 void CLauncherDlg::PlaceControls(const SkinRect& fileView, const SkinRect& left,
@@ -230,6 +238,9 @@ void CLauncherDlg::PlaceControls(const SkinRect& fileView, const SkinRect& left,
     m_editFileView.setGeometry(ToQRect(fileView));
     m_progDown.setGeometry(ToQRect(m_rcDownProgress));
     m_progTotal.setGeometry(ToQRect(m_rcTotalProgress));
+    m_webCashItem.setGeometry(ToQRect(m_rcCashItem));
+    m_webNotice.setGeometry(ToQRect(m_rcNotice));
+    m_webOneLine.setGeometry(ToQRect(m_rcOneLineNotice));
     m_btnHome.setGeometry(ToQRect(m_rcHome));
     m_btnHelp.setGeometry(ToQRect(m_rcHelp));
     m_btnExit.setGeometry(ToQRect(m_rcExit));
@@ -238,6 +249,15 @@ void CLauncherDlg::PlaceControls(const SkinRect& fileView, const SkinRect& left,
 void CLauncherDlg::ColourProgressBars() {
     m_progDown.setStyleSheet(ProgressStyle(QColor(174, 112, 65)));
     m_progTotal.setStyleSheet(ProgressStyle(QColor(250, 227, 141)));
+}
+
+// The panels stay hidden; each loads its page once, as the window opens.
+void CLauncherDlg::NavigatePanels() {
+    const LauncherConfig& config = m_app.Connection().m_config;
+    m_webHome.Navigate(config.homePage);
+    m_webCashItem.Navigate(config.cashItemList);
+    m_webNotice.Navigate(config.notice);
+    m_webOneLine.Navigate(config.onelineNotice);
 }
 
 // Start-up asked for the server lists before this window existed: lists that arrived since fill
@@ -547,10 +567,10 @@ std::string CLauncherDlg::PasswordText() const {
     return m_editPassword.text().toStdString();
 }
 
-std::unique_ptr<SmsCodePrompt> CLauncherDlg::MakeSmsCodePrompt(const std::string& /*domain*/,
-                                                               const std::string& /*mobile*/,
-                                                               platform::HttpClient& /*http*/) {
-    return std::make_unique<CancelledSmsPrompt>();
+std::unique_ptr<SmsCodePrompt> CLauncherDlg::MakeSmsCodePrompt(const std::string& domain,
+                                                               const std::string& mobile,
+                                                               platform::HttpClient& http) {
+    return std::make_unique<CSmsCodeDlg>(domain, mobile, http, this);
 }
 
 void CLauncherDlg::StoreSession(const std::string& userId, const std::string& userKey,

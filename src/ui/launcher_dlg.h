@@ -26,6 +26,7 @@
 #include "patch/update_owner.h"
 #include "platform/manual_reset_event.h"
 #include "protocol/server_directory.h"
+#include "ui/explorer.h"
 #include "ui/launcher_dlg_host.h"
 #include "ui/my_button.h"
 #include "ui/my_edit.h"
@@ -132,6 +133,7 @@ private:
     void LayoutSkin();
     void PlaceControls(const SkinRect& fileView, const SkinRect& left, const SkinRect& right);
     void ColourProgressBars();
+    void NavigatePanels();
     void ListenToServer();
     void StopWorkers();
 
@@ -163,6 +165,10 @@ private:
     CMyButton m_btnExit;
     QProgressBar m_progTotal;
     QProgressBar m_progDown;
+    CExplorer1 m_webHome;
+    CExplorer1 m_webCashItem;
+    CExplorer1 m_webOneLine;
+    CExplorer1 m_webNotice;
     CServerTree m_treeLeft;
     CServerTree m_treeRight;
     CQtTreeSelection m_selLeft{m_treeLeft};

@@ -75,9 +75,10 @@ protected:
         waitFor(
             [&] {
                 int status = 0;
-                while (::waitpid(-1, &status, WNOHANG) > 0)
+                pid_t pid = 0;
+                while ((pid = ::waitpid(-1, &status, WNOHANG)) > 0)
                     codes.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
-                return expected > 0 && codes.size() >= expected;
+                return pid < 0 || (expected > 0 && codes.size() >= expected);
             },
             timeout);
         return codes;

@@ -70,7 +70,10 @@ protected:
         m_app.m_strSkinIni = (m_launcherDir / "Skin.ini").string();
         m_app.m_strResourcePath = (m_launcherDir / "Res" / "Chs").string();
         m_app.m_pszModuleDir = m_launcherDir.string() + "/";
-        m_app.m_config.homePage = "http://home.example/";
+        // Pages nobody serves: the panels' loads fail at once.
+        m_app.m_config.homePage = "http://127.0.0.1:1/home";
+        m_app.m_config.notice = "http://127.0.0.1:1/notice";
+        m_app.m_config.onelineNotice = "http://127.0.0.1:1/line";
         m_app.m_config.games["Quendalor"] = {"1.0.0", "127.0.0.1:1"};
     }
 
@@ -217,7 +220,8 @@ TEST_F(LauncherDlgTest, ProgressStatusAndTheEndOfAnUpdate) {
 }
 
 // The bars' colours on black, the skin's background, the rows and the boxes: the picture is
-// kept in the build folder for people to look at.
+// kept in the build folder for people to look at. The web panels are there, loading their pages,
+// but never shown.
 TEST_F(LauncherDlgTest, TheWindowAsThePlayerSeesIt) {
     ConnectTwoGames();
     ui::CLauncherDlg& dialog = Open();
@@ -230,6 +234,16 @@ TEST_F(LauncherDlgTest, TheWindowAsThePlayerSeesIt) {
         Child<QProgressBar>(name).setRange(0, 100);
         Child<QProgressBar>(name).setValue(50);
     }
+    const std::pair<const char*, std::string> panels[] = {
+        {"webHome", "http://127.0.0.1:1/home"},
+        {"CashItem", ""},
+        {"Notice", "http://127.0.0.1:1/notice"},
+        {"OneLineNotice", "http://127.0.0.1:1/line"}};
+    for (const auto& [name, url] : panels) {
+        EXPECT_EQ(Child<ui::CExplorer1>(name).LocationURL(), url) << name;
+        EXPECT_FALSE(Child<ui::CExplorer1>(name).isVisible()) << name;
+    }
+    EXPECT_EQ(Child<ui::CExplorer1>("Notice").geometry(), QRect(440, 60, 176, 60));
     const QImage shot = dialog.grab().toImage();
     EXPECT_TRUE(shot.save(QUEND_SCREENSHOT));
     EXPECT_EQ(QColor(shot.pixel(40, 330)), QColor(174, 112, 65));
@@ -265,7 +279,7 @@ TEST_F(LauncherDlgTest, KeysDragAndTheHomePage) {
     QTest::mouseClick(&Child<ui::CMyButton>("Help"), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler("http");
     EXPECT_EQ(browser.urls,
-              (std::vector<std::string>{"http://home.example/", "http://home.example/"}));
+              (std::vector<std::string>{"http://127.0.0.1:1/home", "http://127.0.0.1:1/home"}));
     EXPECT_EQ(finished.count(), 0);
 }
 
