@@ -94,12 +94,6 @@ protected:
     std::string m_log = (m_locks.path() / "boxes.log").string();
 };
 
-TEST_F(ProgramTest, WithoutLauncherIniTheProgramEndsAtOnceAndSilently) {
-    EXPECT_EQ(RunLauncher(), 0);
-    EXPECT_TRUE(LogLines().empty());
-    EXPECT_FALSE(std::filesystem::exists(m_install.launcherDir / "Temp.exe"));
-}
-
 TEST_F(ProgramTest, TheTemporaryCopyRunsAloneAndEndsWhenTheServerGoes) {
     std::mutex mutex;
     std::vector<std::string> served;

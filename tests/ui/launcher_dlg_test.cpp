@@ -171,20 +171,14 @@ TEST_F(LauncherDlgTest, StartFollowsTheServerListsAndTheChosenGame) {
     EXPECT_EQ(dialog.GameName(), "Sylvan");
     EXPECT_FALSE(dialog.IsReady());
     EXPECT_EQ(StartImage(), "UpdateNormal.bmp");
+    // Under "-NoCheck" a game is ready to start as soon as it is chosen.
+    m_app.m_bNoCheck = 1;
     ClickRow("LSVRTree", 1);
     EXPECT_EQ(dialog.GameName(), "Quendalor");
     EXPECT_TRUE(Tree("RSVRTree").selectedItems().isEmpty());
-    EXPECT_TRUE(m_messages.take().empty());
-}
-
-TEST_F(LauncherDlgTest, UnderNoCheckAChosenGameIsReadyToStart) {
-    m_app.m_bNoCheck = 1;
-    ConnectTwoGames();
-    ui::CLauncherDlg& dialog = Open();
-    FillTrees();
-    ClickRow("LSVRTree", 0);
     EXPECT_TRUE(dialog.IsReady());
     EXPECT_EQ(StartImage(), "StartNormal.bmp");
+    EXPECT_TRUE(m_messages.take().empty());
 }
 
 // Posted as the download side posts them; the bar of the current file falls back to 0 at the

@@ -1,5 +1,4 @@
-// The Qt ends of the platform seams: message boxes asked for on any thread, and posts that
-// reach a window only while it listens.
+// The Qt end of the message-box seam: a box asked for on any thread shows on the GUI thread.
 
 #include <string>
 #include <thread>
@@ -14,7 +13,6 @@
 
 #include "platform/message_box.h"
 #include "ui/qt_message_box.h"
-#include "ui/qt_message_target.h"
 
 namespace {
 
@@ -68,35 +66,6 @@ TEST(QtMessageBox, ABoxFromAWorkerShowsOnTheGuiThreadOwnedByTheMainWindow) {
     EXPECT_TRUE(seen.ok);
     EXPECT_EQ(seen.owner, &mainWindow);
     EXPECT_TRUE(seen.onGuiThread);
-}
-
-// A receiver that counts the posted messages it is handed.
-class Receiver final : public QObject {
-public:
-    std::vector<platform::PostedMessage> got;
-    bool event(QEvent* event) override {
-        if (event->type() != ui::CPostedEvent::EventType())
-            return QObject::event(event);
-        got.push_back(static_cast<ui::CPostedEvent*>(event)->Message());
-        return true;
-    }
-};
-
-TEST(QtMessageTarget, PostsCarryTheirTextAndStopAtDetach) {
-    Receiver receiver;
-    ui::CQtMessageTarget target(&receiver);
-    std::thread([&] {
-        std::string path = "/games/Data/world.pak";
-        target.Post({0x407, 0, 0, path});
-        path.assign(path.size(), 'x');  // the poster's copy may change at once
-    }).join();
-    QCoreApplication::processEvents();
-    target.Detach();
-    target.Post({0x406, 5, 0, {}});
-    QCoreApplication::processEvents();
-    ASSERT_EQ(receiver.got.size(), 1u);
-    EXPECT_EQ(receiver.got[0].id, 0x407u);
-    EXPECT_EQ(receiver.got[0].text, "/games/Data/world.pak");
 }
 
 }  // namespace
