@@ -1,5 +1,6 @@
 #include "installation.h"
 
+#include <cstdlib>
 #include <utility>
 
 #include "launch/self_updater.h"
@@ -9,7 +10,18 @@
 namespace quend::test {
 
 Installation::Installation() {
+    ::setenv("QUEND_CODEPAGE", "GBK", 1);
     WriteTestSkin(launcherDir);
+    const char* saved = std::getenv("TMPDIR");
+    m_savedTmp = saved != nullptr ? saved : "";
+    ::setenv("TMPDIR", locks.path().c_str(), 1);
+}
+
+Installation::~Installation() {
+    if (m_savedTmp.empty())
+        ::unsetenv("TMPDIR");
+    else
+        ::setenv("TMPDIR", m_savedTmp.c_str(), 1);
 }
 
 void Installation::WriteLauncherIni(std::map<std::string, std::string> keys,

@@ -12,9 +12,14 @@
 
 namespace quend::test {
 
+// While it lives, launchers keep their single-instance locks in a folder of its own (TMPDIR), so
+// that no other launcher or test run meets them.
 struct Installation {
     // Game folder "<temp>/Game/", launcher folder "<temp>/Game/Launcher/".
     Installation();
+    ~Installation();
+    Installation(const Installation&) = delete;
+    Installation& operator=(const Installation&) = delete;
 
     // Writes Launcher.ini: the [Launcher] keys given (RESOURCE_DIR and LANGUAGE default to the
     // generated skin's), and one game with its version and account service.
@@ -24,6 +29,10 @@ struct Installation {
     TempDir root;
     std::filesystem::path gameDir = root / "Game";
     std::filesystem::path launcherDir = gameDir / "Launcher";
+    TempDir locks;
+
+private:
+    std::string m_savedTmp;
 };
 
 // The launcher as the program runs it, but for the self-update step, which a test process

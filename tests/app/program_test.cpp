@@ -1,6 +1,6 @@
 // The Launcher program itself, started as a process: it hands over to its temporary copy, a
 // second start's copy is refused by the running one, and a lost connection ends the copy. Boxes
-// go to a log file (QUEND_MESSAGE_LOG); the locks live in a folder of their own (TMPDIR).
+// go to a log file (QUEND_MESSAGE_LOG).
 
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -33,18 +33,10 @@ protected:
         ::prctl(PR_SET_CHILD_SUBREAPER, 1);
         ::setenv("QUEND_MESSAGE_LOG", m_log.c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        ::setenv("QUEND_CODEPAGE", "GBK", 1);
-        const char* tmp = std::getenv("TMPDIR");
-        m_savedTmp = tmp != nullptr ? tmp : "";
-        ::setenv("TMPDIR", m_locks.path().c_str(), 1);
         copyProgram(QUEND_LAUNCHER, m_install.launcherDir / "Launcher");
     }
     ~ProgramTest() override {
         ::unsetenv("QUEND_MESSAGE_LOG");
-        if (m_savedTmp.empty())
-            ::unsetenv("TMPDIR");
-        else
-            ::setenv("TMPDIR", m_savedTmp.c_str(), 1);
         EndStrays();
         ReapAll(std::chrono::seconds(1));
     }
@@ -89,9 +81,7 @@ protected:
     }
 
     Installation m_install;
-    TempDir m_locks;
-    std::string m_savedTmp;
-    std::string m_log = (m_locks.path() / "boxes.log").string();
+    std::string m_log = (m_install.locks.path() / "boxes.log").string();
 };
 
 TEST_F(ProgramTest, TheTemporaryCopyRunsAloneAndEndsWhenTheServerGoes) {

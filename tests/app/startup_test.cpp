@@ -7,7 +7,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -27,24 +26,8 @@ namespace {
 
 using namespace quend::test;
 
-// Locks live in a temporary folder of their own, so no other launcher or test run meets them.
 class StartupTest : public ::testing::Test {
 protected:
-    StartupTest() {
-        ::setenv("QUEND_CODEPAGE", "GBK", 1);
-        const char* saved = std::getenv("TMPDIR");
-        m_savedTmp = saved != nullptr ? saved : "";
-        ::setenv("TMPDIR", m_locks.path().c_str(), 1);
-    }
-    ~StartupTest() override {
-        if (m_savedTmp.empty())
-            ::unsetenv("TMPDIR");
-        else
-            ::setenv("TMPDIR", m_savedTmp.c_str(), 1);
-    }
-
-    TempDir m_locks;
-    std::string m_savedTmp;
     Installation m_install;
     MessageBoxRecorder m_messages;
 };
@@ -127,7 +110,7 @@ TEST_F(StartupTest, OneLauncherPerProgramFileName) {
 
     // What a launcher ended at once leaves behind: a socket file nobody listens on.
     const std::string stale =
-        (m_locks.path() / CInstanceLock::LockName("Launcher.exe").toStdString()).string();
+        (m_install.locks.path() / CInstanceLock::LockName("Launcher.exe").toStdString()).string();
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;

@@ -36,7 +36,6 @@ constexpr auto kSlow = std::chrono::seconds(30);  // sanitizer builds
 class WholeProgramTest : public ::testing::Test {
 protected:
     WholeProgramTest() {
-        ::setenv("QUEND_CODEPAGE", "GBK", 1);
         copyProgram(QUEND_FAKE_GAME, m_install.gameDir / "Bin" / "Qnd.exe");
         writeFile(m_install.gameDir / "Data" / "a.txt", "old text");
         writeFile(m_served / "Data" / "a.txt", "new text");
