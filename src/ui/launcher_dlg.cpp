@@ -92,62 +92,8 @@ CLauncherDlg::CLauncherDlg(LauncherDlgHost& app, ExitHook exitProcess)
       m_target(this),
       m_updateManager(*this, platform::MessageCaption()),
       m_gameManager(m_exitProcess) {
-    setFont(QFont(QStringLiteral("SimSun"), 9));
-    resize(TemplateRect(0, 0, 598, 337).size());
-    m_editFileView.setGeometry(TemplateRect(134, 259, 208, 12));
-    m_editFileView.setReadOnly(true);
-    m_editFileView.setEnabled(false);
-    m_editUser.setGeometry(TemplateRect(275, 113, 40, 14));
-    m_editPassword.setGeometry(TemplateRect(275, 145, 40, 14));
-    m_editPassword.setEchoMode(QLineEdit::Password);
-    m_btnStart.setGeometry(TemplateRect(200, 235, 58, 24));
-    m_btnStart.setText(QStringLiteral("开始游戏"));
-    m_btnHome.setGeometry(TemplateRect(7, 7, 26, 12));
-    m_btnHome.setText(QStringLiteral("主页"));
-    m_btnHelp.setGeometry(TemplateRect(43, 7, 58, 12));
-    m_btnHelp.setText(QStringLiteral("联系客服"));
-    m_btnExit.setGeometry(TemplateRect(540, 7, 47, 16));
-    m_btnExit.setText(QStringLiteral("Exit"));
-    m_progDown.setGeometry(TemplateRect(133, 278, 208, 10));
-    m_progTotal.setGeometry(TemplateRect(133, 296, 208, 9));
-    m_webHome.setGeometry(TemplateRect(408, 46, 166, 89));
-    m_webCashItem.setGeometry(TemplateRect(7, 242, 92, 87));
-    m_webOneLine.setGeometry(TemplateRect(409, 169, 166, 11));
-    m_webNotice.setGeometry(TemplateRect(407, 210, 166, 104));
-    m_treeLeft.setGeometry(TemplateRect(99, 94, 79, 91));
-    m_treeRight.setGeometry(TemplateRect(7, 94, 85, 91));
-    for (QProgressBar* bar : {&m_progDown, &m_progTotal})
-        bar->setTextVisible(false);
-
-    // Names that tests and style sheets find the controls by.
-    m_editFileView.setObjectName(QStringLiteral("FileView"));
-    m_editUser.setObjectName(QStringLiteral("UserName"));
-    m_editPassword.setObjectName(QStringLiteral("Password"));
-    m_btnStart.setObjectName(QStringLiteral("GameButton"));
-    m_btnHome.setObjectName(QStringLiteral("Home"));
-    m_btnHelp.setObjectName(QStringLiteral("Help"));
-    m_btnExit.setObjectName(QStringLiteral("Exit"));
-    m_progDown.setObjectName(QStringLiteral("DownProgress"));
-    m_progTotal.setObjectName(QStringLiteral("TotalProgress"));
-    m_treeLeft.setObjectName(QStringLiteral("LSVRTree"));
-    m_treeRight.setObjectName(QStringLiteral("RSVRTree"));
-    m_webHome.setObjectName(QStringLiteral("webHome"));
-    m_webCashItem.setObjectName(QStringLiteral("CashItem"));
-    m_webOneLine.setObjectName(QStringLiteral("OneLineNotice"));
-    m_webNotice.setObjectName(QStringLiteral("Notice"));
-
-    connect(&m_btnStart, &QAbstractButton::clicked, this, [this] { OnStart(); });
-    connect(&m_btnHome, &QAbstractButton::clicked, this, [this] { OnHome(); });
-    connect(&m_btnHelp, &QAbstractButton::clicked, this, [this] { OnHelp(); });
-    connect(&m_btnExit, &QAbstractButton::clicked, this, [this] { OnExit(); });
-    connect(&m_treeLeft, &CServerTree::focusGained, this,
-            [this] { OnTreeFocus(m_treeLeft, m_treeRight); });
-    connect(&m_treeRight, &CServerTree::focusGained, this,
-            [this] { OnTreeFocus(m_treeRight, m_treeLeft); });
-    connect(&m_treeLeft, &CServerTree::selChanged, this, [this] { OnTreeSelChanged(m_treeLeft); });
-    connect(&m_treeRight, &CServerTree::selChanged, this,
-            [this] { OnTreeSelChanged(m_treeRight); });
-
+    CreateControls();
+    ConnectControls();
     LoadBackground();
     OnInitDialog();
 }
@@ -162,6 +108,62 @@ CLauncherDlg::~CLauncherDlg() {
 }
 
 // ---- Opening ----
+
+// The controls of template 102 where the template puts them; the skin moves most of them.
+void CLauncherDlg::CreateControls() {
+    setFont(QFont(QStringLiteral("SimSun"), 9));
+    resize(TemplateRect(0, 0, 598, 337).size());
+    struct TemplateControl {
+        QWidget* control;
+        const char* name;  // as the skin names its rectangle; tests find the control by it
+        int x, y, width, height;
+    };
+    const TemplateControl controls[] = {
+        {&m_progDown, "DownProgress", 133, 278, 208, 10},
+        {&m_progTotal, "TotalProgress", 133, 296, 208, 9},
+        {&m_editFileView, "FileView", 134, 259, 208, 12},
+        {&m_btnStart, "GameButton", 200, 235, 58, 24},
+        {&m_webHome, "webHome", 408, 46, 166, 89},
+        {&m_treeLeft, "LSVRTree", 99, 94, 79, 91},
+        {&m_treeRight, "RSVRTree", 7, 94, 85, 91},
+        {&m_webCashItem, "CashItem", 7, 242, 92, 87},
+        {&m_webOneLine, "OneLineNotice", 409, 169, 166, 11},
+        {&m_webNotice, "Notice", 407, 210, 166, 104},
+        {&m_btnHome, "Home", 7, 7, 26, 12},
+        {&m_btnHelp, "Help", 43, 7, 58, 12},
+        {&m_btnExit, "Exit", 540, 7, 47, 16},
+        {&m_editUser, "UserName", 275, 113, 40, 14},
+        {&m_editPassword, "Password", 275, 145, 40, 14},
+    };
+    for (const TemplateControl& c : controls) {
+        c.control->setGeometry(TemplateRect(c.x, c.y, c.width, c.height));
+        c.control->setObjectName(QString::fromLatin1(c.name));
+    }
+    m_editFileView.setReadOnly(true);
+    m_editFileView.setEnabled(false);
+    m_editPassword.setEchoMode(QLineEdit::Password);
+    // Captions that the skinned buttons never draw.
+    m_btnStart.setText(QStringLiteral("开始游戏"));
+    m_btnHome.setText(QStringLiteral("主页"));
+    m_btnHelp.setText(QStringLiteral("联系客服"));
+    m_btnExit.setText(QStringLiteral("Exit"));
+    for (QProgressBar* bar : {&m_progDown, &m_progTotal})
+        bar->setTextVisible(false);
+}
+
+void CLauncherDlg::ConnectControls() {
+    connect(&m_btnStart, &QAbstractButton::clicked, this, [this] { OnStart(); });
+    connect(&m_btnHome, &QAbstractButton::clicked, this, [this] { OnHome(); });
+    connect(&m_btnHelp, &QAbstractButton::clicked, this, [this] { OnHelp(); });
+    connect(&m_btnExit, &QAbstractButton::clicked, this, [this] { OnExit(); });
+    connect(&m_treeLeft, &CServerTree::focusGained, this,
+            [this] { OnTreeFocus(m_treeLeft, m_treeRight); });
+    connect(&m_treeRight, &CServerTree::focusGained, this,
+            [this] { OnTreeFocus(m_treeRight, m_treeLeft); });
+    connect(&m_treeLeft, &CServerTree::selChanged, this, [this] { OnTreeSelChanged(m_treeLeft); });
+    connect(&m_treeRight, &CServerTree::selChanged, this,
+            [this] { OnTreeSelChanged(m_treeRight); });
+}
 
 // The background sets the window's size; without it the window keeps its template size.
 void CLauncherDlg::LoadBackground() {

@@ -128,6 +128,8 @@ protected:
     void reject() override;
 
 private:
+    void CreateControls();
+    void ConnectControls();
     void LoadBackground();
     void OnInitDialog();
     void LayoutSkin();
