@@ -48,7 +48,7 @@ public:
     // The running main window: raised when a second start asks for it.
     QWidget* m_pMainWnd = nullptr;
 
-    std::unique_ptr<CInstanceLock> m_hMutex;
+    std::unique_ptr<CInstanceLock> m_hMutex;  // the single-instance lock; null when not held
     std::string m_strSkinIni;
     std::string m_strUserId;
     std::string m_strUserKey;
@@ -59,8 +59,8 @@ public:
     std::string m_pszModuleDir;  // ends in "/"; empty when the path has no folder
     std::string m_pszTextFile;
     std::string m_strResourcePath;
-    bool m_bConnected = false;
-    bool m_bTempCopy = false;
+    bool m_bConnected = false;  // the start-up connection attempt succeeded
+    bool m_bTempCopy = false;   // this process is the temporary copy and removes itself at exit
 
 protected:
     // The self-update step: true only in the temporary copy, which goes on. Elsewhere it starts
