@@ -78,14 +78,14 @@ const TreeBitmaps& Bitmaps() {
 
 // A printf conversion of an int: its text and its length in the format.
 struct IntConversion {
-    std::string spec;
+    std::string text;
     std::size_t length = 0;
 };
 
 // The int conversion starting at format[at] ('%'), or nothing when it is none or asks for a
 // width or precision beyond three digits.
 std::optional<IntConversion> ReadIntConversion(std::string_view format, std::size_t at) {
-    std::string spec = "%";
+    std::string text = "%";
     std::size_t j = at + 1;
     const auto in = [&](std::string_view set) {
         return j < format.size() && set.find(format[j]) != std::string_view::npos;
@@ -93,14 +93,14 @@ std::optional<IntConversion> ReadIntConversion(std::string_view format, std::siz
     const auto take = [&](std::string_view set) {
         const std::size_t start = j;
         while (in(set)) {
-            spec += format[j++];
+            text += format[j++];
         }
         return j - start;
     };
     take("-+ #0");
     bool bounded = take("0123456789") <= 3;
     if (in(".")) {
-        spec += format[j++];
+        text += format[j++];
         bounded = take("0123456789") <= 3 && bounded;
     }
     while (in("hlLqjzt")) {
@@ -109,8 +109,8 @@ std::optional<IntConversion> ReadIntConversion(std::string_view format, std::siz
     if (!bounded || !in("diouxX")) {
         return std::nullopt;
     }
-    spec += format[j];
-    return IntConversion{spec, j - at + 1};
+    text += format[j];
+    return IntConversion{text, j - at + 1};
 }
 
 // The server number put into the language file's "ServerSet" format as printf would, but only
@@ -132,7 +132,7 @@ std::string FormatServerSet(std::string_view format, int number) {
             continue;
         }
         std::array<char, 1024> buffer{};
-        std::snprintf(buffer.data(), buffer.size(), conversion->spec.c_str(), number);
+        std::snprintf(buffer.data(), buffer.size(), conversion->text.c_str(), number);
         out += buffer.data();
         used = true;
         i += conversion->length - 1;
