@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -22,10 +23,18 @@ public:
           m_updateUrl(std::move(updateUrl)),
           m_downloads(downloads) {}
 
-    std::string GameDir() const override { return m_gameDir; }
+    std::string GameDir() const override {
+        std::lock_guard lock(m_mutex);
+        return m_gameDir;
+    }
+    // Between passes only.
+    void SetGameDir(std::string gameDir) {
+        std::lock_guard lock(m_mutex);
+        m_gameDir = std::move(gameDir);
+    }
     bool IsRunning() const override { return true; }
     std::string UpdateUrl() const override { return m_updateUrl; }
-    std::string ModuleDir() const override { return m_gameDir; }
+    std::string ModuleDir() const override { return GameDir(); }
     bool NoUpdate() const override { return false; }
     void SetStatusText(const std::string&) override { ++current; }
     void SetTotalRange(int, int) override {}
@@ -54,6 +63,7 @@ public:
     std::atomic<long> fetched{0};  // files it handed to the download thread
 
 private:
+    mutable std::mutex m_mutex;
     std::string m_gameDir;
     std::string m_updateUrl;
     bool m_downloads;
