@@ -322,7 +322,7 @@ private:
     void PrintRatio(const char* what, const std::string& ours, const std::string& theirs,
                     double amount, const char* unit, double goal) {
         if (m_medians.count(ours) == 0 || m_medians.count(theirs) == 0) {
-            std::printf("%s: no ratio, a benchmark failed\n", what);
+            std::printf("%s: no ratio (not run, or a benchmark failed)\n", what);
             return;
         }
         const double oursRate = amount / (m_medians[ours] / 1000.0);
