@@ -326,6 +326,11 @@ void CMyUpdateManager::QueueDownload(const _filelist& entry) {
 }
 
 std::string CMyUpdateManager::ToUtf8(const std::string& text) {
+    // Seven-bit text reads the same in every ANSI code page and in UTF-8; most paths and every
+    // address are such, and a conversion costs a converter of its own each time.
+    if (std::all_of(text.begin(), text.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return text;
     std::string utf8 = platform::AnsiToUtf8(text);
     return utf8.empty() ? text : utf8;
 }
