@@ -1,8 +1,10 @@
-// The development server's JSON configuration: what a full launcher description turns into, and
-// that each kind of mistake is reported at its place in the document.
+// The development server's JSON configuration: what full launcher and update descriptions turn
+// into, and that each kind of mistake is reported at its place in the document.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <string>
 
 #include "devserver/devserver_config.h"
@@ -15,7 +17,7 @@ namespace {
 
 TEST(DevServerConfig, LauncherRoleWithDefaults) {
     const auto config = DevServerConfig::Parse(R"({
-        "update": {"anything": [1, 2]},
+        "account": {"anything": [1, 2]},
         "launcher": {
             "port": 7000, "short_header": true, "trailer": "end",
             "games": [
@@ -30,7 +32,8 @@ TEST(DevServerConfig, LauncherRoleWithDefaults) {
                 ]}
             ]
         }})");
-    ASSERT_TRUE(config.HasRole("update"));
+    ASSERT_TRUE(config.HasRole("account"));
+    EXPECT_FALSE(config.HasRole("update"));
     const devserver::LauncherServerConfig launcher = config.Launcher();
     EXPECT_EQ(launcher.port, 7000);
     EXPECT_TRUE(launcher.short_header);
@@ -120,6 +123,57 @@ TEST(DevServerConfig, LoadNamesTheFile) {
     } catch (const ConfigError& e) {
         EXPECT_EQ(std::string(e.what()), path + ": launcher.games: expected an array");
     }
+}
+
+TEST(DevServerConfig, UpdateRoleServesAFolderBesideTheFile) {
+    quend::test::TempDir dir;
+    std::filesystem::create_directories(dir / "conf" / "files");
+    const std::string path = (dir / "conf" / "dev.json").string();
+    quend::test::writeFile(path, R"({"update": {"port": 8080, "root": "files",
+        "faults": {"cut_after": 10, "length_surplus": 3, "block_delay_ms": 25}}})");
+    const devserver::UpdateServerConfig update = DevServerConfig::Load(path).Update();
+    EXPECT_EQ(update.port, 8080);
+    EXPECT_TRUE(std::filesystem::equivalent(update.root, dir / "conf" / "files"));
+    EXPECT_EQ(update.faults.cutAfter, 10u);
+    EXPECT_EQ(update.faults.lengthSurplus, 3u);
+    EXPECT_EQ(update.faults.blockDelay, std::chrono::milliseconds(25));
+
+    quend::test::writeFile(path,
+                           R"({"update": {"port": 0, "root": ")" + dir.path().string() + R"("}})");
+    const devserver::UpdateServerConfig plain = DevServerConfig::Load(path).Update();
+    EXPECT_EQ(plain.root, dir.path());  // an absolute root stays as it is
+    EXPECT_FALSE(plain.faults.cutAfter.has_value());
+    EXPECT_EQ(plain.faults.lengthSurplus, 0u);
+    EXPECT_EQ(plain.faults.blockDelay.count(), 0);
+}
+
+TEST(DevServerConfig, UpdateRoleMistakesNameTheField) {
+    quend::test::TempDir dir;
+    const std::string folder = dir.path().string();
+    const auto errorOf = [&folder](const std::string& update) -> std::string {
+        try {
+            DevServerConfig::Parse(R"({"update": )" + update + "}", folder);
+        } catch (const ConfigError& e) {
+            return e.what();
+        }
+        return "accepted";
+    };
+    EXPECT_EQ(errorOf(R"({"port": 1, "root": "."})"), "accepted");
+    EXPECT_EQ(errorOf(R"({"root": "."})"), R"(update: missing "port")");
+    EXPECT_EQ(errorOf(R"({"port": 1})"), R"(update: missing "root")");
+    EXPECT_EQ(errorOf(R"({"port": "80", "root": "."})"), "update.port: expected an integer");
+    EXPECT_EQ(errorOf(R"({"port": 1, "root": "missing"})"),
+              "update.root: \"" + folder + "/missing\" is not a folder");
+    EXPECT_EQ(errorOf(R"({"port": 1, "root": ".", "fault": {}})"),
+              R"(update: unknown key "fault")");
+    EXPECT_EQ(errorOf(R"({"port": 1, "root": ".", "faults": {"cut": 1}})"),
+              R"(update.faults: unknown key "cut")");
+    EXPECT_EQ(errorOf(R"({"port": 1, "root": ".", "faults": {"cut_after": -1}})"),
+              "update.faults.cut_after: expected an integer from 0 to 1099511627776");
+    EXPECT_EQ(errorOf(R"({"port": 1, "root": ".", "faults": {"block_delay_ms": 1.5}})"),
+              "update.faults.block_delay_ms: expected an integer");
+    EXPECT_EQ(errorOf(R"({"port": 1, "root": ".", "faults": []})"),
+              "update.faults: expected an object");
 }
 
 }  // namespace

@@ -3,16 +3,12 @@
 // cleanly.
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "devserver_process.h"
 #include "platform/window_messages.h"
 #include "protocol/client_connection.h"
 #include "protocol/launcher_messages.h"
@@ -20,70 +16,9 @@
 #include "support/test_support.h"
 #include "support/trace_recorder.h"
 
-extern char** environ;
-
 namespace {
 
-// The program with its standard output on a pipe, read line by line.
-class DevServerProcess final {
-public:
-    explicit DevServerProcess(const std::string& configPath) {
-        int out[2];
-        if (::pipe(out) != 0)
-            throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<std::string> args = {QUEND_DEVSERVER, "--config", configPath, "--role",
-                                         "launcher",      "--port",   "0"};
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const int rc =
-            posix_spawn(&m_pid, QUEND_DEVSERVER, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        m_out = out[0];
-        if (rc != 0)
-            throw std::runtime_error("cannot start " + std::string(QUEND_DEVSERVER));
-    }
-    ~DevServerProcess() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        ::close(m_out);
-    }
-
-    // The next line of output, or empty after 10 s or at its end.
-    std::string readLine() {
-        std::string line;
-        char c;
-        for (;;) {
-            pollfd p{m_out, POLLIN, 0};
-            if (::poll(&p, 1, 10000) != 1 || ::read(m_out, &c, 1) != 1)
-                return line;
-            if (c == '\n')
-                return line;
-            line += c;
-        }
-    }
-
-    // Sends SIGTERM and answers the exit status, -1 when it did not exit normally.
-    int terminate() {
-        ::kill(m_pid, SIGTERM);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-};
+using quend::test::DevServerProcess;
 
 TEST(LauncherEndToEnd, ClientGetsBothListsFromTheDevServerProgram) {
     quend::test::TempDir dir;
@@ -99,7 +34,8 @@ TEST(LauncherEndToEnd, ClientGetsBothListsFromTheDevServerProgram) {
                 {"game": "Quendalor", "label": "North", "servers": []}
             ]
         }})");
-    DevServerProcess process((dir / "devserver.json").string());
+    DevServerProcess process(
+        {"--config", (dir / "devserver.json").string(), "--role", "launcher", "--port", "0"});
     const std::string ready = process.readLine();
     const std::string prefix = "launcher server listening on 127.0.0.1:";
     ASSERT_EQ(ready.rfind(prefix, 0), 0u) << ready;
@@ -136,7 +72,7 @@ TEST(LauncherEndToEnd, ClientGetsBothListsFromTheDevServerProgram) {
         if (line.rfind("launcher ", 0) == 0)  // not the send reports
             log.push_back(line);
     }
-    EXPECT_EQ(process.terminate(), 0);
+    EXPECT_EQ(process.finish(), 0);
     ASSERT_EQ(log.size(), 3u);
     EXPECT_NE(log[1].find("request 30, 2 games"), std::string::npos) << log[1];
     EXPECT_NE(log[2].find("request 40, 2 groups"), std::string::npos) << log[2];

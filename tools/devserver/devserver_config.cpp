@@ -2,11 +2,14 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <limits>
 #include <optional>
+#include <string_view>
 
 #include "platform/codepage.h"
 #include "protocol/version.h"
@@ -76,6 +79,15 @@ public:
     void ExpectObject() const {
         if (!m_value.is_object())
             Fail("expected an object");
+    }
+
+    // A misspelt optional key would otherwise be ignored without a word.
+    void OnlyKeys(std::initializer_list<std::string_view> known) const {
+        ExpectObject();
+        for (const auto& item : m_value.items()) {
+            if (std::find(known.begin(), known.end(), item.key()) == known.end())
+                Fail("unknown key \"" + item.key() + "\"");
+        }
     }
 
 private:
@@ -159,6 +171,20 @@ protocol::ServerGroup ReadGroup(const Node& node) {
     return group;
 }
 
+CUpdateServer::Faults ReadFaults(const Node& node) {
+    constexpr std::int64_t kMaxBytes = std::int64_t{1} << 40;
+    constexpr std::int64_t kMaxDelayMs = 60000;
+    node.OnlyKeys({"cut_after", "length_surplus", "block_delay_ms"});
+    CUpdateServer::Faults faults;
+    if (const auto cut = node.Find("cut_after"))
+        faults.cutAfter = static_cast<std::uint64_t>(cut->Number(0, kMaxBytes));
+    if (const auto surplus = node.Find("length_surplus"))
+        faults.lengthSurplus = static_cast<std::uint64_t>(surplus->Number(0, kMaxBytes));
+    if (const auto delay = node.Find("block_delay_ms"))
+        faults.blockDelay = std::chrono::milliseconds(delay->Number(0, kMaxDelayMs));
+    return faults;
+}
+
 }  // namespace
 
 DevServerConfig DevServerConfig::Load(const std::string& path) {
@@ -166,14 +192,18 @@ DevServerConfig DevServerConfig::Load(const std::string& path) {
     if (!in)
         throw ConfigError(path + ": cannot be read");
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::filesystem::path baseDir = std::filesystem::path(path).parent_path();
+    if (baseDir.empty())
+        baseDir = ".";
     try {
-        return Parse(text);
+        return Parse(text, baseDir);
     } catch (const ConfigError& e) {
         throw ConfigError(path + ": " + e.what());
     }
 }
 
-DevServerConfig DevServerConfig::Parse(std::string_view text) {
+DevServerConfig DevServerConfig::Parse(std::string_view text,
+                                       const std::filesystem::path& baseDir) {
     json root;
     try {
         root = json::parse(text);
@@ -182,9 +212,12 @@ DevServerConfig DevServerConfig::Parse(std::string_view text) {
     }
     if (!root.is_object())
         throw ConfigError("the top level must be an object with one member per role");
-    DevServerConfig config(std::move(root));
+    DevServerConfig config(std::move(root), baseDir);
+    // Complain now, not when the role starts.
     if (config.HasRole("launcher"))
-        config.Launcher();  // complain now, not when the role starts
+        config.Launcher();
+    if (config.HasRole("update"))
+        config.Update();
     return config;
 }
 
@@ -206,6 +239,23 @@ LauncherServerConfig DevServerConfig::Launcher() const {
         for (const Node& group : groups->Items())
             config.groups.push_back(ReadGroup(group));
     }
+    return config;
+}
+
+UpdateServerConfig DevServerConfig::Update() const {
+    if (!HasRole("update"))
+        throw ConfigError("missing \"update\"");
+    const Node role(m_root.at("update"), "update");
+    role.OnlyKeys({"port", "root", "faults"});
+    UpdateServerConfig config;
+    config.port = static_cast<uint16_t>(role.Member("port").Number(0, 65535));
+    const Node root = role.Member("root");
+    config.root = m_baseDir / root.Text();
+    std::error_code error;
+    if (!std::filesystem::is_directory(config.root, error))
+        root.Fail("\"" + config.root.string() + "\" is not a folder");
+    if (const auto faults = role.Find("faults"))
+        config.faults = ReadFaults(*faults);
     return config;
 }
 

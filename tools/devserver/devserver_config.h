@@ -1,15 +1,19 @@
 #pragma once
 // The development server's JSON configuration: one object per role at the top level
-// ("launcher", ...); keys of roles this build does not know are left alone. Every error names
-// the place in the document it was found at. Any thread; the object is read-only once made.
+// ("launcher", "update", ...); keys of roles this build does not know are left alone. Every
+// error names the place in the document it was found at. Any thread; the object is read-only
+// once made.
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "devserver/launcher_server.h"
+#include "devserver/update_server.h"
 
 namespace devserver {
 
@@ -18,12 +22,20 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+struct UpdateServerConfig {
+    std::uint16_t port = 0;      // 0: any free port
+    std::filesystem::path root;  // the folder served, an existing one
+    CUpdateServer::Faults faults;
+};
+
 class DevServerConfig final {
 public:
-    // Reads and checks a file; the error names the file and the place in it.
+    // Reads and checks a file; the error names the file and the place in it. Relative folders
+    // in it are taken from the file's own folder.
     static DevServerConfig Load(const std::string& path);
     // Checks a document: the top level must be an object, and each known role in it valid.
-    static DevServerConfig Parse(std::string_view text);
+    // Relative folders in it are taken from `baseDir`.
+    static DevServerConfig Parse(std::string_view text, const std::filesystem::path& baseDir = ".");
 
     bool HasRole(const char* role) const { return m_root.contains(role); }
 
@@ -33,10 +45,17 @@ public:
     // file and go on the wire in the ANSI code page.
     LauncherServerConfig Launcher() const;
 
+    // The "update" object: "port" and "root" (a folder), and optionally "faults" with
+    // "cut_after" (bytes), "length_surplus" (bytes) and "block_delay_ms". Unknown keys in it are
+    // mistakes.
+    UpdateServerConfig Update() const;
+
 private:
-    explicit DevServerConfig(nlohmann::json root) : m_root(std::move(root)) {}
+    DevServerConfig(nlohmann::json root, std::filesystem::path baseDir)
+        : m_root(std::move(root)), m_baseDir(std::move(baseDir)) {}
 
     nlohmann::json m_root;
+    std::filesystem::path m_baseDir;
 };
 
 }  // namespace devserver

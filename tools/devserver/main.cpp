@@ -12,6 +12,7 @@
 
 #include "devserver/devserver_config.h"
 #include "devserver/launcher_server.h"
+#include "devserver/update_server.h"
 
 namespace {
 
@@ -33,52 +34,110 @@ sigset_t StopSignals() {
     return signals;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{"Quendalor development servers: the launcher server on loopback"};
+struct Options {
     std::string configPath;
     std::string role = "all";
     int port = -1;
+    int updatePort = -1;
     bool shortHeader = false;
-    app.add_option("--config", configPath, "JSON file with one object per role")->required();
-    app.add_option("--role", role, "which role to serve")
-        ->check(CLI::IsMember({"launcher", "all"}));
-    app.add_option("--port", port, "port of the launcher server (0: any free port)")
+};
+
+// The roles to serve, made from the configuration but not started yet.
+struct Servers {
+    std::unique_ptr<devserver::CLauncherServer> launcher;
+    std::unique_ptr<devserver::CUpdateServer> update;
+    devserver::UpdateServerConfig updateConfig;
+};
+
+// A named role must be in the file; "all" serves whichever roles the file has.
+Servers MakeServers(const Options& options) {
+    const auto config = devserver::DevServerConfig::Load(options.configPath);
+    const bool all = options.role == "all";
+    Servers servers;
+    if (options.role == "launcher" || (all && config.HasRole("launcher"))) {
+        devserver::LauncherServerConfig launcherConfig = config.Launcher();
+        if (options.port >= 0)
+            launcherConfig.port = static_cast<uint16_t>(options.port);
+        launcherConfig.short_header = launcherConfig.short_header || options.shortHeader;
+        servers.launcher = std::make_unique<devserver::CLauncherServer>(launcherConfig, LogLine);
+    }
+    if (options.role == "update" || (all && config.HasRole("update"))) {
+        servers.updateConfig = config.Update();
+        if (options.updatePort >= 0)
+            servers.updateConfig.port = static_cast<uint16_t>(options.updatePort);
+        servers.update = std::make_unique<devserver::CUpdateServer>(
+            servers.updateConfig.root, [](const std::string& line) { LogLine("update " + line); });
+        servers.update->SetFaults(servers.updateConfig.faults);
+    }
+    return servers;
+}
+
+bool StartServers(Servers& servers) {
+    if (servers.launcher) {
+        if (!servers.launcher->Start()) {
+            std::cerr << "quend-devserver: launcher server cannot listen on its port" << std::endl;
+            return false;
+        }
+        LogLine("launcher server listening on 127.0.0.1:" +
+                std::to_string(servers.launcher->Port()));
+    }
+    if (servers.update) {
+        if (!servers.update->Start(servers.updateConfig.port)) {
+            std::cerr << "quend-devserver: update server cannot listen on its port" << std::endl;
+            return false;
+        }
+        LogLine("update server listening on 127.0.0.1:" + std::to_string(servers.update->Port()) +
+                ", serving " + servers.updateConfig.root.string());
+    }
+    return true;
+}
+
+void StopServers(Servers& servers) {
+    if (servers.update)
+        servers.update->Stop();
+    if (servers.launcher)
+        servers.launcher->Stop();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Quendalor development servers on loopback: the launcher and update servers"};
+    Options options;
+    app.add_option("--config", options.configPath, "JSON file with one object per role")
+        ->required();
+    app.add_option("--role", options.role, "which role to serve; all: every role in the file")
+        ->check(CLI::IsMember({"launcher", "update", "all"}));
+    app.add_option("--port", options.port, "port of the launcher server (0: any free port)")
         ->check(CLI::Range(0, 65535));
-    app.add_flag("--short-header", shortHeader, "answer with the 4-byte frame header");
+    app.add_option("--update-port", options.updatePort,
+                   "port of the update server (0: any free port)")
+        ->check(CLI::Range(0, 65535));
+    app.add_flag("--short-header", options.shortHeader, "answer with the 4-byte frame header");
     CLI11_PARSE(app, argc, argv);
 
     const sigset_t signals = StopSignals();
 
-    std::unique_ptr<devserver::CLauncherServer> launcher;
+    Servers servers;
     try {
-        const auto config = devserver::DevServerConfig::Load(configPath);
-        if (role == "launcher" || config.HasRole("launcher")) {
-            devserver::LauncherServerConfig launcherConfig = config.Launcher();
-            if (port >= 0)
-                launcherConfig.port = static_cast<uint16_t>(port);
-            launcherConfig.short_header = launcherConfig.short_header || shortHeader;
-            launcher = std::make_unique<devserver::CLauncherServer>(launcherConfig, LogLine);
-        }
+        servers = MakeServers(options);
     } catch (const devserver::ConfigError& e) {
         std::cerr << "quend-devserver: " << e.what() << std::endl;
         return 2;
     }
-    if (!launcher) {
-        std::cerr << "quend-devserver: " << configPath << ": no role to serve" << std::endl;
+    if (!servers.launcher && !servers.update) {
+        std::cerr << "quend-devserver: " << options.configPath << ": no role to serve" << std::endl;
         return 2;
     }
-    if (!launcher->Start()) {
-        std::cerr << "quend-devserver: launcher server cannot listen on its port" << std::endl;
+    if (!StartServers(servers)) {
+        StopServers(servers);
         return 1;
     }
-    LogLine("launcher server listening on 127.0.0.1:" + std::to_string(launcher->Port()));
 
     int received = 0;
     sigwait(&signals, &received);
     LogLine(std::string("stopping on ") + (received == SIGINT ? "SIGINT" : "SIGTERM"));
-    launcher->Stop();
+    StopServers(servers);
     LogLine("stopped");
     return 0;
 }
