@@ -73,7 +73,7 @@ TEST(DemoInstall, LauncherIniPointsAtTheDevserverRoles) {
 TEST(DemoInstall, GamesOfTheServerMatchTheInstalledOnes) {
     const LauncherConfig config = ReadDemoConfig();
     const auto launcher =
-        devserver::DevServerConfig::Parse(readFile(kDemo / "devserver.json")).Launcher();
+        devserver::DevServerConfig::Load((kDemo / "devserver.json").string()).Launcher();
     const nlohmann::json json = ReadDevserverJson();
     const std::string updateBase = "http://" + Loopback(json.at("update")) + "/";
     const fs::path updateRoot = kDemo / json.at("update").at("root").get<std::string>();
