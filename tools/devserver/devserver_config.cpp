@@ -185,6 +185,18 @@ CUpdateServer::Faults ReadFaults(const Node& node) {
     return faults;
 }
 
+CAccountService::Account ReadAccount(const Node& node) {
+    node.OnlyKeys({"name", "password", "user_id", "user_key", "mobile"});
+    CAccountService::Account account;
+    account.name = node.Member("name").Text();
+    account.password = node.Member("password").Text();
+    account.userId = node.Member("user_id").Text();
+    account.userKey = node.Member("user_key").Text();
+    if (const auto mobile = node.Find("mobile"))
+        account.mobile = mobile->Text();
+    return account;
+}
+
 }  // namespace
 
 DevServerConfig DevServerConfig::Load(const std::string& path) {
@@ -218,6 +230,8 @@ DevServerConfig DevServerConfig::Parse(std::string_view text,
         config.Launcher();
     if (config.HasRole("update"))
         config.Update();
+    if (config.HasRole("account"))
+        config.Account();
     return config;
 }
 
@@ -256,6 +270,18 @@ UpdateServerConfig DevServerConfig::Update() const {
         root.Fail("\"" + config.root.string() + "\" is not a folder");
     if (const auto faults = role.Find("faults"))
         config.faults = ReadFaults(*faults);
+    return config;
+}
+
+AccountServiceConfig DevServerConfig::Account() const {
+    if (!HasRole("account"))
+        throw ConfigError("missing \"account\"");
+    const Node role(m_root.at("account"), "account");
+    role.OnlyKeys({"port", "accounts"});
+    AccountServiceConfig config;
+    config.port = static_cast<uint16_t>(role.Member("port").Number(0, 65535));
+    for (const Node& account : role.Member("accounts").Items())
+        config.accounts.push_back(ReadAccount(account));
     return config;
 }
 

@@ -11,7 +11,9 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "devserver/account_service.h"
 #include "devserver/launcher_server.h"
 #include "devserver/update_server.h"
 
@@ -26,6 +28,11 @@ struct UpdateServerConfig {
     std::uint16_t port = 0;      // 0: any free port
     std::filesystem::path root;  // the folder served, an existing one
     CUpdateServer::Faults faults;
+};
+
+struct AccountServiceConfig {
+    std::uint16_t port = 0;  // 0: any free port
+    std::vector<CAccountService::Account> accounts;
 };
 
 class DevServerConfig final {
@@ -49,6 +56,10 @@ public:
     // "cut_after" (bytes), "length_surplus" (bytes) and "block_delay_ms". Unknown keys in it are
     // mistakes.
     UpdateServerConfig Update() const;
+
+    // The "account" object: "port" and "accounts" (name, password, user_id, user_key and, for
+    // the SMS second factor, mobile). Unknown keys in it are mistakes.
+    AccountServiceConfig Account() const;
 
 private:
     DevServerConfig(nlohmann::json root, std::filesystem::path baseDir)

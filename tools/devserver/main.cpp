@@ -4,12 +4,14 @@
 #include <signal.h>
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "devserver/account_service.h"
 #include "devserver/devserver_config.h"
 #include "devserver/launcher_server.h"
 #include "devserver/update_server.h"
@@ -39,6 +41,7 @@ struct Options {
     std::string role = "all";
     int port = -1;
     int updatePort = -1;
+    int accountPort = -1;
     bool shortHeader = false;
 };
 
@@ -47,6 +50,8 @@ struct Servers {
     std::unique_ptr<devserver::CLauncherServer> launcher;
     std::unique_ptr<devserver::CUpdateServer> update;
     devserver::UpdateServerConfig updateConfig;
+    std::unique_ptr<devserver::CAccountService> account;
+    std::uint16_t accountPort = 0;
 };
 
 // A named role must be in the file; "all" serves whichever roles the file has.
@@ -69,6 +74,15 @@ Servers MakeServers(const Options& options) {
             servers.updateConfig.root, [](const std::string& line) { LogLine("update " + line); });
         servers.update->SetFaults(servers.updateConfig.faults);
     }
+    if (options.role == "account" || (all && config.HasRole("account"))) {
+        devserver::AccountServiceConfig accountConfig = config.Account();
+        servers.accountPort = options.accountPort >= 0
+                                  ? static_cast<std::uint16_t>(options.accountPort)
+                                  : accountConfig.port;
+        servers.account = std::make_unique<devserver::CAccountService>(
+            std::move(accountConfig.accounts),
+            [](const std::string& line) { LogLine("account " + line); });
+    }
     return servers;
 }
 
@@ -89,10 +103,21 @@ bool StartServers(Servers& servers) {
         LogLine("update server listening on 127.0.0.1:" + std::to_string(servers.update->Port()) +
                 ", serving " + servers.updateConfig.root.string());
     }
+    if (servers.account) {
+        if (!servers.account->Start(servers.accountPort)) {
+            std::cerr << "quend-devserver: account service cannot listen on port "
+                      << servers.accountPort << " (in use?)" << std::endl;
+            return false;
+        }
+        LogLine("account service listening on 127.0.0.1:" +
+                std::to_string(servers.account->Port()));
+    }
     return true;
 }
 
 void StopServers(Servers& servers) {
+    if (servers.account)
+        servers.account->Stop();
     if (servers.update)
         servers.update->Stop();
     if (servers.launcher)
@@ -102,16 +127,21 @@ void StopServers(Servers& servers) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Quendalor development servers on loopback: the launcher and update servers"};
+    CLI::App app{
+        "Quendalor development servers on loopback: launcher server, update server, account "
+        "service"};
     Options options;
     app.add_option("--config", options.configPath, "JSON file with one object per role")
         ->required();
     app.add_option("--role", options.role, "which role to serve; all: every role in the file")
-        ->check(CLI::IsMember({"launcher", "update", "all"}));
+        ->check(CLI::IsMember({"launcher", "update", "account", "all"}));
     app.add_option("--port", options.port, "port of the launcher server (0: any free port)")
         ->check(CLI::Range(0, 65535));
     app.add_option("--update-port", options.updatePort,
                    "port of the update server (0: any free port)")
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--account-port", options.accountPort,
+                   "port of the account service (0: any free port)")
         ->check(CLI::Range(0, 65535));
     app.add_flag("--short-header", options.shortHeader, "answer with the 4-byte frame header");
     CLI11_PARSE(app, argc, argv);
@@ -125,7 +155,7 @@ int main(int argc, char** argv) {
         std::cerr << "quend-devserver: " << e.what() << std::endl;
         return 2;
     }
-    if (!servers.launcher && !servers.update) {
+    if (!servers.launcher && !servers.update && !servers.account) {
         std::cerr << "quend-devserver: " << options.configPath << ": no role to serve" << std::endl;
         return 2;
     }
