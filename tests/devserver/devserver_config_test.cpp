@@ -17,7 +17,7 @@ namespace {
 
 TEST(DevServerConfig, LauncherRoleWithDefaults) {
     const auto config = DevServerConfig::Parse(R"({
-        "account": {"anything": [1, 2]},
+        "notes": {"anything": [1, 2]},
         "launcher": {
             "port": 7000, "short_header": true, "trailer": "end",
             "games": [
@@ -32,7 +32,7 @@ TEST(DevServerConfig, LauncherRoleWithDefaults) {
                 ]}
             ]
         }})");
-    ASSERT_TRUE(config.HasRole("account"));
+    ASSERT_TRUE(config.HasRole("notes"));
     EXPECT_FALSE(config.HasRole("update"));
     const devserver::LauncherServerConfig launcher = config.Launcher();
     EXPECT_EQ(launcher.port, 7000);
@@ -112,7 +112,7 @@ TEST(DevServerConfig, MistakesNameTheirPlace) {
 TEST(DevServerConfig, LoadNamesTheFile) {
     quend::test::TempDir dir;
     const std::string path = (dir / "dev.json").string();
-    quend::test::writeFile(path, R"({"account": {}})");
+    quend::test::writeFile(path, R"({"notes": {}})");
     const auto config = DevServerConfig::Load(path);
     EXPECT_FALSE(config.HasRole("launcher"));
     EXPECT_THROW(config.Launcher(), ConfigError);
