@@ -110,7 +110,10 @@ std::string LogLine(const httplib::Request& request, int status) {
 CAccountService::CAccountService(std::vector<Account> accounts, Logger logger)
     : m_accounts(std::move(accounts)),
       m_logger(std::move(logger)),
-      m_random(std::random_device{}()) {
+      m_random(std::random_device{}()),
+      m_http([this](const httplib::Request& request, httplib::Response& response) {
+          Serve(request, response);
+      }) {
     for (const Account& account : m_accounts) {
         m_ansi.push_back(
             {platform::Utf8ToAnsi(account.name), platform::Utf8ToAnsi(account.password),
@@ -119,48 +122,16 @@ CAccountService::CAccountService(std::vector<Account> accounts, Logger logger)
     }
 }
 
-CAccountService::~CAccountService() {
-    Stop();
-}
-
 bool CAccountService::Start(std::uint16_t port, const std::string& host) {
-    if (m_server)
-        return false;
-    auto server = std::make_unique<httplib::Server>();
-    server->set_keep_alive_max_count(kKeepAliveRequests);
-    // Requests of a login are seconds apart anyway; a short wait keeps Stop quick.
-    server->set_keep_alive_timeout(kKeepAliveSeconds);
-    // The library's default adds SO_REUSEPORT, which would let a second server share the port.
-    server->set_socket_options([](int socket) {
-        const int yes = 1;
-        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    return m_http.Start(port, host, [](httplib::Server& server) {
+        server.set_keep_alive_max_count(kKeepAliveRequests);
+        // Requests of a login are seconds apart anyway; a short wait keeps Stop quick.
+        server.set_keep_alive_timeout(kKeepAliveSeconds);
     });
-    server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-        Serve(request, response);
-    });
-    const int bound =
-        port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
-    if (bound <= 0)
-        return false;
-    m_server = std::move(server);
-    m_port = static_cast<std::uint16_t>(bound);
-
-    // Stop may only come once the loop runs, or it would be missed.
-    auto ended = std::make_shared<std::atomic<bool>>(false);
-    m_thread = std::thread([server = m_server.get(), ended] {
-        server->listen_after_bind();
-        ended->store(true);
-    });
-    while (!m_server->is_running() && !ended->load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return true;
 }
 
 void CAccountService::Stop() {
-    if (m_server)
-        m_server->stop();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_http.Stop();
 }
 
 void CAccountService::SetCannedReply(const std::string& path, std::optional<CannedReply> reply) {

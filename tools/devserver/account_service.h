@@ -12,14 +12,9 @@
 #include <optional>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
+#include "devserver/http_listener.h"
 
 namespace devserver {
 
@@ -53,7 +48,6 @@ public:
     static constexpr const char* kSessionCookie = "QSESSION";
 
     explicit CAccountService(std::vector<Account> accounts, Logger logger = {});
-    ~CAccountService();
     CAccountService(const CAccountService&) = delete;
     CAccountService& operator=(const CAccountService&) = delete;
 
@@ -61,7 +55,7 @@ public:
     // False when the address cannot be bound or the service already ran.
     bool Start(std::uint16_t port = 0, const std::string& host = "127.0.0.1");
     // The bound port; 0 before Start.
-    std::uint16_t Port() const { return m_port; }
+    std::uint16_t Port() const { return m_http.Port(); }
     void Stop();
 
     // From now on answers GETs of `path` (e.g. "/account/secondLogin") with `reply`; nothing
@@ -96,15 +90,13 @@ private:
     Logger m_logger;
     std::mutex m_logMutex;
 
-    std::mutex m_stateMutex;  // guards everything below up to m_server
+    std::mutex m_stateMutex;  // guards everything below up to m_http
     std::map<std::string, Session> m_sessions;
     std::map<std::size_t, SmsCount> m_smsCounts;
     std::map<std::string, CannedReply> m_canned;
     std::mt19937_64 m_random;
 
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_thread;
-    std::uint16_t m_port = 0;
+    CHttpListener m_http;  // last: stopped first, while the state its requests use still exists
 };
 
 }  // namespace devserver

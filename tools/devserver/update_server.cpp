@@ -102,51 +102,23 @@ std::string LogLine(const httplib::Request& request, int status, std::uint64_t l
 }  // namespace
 
 CUpdateServer::CUpdateServer(std::filesystem::path root, Logger logger)
-    : m_root(std::move(root)), m_logger(std::move(logger)) {}
-
-CUpdateServer::~CUpdateServer() {
-    Stop();
-}
+    : m_root(std::move(root)),
+      m_logger(std::move(logger)),
+      m_http([this](const httplib::Request& request, httplib::Response& response) {
+          Serve(request, response);
+      }) {}
 
 bool CUpdateServer::Start(std::uint16_t port, const std::string& host) {
-    if (m_server)
-        return false;
-    auto server = std::make_unique<httplib::Server>();
-    server->set_keep_alive_max_count(kKeepAliveRequests);
-    // Headers and body go out in separate writes: with Nagle on, the body of every small file
-    // waits for the client's delayed acknowledgement of the headers (40 ms on Linux).
-    server->set_tcp_nodelay(true);
-    // The library's default adds SO_REUSEPORT, which would let a second server share the port.
-    server->set_socket_options([](int socket) {
-        const int yes = 1;
-        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    return m_http.Start(port, host, [](httplib::Server& server) {
+        server.set_keep_alive_max_count(kKeepAliveRequests);
+        // Headers and body go out in separate writes: with Nagle on, the body of every small
+        // file waits for the client's delayed acknowledgement of the headers (40 ms on Linux).
+        server.set_tcp_nodelay(true);
     });
-    server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-        Serve(request, response);
-    });
-    const int bound =
-        port == 0 ? server->bind_to_any_port(host) : (server->bind_to_port(host, port) ? port : -1);
-    if (bound <= 0)
-        return false;
-    m_server = std::move(server);
-    m_port = static_cast<std::uint16_t>(bound);
-
-    // Stop may only come once the loop runs, or it would be missed.
-    auto ended = std::make_shared<std::atomic<bool>>(false);
-    m_thread = std::thread([server = m_server.get(), ended] {
-        server->listen_after_bind();
-        ended->store(true);
-    });
-    while (!m_server->is_running() && !ended->load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return true;
 }
 
 void CUpdateServer::Stop() {
-    if (m_server)
-        m_server->stop();
-    if (m_thread.joinable())
-        m_thread.join();
+    m_http.Stop();
 }
 
 void CUpdateServer::SetFaults(const Faults& faults) {

@@ -12,13 +12,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
+#include "devserver/http_listener.h"
 
 namespace devserver {
 
@@ -38,7 +33,6 @@ public:
     using Logger = std::function<void(const std::string& line)>;
 
     explicit CUpdateServer(std::filesystem::path root, Logger logger = {});
-    ~CUpdateServer();
     CUpdateServer(const CUpdateServer&) = delete;
     CUpdateServer& operator=(const CUpdateServer&) = delete;
 
@@ -46,7 +40,7 @@ public:
     // False when the address cannot be bound or the server already ran.
     bool Start(std::uint16_t port = 0, const std::string& host = "127.0.0.1");
     // The bound port; 0 before Start.
-    std::uint16_t Port() const { return m_port; }
+    std::uint16_t Port() const { return m_http.Port(); }
     void Stop();
 
     void SetFaults(const Faults& faults);
@@ -66,9 +60,7 @@ private:
     std::mutex m_logMutex;
     mutable std::mutex m_faultMutex;
     Faults m_faults;
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_thread;
-    std::uint16_t m_port = 0;
+    CHttpListener m_http;  // last: stopped first, while the state its requests use still exists
 };
 
 }  // namespace devserver
