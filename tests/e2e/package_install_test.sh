@@ -81,9 +81,11 @@ export HOME=$work/home XDG_DATA_HOME= QT_QPA_PLATFORM=offscreen
 export QUEND_MESSAGE_LOG=$work/messages.log
 setsid "$usr/bin/quendalor-launcher" >"$work/launcher.log" 2>&1 &
 pids+=($!)
-pages_fetched() { [ "$(grep -c '"GET /web/' "$work/devserver.log")" -eq 4 ]; }
-wait_for 30 pages_fetched || fail "the launcher did not connect and fetch its pages"
-grep -q ': request 40, 6 groups' "$work/devserver.log" || fail "no server lists were asked for"
+started() {
+    [ "$(grep -c '"GET /web/' "$work/devserver.log")" -eq 4 ] &&
+        grep -q ': request 40, 6 groups' "$work/devserver.log"
+}
+wait_for 30 started || fail "the launcher did not ask for the server lists and fetch its pages"
 player=$HOME/.local/share/quendalor/Quendalor
 cmp -s "$player/Launcher/Launcher" "$usr/share/quendalor/Quendalor/Launcher/Launcher" ||
     fail "the starter did not copy the game folder to $player"
