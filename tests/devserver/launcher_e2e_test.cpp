@@ -12,7 +12,7 @@
 #include "platform/window_messages.h"
 #include "protocol/client_connection.h"
 #include "protocol/launcher_messages.h"
-#include "support/message_recorder.h"
+#include "support/post_recorder.h"
 #include "support/test_support.h"
 #include "support/trace_recorder.h"
 
@@ -41,7 +41,7 @@ TEST(LauncherEndToEnd, ClientGetsBothListsFromTheDevServerProgram) {
     ASSERT_EQ(ready.rfind(prefix, 0), 0u) << ready;
 
     quend::test::TraceRecorder trace;
-    quend::test::MessageRecorder window;
+    quend::test::PostRecorder window;
     {
         protocol::CClientConnection connection;
         connection.m_config.treeServer = ready.substr(ready.find("127.0.0.1:"));

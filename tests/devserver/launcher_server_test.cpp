@@ -13,7 +13,7 @@
 #include "platform/window_messages.h"
 #include "protocol/client_connection.h"
 #include "protocol/launcher_messages.h"
-#include "support/message_recorder.h"
+#include "support/post_recorder.h"
 #include "support/trace_recorder.h"
 
 namespace {
@@ -34,7 +34,7 @@ TEST(LauncherServer, ServesManyLaunchersAtOnceAndStopsUnderThem) {
     EXPECT_FALSE(server.Start());
 
     constexpr size_t kClients = 6;
-    std::vector<quend::test::MessageRecorder> windows(kClients);
+    std::vector<quend::test::PostRecorder> windows(kClients);
     std::vector<std::unique_ptr<protocol::CClientConnection>> clients;
     for (size_t i = 0; i < kClients; ++i) {
         clients.push_back(std::make_unique<protocol::CClientConnection>());

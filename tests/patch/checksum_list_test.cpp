@@ -101,7 +101,7 @@ protected:
         return e.fileName + "|x|" + e.md5 + "|2020-5-1 10:00:00|" + std::to_string(e.fileSize);
     }
     std::size_t Requests() { return Log().size(); }
-    std::size_t Done() const { return m_owner.target.Count(platform::WM_UPDATE_DONE); }
+    std::size_t Done() const { return m_owner.target.count(platform::WM_UPDATE_DONE); }
 };
 
 TEST_F(CheckPassTest, FetchesEveryFileThatDiffersAndNothingElse) {

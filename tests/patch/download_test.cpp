@@ -62,13 +62,13 @@ TEST_F(DownloadTest, FileArrivesInBlocksWithProgressTimeAndFolders) {
     EXPECT_EQ(info.st_mtime, listed);
     EXPECT_EQ(info.st_mode & 07777, 0640u);  // an update keeps the file's permissions
 
-    const auto files = m_owner.target.Messages(platform::WM_DOWN_FILE);
+    const auto files = m_owner.target.messages(platform::WM_DOWN_FILE);
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].text, Game("Bin/big.dat").string());
-    const auto ranges = m_owner.target.Messages(platform::WM_DOWN_RANGE);
+    const auto ranges = m_owner.target.messages(platform::WM_DOWN_RANGE);
     ASSERT_EQ(ranges.size(), 1u);
     EXPECT_EQ(ranges[0].wParam, 700000);
-    const auto reads = m_owner.target.Messages(platform::WM_DOWN_PROGRESS);
+    const auto reads = m_owner.target.messages(platform::WM_DOWN_PROGRESS);
     EXPECT_GE(reads.size(), 3u);
     std::intptr_t sum = 0;
     for (const PostedMessage& read : reads) {

@@ -56,12 +56,12 @@ protected:
 
     // Fetches the list, runs the pass over it and waits for its end.
     void Update() {
-        const std::size_t done = m_owner.target.Count(platform::WM_UPDATE_DONE);
+        const std::size_t done = m_owner.target.count(platform::WM_UPDATE_DONE);
         ASSERT_TRUE(m_manager.FetchChecksumList(kList));
         ASSERT_TRUE(waitFor(
             [&] {
                 return !m_manager.IsCheckThreadRunning() &&
-                       m_owner.target.Count(platform::WM_UPDATE_DONE) == done + 1;
+                       m_owner.target.count(platform::WM_UPDATE_DONE) == done + 1;
             },
             std::chrono::seconds(30)));
         EXPECT_EQ(m_manager.m_bServerOk, 1);

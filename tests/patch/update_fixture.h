@@ -17,7 +17,7 @@
 #include "patch/md5.h"
 #include "patch/update_manager.h"
 #include "patch/update_owner.h"
-#include "support/recording_target.h"
+#include "support/post_recorder.h"
 #include "support/test_support.h"
 
 namespace quend::test {
@@ -73,7 +73,7 @@ public:
 
     std::atomic<bool> running{true};
     std::atomic<bool> noUpdate{false};
-    RecordingTarget target;
+    PostRecorder target;
 
 private:
     TempDir m_root;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "protocol/client_connection.h"
-#include "support/message_recorder.h"
+#include "support/post_recorder.h"
 #include "support/raw_peer.h"
 #include "support/trace_recorder.h"
 #include "support/wire_bytes.h"
@@ -38,7 +38,7 @@ protected:
 
     // Declared first, so they outlive the connection and its thread.
     TraceRecorder trace;
-    MessageRecorder window;
+    PostRecorder window;
     RawPeer peer;
     protocol::CClientConnection connection;
 };

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QWidget>
 
+#include "support/message_box_recorder.h"
 #include "ui/my_button.h"
 #include "ui/my_edit.h"
 #include "ui/skin.h"
@@ -44,7 +45,7 @@ protected:
     QColor Shown() { return pixelAt(m_button.grab().toImage(), 20, 10); }
 
     quend::test::TempDir m_dir;
-    quend::test::MessageRecorder m_messages;
+    quend::test::MessageBoxRecorder m_messages;
     QWidget m_window;  // before the button, so that it goes after it
     ui::CMyButton m_button;
 };

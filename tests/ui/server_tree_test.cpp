@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "config/text_table.h"
+#include "support/message_box_recorder.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -107,7 +108,7 @@ protected:
     }
 
     quend::test::TempDir m_dir;
-    quend::test::MessageRecorder m_messages;
+    quend::test::MessageBoxRecorder m_messages;
     QWidget m_window;  // before the controls, so that it goes after them
     ui::CServerTree m_tree;
     QLineEdit m_other;

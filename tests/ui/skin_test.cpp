@@ -6,13 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/message_box_recorder.h"
 #include "ui/my_button.h"
 #include "ui/skin_bitmap.h"
 #include "ui_test_support.h"
 
 namespace {
 
-using quend::test::MessageRecorder;
+using quend::test::MessageBoxRecorder;
 using quend::test::TempDir;
 using quend::test::writeFile;
 using ui::CSkin;
@@ -26,7 +27,7 @@ protected:
     }
 
     TempDir m_dir;
-    MessageRecorder m_messages;
+    MessageBoxRecorder m_messages;
 };
 
 TEST_F(SkinTest, ValuesRectanglesAndImagePathsFollowTheFileRules) {

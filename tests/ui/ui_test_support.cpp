@@ -5,14 +5,6 @@
 
 namespace quend::test {
 
-MessageRecorder::MessageRecorder()
-    : m_saved(platform::SetMessageHandler(
-          [this](const std::string&, const std::string& text) { m_texts.push_back(text); })) {}
-
-MessageRecorder::~MessageRecorder() {
-    platform::SetMessageHandler(std::move(m_saved));
-}
-
 void writeBitmap(const std::string& path, QSize size, QColor colour) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(colour);

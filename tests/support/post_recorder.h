@@ -1,10 +1,12 @@
 #pragma once
 // A main window for tests: records every posted message and lets the test wait for them. Posts
-// may come from any thread.
+// may come from any thread; the readers take copies.
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -12,7 +14,7 @@
 
 namespace quend::test {
 
-class MessageRecorder final : public platform::MessageTarget {
+class PostRecorder final : public platform::MessageTarget {
 public:
     void Post(platform::PostedMessage message) override {
         {
@@ -27,24 +29,29 @@ public:
         return m_messages;
     }
 
-    size_t count(unsigned id) const {
+    // The posts with this id, in order.
+    std::vector<platform::PostedMessage> messages(unsigned id) const {
+        std::vector<platform::PostedMessage> found;
         std::lock_guard lock(m_mutex);
-        return countLocked(id);
+        std::copy_if(m_messages.begin(), m_messages.end(), std::back_inserter(found),
+                     [id](const platform::PostedMessage& m) { return m.id == id; });
+        return found;
     }
 
+    std::size_t count(unsigned id) const { return messages(id).size(); }
+
     // True once at least `n` messages with `id` have been posted within `timeout`.
-    bool waitFor(unsigned id, size_t n = 1,
+    bool waitFor(unsigned id, std::size_t n = 1,
                  std::chrono::milliseconds timeout = std::chrono::seconds(5)) const {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return countLocked(id) >= n; });
+        return m_changed.wait_for(lock, timeout, [&] {
+            return static_cast<std::size_t>(
+                       std::count_if(m_messages.begin(), m_messages.end(),
+                                     [id](const auto& m) { return m.id == id; })) >= n;
+        });
     }
 
 private:
-    size_t countLocked(unsigned id) const {
-        return static_cast<size_t>(std::count_if(m_messages.begin(), m_messages.end(),
-                                                 [id](const auto& m) { return m.id == id; }));
-    }
-
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     std::vector<platform::PostedMessage> m_messages;
