@@ -12,39 +12,13 @@ staged=$1 plain_ini=$2 devserver=$3 pack=$4
 for tool in Xvfb xdotool import compare; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
+source "$(dirname "$0")/e2e_lib.sh"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    local status=$?
-    for pid in "${pids[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true; done
-    wait
-    if [ $status -ne 0 ]; then
-        for log in "$work"/*.log; do [ -s "$log" ] && { echo "--- $log"; cat "$log"; }; done
-        if [ -n "${DISPLAY:-}" ] && import -window root "$work/screen.png" 2>/dev/null; then
-            echo "the screen at the failure: $work/screen.png"
-            return
-        fi
-    fi
-    rm -rf "$work"
+screen_at_failure() {
+    [ -n "${DISPLAY:-}" ] && import -window root "$work/screen.png" 2>/dev/null &&
+        echo "the screen at the failure: $work/screen.png"
 }
-trap cleanup EXIT
-
-fail() {
-    echo "FAILED: $*" >&2
-    exit 1
-}
-
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-    local seconds=$1
-    shift
-    for _ in $(seq $((seconds * 10))); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+failure_hook=screen_at_failure
 
 # A private display, numbered by Xvfb itself.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
@@ -52,20 +26,9 @@ pids+=($!)
 wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb
 
-# The demo on ports of this run, so that parallel runs and a running demo do not meet.
-cp -a "$staged/Quendalor" "$staged/update" "$work/"
-base=$((20000 + RANDOM % 20000 * 2))
-ports="s/42710/$base/g; s/42711/$((base + 1))/g; s/42712/$((base + 2))/g"
-sed "$ports" "$staged/devserver.json" >"$work/devserver.json"
-sed "$ports" "$plain_ini" >"$work/Launcher.plain.ini"
-"$pack" ini "$work/Launcher.plain.ini" "$work/Quendalor/Launcher/Launcher.ini"
-
-export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0  # Qt's allocations at exit, in sanitizer builds
-setsid "$devserver" --config "$work/devserver.json" --role all >"$work/devserver.log" 2>&1 &
-pids+=($!)
-all_listening() { [ "$(grep -c ' listening on ' "$work/devserver.log")" -eq 3 ]; }
-wait_for 10 all_listening ||
-    fail "the devserver did not start"
+cp -a "$staged/Quendalor" "$staged/update" "$staged/devserver.json" "$work/"
+start_devserver "$devserver" "$work/devserver.json" "$plain_ini" \
+    "$work/Quendalor/Launcher/Launcher.ini" "$pack"
 
 game=$work/Quendalor
 skin=$game/Launcher/Skin/chs

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "devserver/percent_decode.h"
 #include "patch/md5.h"
 #include "platform/codepage.h"
 
@@ -21,32 +22,6 @@ constexpr const char* kNotFoundPage =
     "<html><head><title>404 Not Found</title></head>\n"
     "<body><h1>Not Found</h1></body></html>\n";
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Form rules: %XX is a byte and "+" a blank; a malformed escape stays as it was written.
-std::string DecodeQueryText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i] == '+' ? ' ' : text[i];
-        }
-    }
-    return out;
-}
-
 // The first value of each name in the target's query.
 std::map<std::string, std::string> ParseQuery(std::string_view target) {
     std::map<std::string, std::string> query;
@@ -59,9 +34,9 @@ std::map<std::string, std::string> ParseQuery(std::string_view target) {
         const std::size_t amp = rest.find('&');
         const std::string_view pair = rest.substr(0, amp);
         const std::size_t eq = pair.find('=');
-        query.emplace(
-            DecodeQueryText(pair.substr(0, eq)),
-            eq == std::string_view::npos ? std::string() : DecodeQueryText(pair.substr(eq + 1)));
+        query.emplace(PercentDecode(pair.substr(0, eq), true),
+                      eq == std::string_view::npos ? std::string()
+                                                   : PercentDecode(pair.substr(eq + 1), true));
         rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
     }
     return query;

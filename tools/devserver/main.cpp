@@ -48,6 +48,7 @@ struct Options {
 // The roles to serve, made from the configuration but not started yet.
 struct Servers {
     std::unique_ptr<devserver::CLauncherServer> launcher;
+    std::uint16_t launcherPort = 0;
     std::unique_ptr<devserver::CUpdateServer> update;
     devserver::UpdateServerConfig updateConfig;
     std::unique_ptr<devserver::CAccountService> account;
@@ -64,6 +65,7 @@ Servers MakeServers(const Options& options) {
         if (options.port >= 0)
             launcherConfig.port = static_cast<uint16_t>(options.port);
         launcherConfig.short_header = launcherConfig.short_header || options.shortHeader;
+        servers.launcherPort = launcherConfig.port;
         servers.launcher = std::make_unique<devserver::CLauncherServer>(launcherConfig, LogLine);
     }
     if (options.role == "update" || (all && config.HasRole("update"))) {
@@ -86,29 +88,28 @@ Servers MakeServers(const Options& options) {
     return servers;
 }
 
+bool CannotListen(const char* role, std::uint16_t port) {
+    std::cerr << "quend-devserver: " << role << " cannot listen on port " << port << " (in use?)"
+              << std::endl;
+    return false;
+}
+
 bool StartServers(Servers& servers) {
     if (servers.launcher) {
-        if (!servers.launcher->Start()) {
-            std::cerr << "quend-devserver: launcher server cannot listen on its port" << std::endl;
-            return false;
-        }
+        if (!servers.launcher->Start())
+            return CannotListen("launcher server", servers.launcherPort);
         LogLine("launcher server listening on 127.0.0.1:" +
                 std::to_string(servers.launcher->Port()));
     }
     if (servers.update) {
-        if (!servers.update->Start(servers.updateConfig.port)) {
-            std::cerr << "quend-devserver: update server cannot listen on its port" << std::endl;
-            return false;
-        }
+        if (!servers.update->Start(servers.updateConfig.port))
+            return CannotListen("update server", servers.updateConfig.port);
         LogLine("update server listening on 127.0.0.1:" + std::to_string(servers.update->Port()) +
                 ", serving " + servers.updateConfig.root.string());
     }
     if (servers.account) {
-        if (!servers.account->Start(servers.accountPort)) {
-            std::cerr << "quend-devserver: account service cannot listen on port "
-                      << servers.accountPort << " (in use?)" << std::endl;
-            return false;
-        }
+        if (!servers.account->Start(servers.accountPort))
+            return CannotListen("account service", servers.accountPort);
         LogLine("account service listening on 127.0.0.1:" +
                 std::to_string(servers.account->Port()));
     }

@@ -11,38 +11,14 @@
 #include <limits>
 #include <vector>
 
+#include "devserver/percent_decode.h"
+
 namespace devserver {
 
 namespace {
 
 constexpr std::size_t kBlockSize = 256 * 1024;
 constexpr std::size_t kKeepAliveRequests = 100;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// A malformed escape stays as it was written.
-std::string PercentDecode(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 // One served file, read block by block at the offsets the connection asks for, with the faults
 // that were set when its request came in.
