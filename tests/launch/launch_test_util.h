@@ -9,7 +9,6 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -72,16 +71,6 @@ inline std::vector<std::string> readLines(const std::filesystem::path& path) {
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
-}
-
-// A record of "key=value" lines.
-inline std::map<std::string, std::string> readRecord(const std::filesystem::path& path) {
-    std::map<std::string, std::string> values;
-    for (const std::string& line : readLines(path)) {
-        const std::size_t eq = line.find('=');
-        values[line.substr(0, eq)] = eq == std::string::npos ? "" : line.substr(eq + 1);
-    }
-    return values;
 }
 
 // A copy of the program `source` at `target`, runnable.
