@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -30,39 +31,31 @@ protected:
         return m_log;
     }
     std::size_t RequestCount() const {
-        std::size_t count = 0;
-        for (const std::string& line : Log())
-            count += line.find("\"GET ") != std::string::npos;
-        return count;
+        const std::vector<std::string> log = Log();
+        return std::count_if(log.begin(), log.end(), [](const std::string& line) {
+            return line.find("\"GET ") != std::string::npos;
+        });
     }
     // The six digits of the last code the service "sent".
     std::string LastCode() const {
         const std::vector<std::string> log = Log();
-        for (auto line = log.rbegin(); line != log.rend(); ++line) {
-            const std::size_t at = line->find(" code ");
-            if (at != std::string::npos)
-                return line->substr(at + 6, 6);
-        }
-        return {};
+        const auto sent = std::find_if(log.rbegin(), log.rend(), [](const std::string& line) {
+            return line.find(" code ") != std::string::npos;
+        });
+        return sent == log.rend() ? "" : sent->substr(sent->find(" code ") + 6, 6);
     }
 
     MessageBoxRecorder m_messages;
     mutable std::mutex m_logMutex;
     std::vector<std::string> m_log;
-    devserver::CAccountService m_service{Accounts(), [this](const std::string& line) {
+    devserver::CAccountService m_service{{{"alice", "secret1", "alice", "x7k", ""},
+                                          {"bobby", "hunter22", "10002", "kb0b", "138 0000+5678"},
+                                          {"a&b c", "p&ss w=rd", "30003", "kamp", ""},
+                                          {"张三", "密码口令", "40004", "kzs", ""}},
+                                         [this](const std::string& line) {
                                              const std::lock_guard lock(m_logMutex);
                                              m_log.push_back(line);
                                          }};
-
-private:
-    static std::vector<devserver::CAccountService::Account> Accounts() {
-        return {
-            {"alice", "secret1", "alice", "x7k", ""},
-            {"bobby", "hunter22", "10002", "kb0b", "138 0000+5678"},
-            {"a&b c", "p&ss w=rd", "30003", "kamp", ""},
-            {"张三", "密码口令", "40004", "kzs", ""},
-        };
-    }
 };
 
 }  // namespace quend::test

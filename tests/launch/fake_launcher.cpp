@@ -31,8 +31,7 @@ int main(int argc, char** argv) {
     {
         std::ofstream out(folder / "record.part", std::ios::binary | std::ios::trunc);
         out << "args=" << arguments << "\n"
-            << "nocheck=" << updater.NoCheck() << "\n"
-            << "noupdate=" << updater.NoUpdate() << "\n"
+            << "switches=" << updater.NoCheck() << updater.NoUpdate() << "\n"
             << "cwd=" << std::filesystem::current_path().string() << "\n"
             << "first_running=" << platform::IsProcessRunning(first) << "\n";
     }

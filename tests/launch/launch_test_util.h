@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the launch tests: a child process that is always collected, a working folder that
-// is restored, and the records the stand-in programs write. Test thread only.
+// Helpers of the tests that start programs: a child process that is always collected, a working
+// folder that is restored, the lines of a record, and a runnable copy. Test thread only.
 
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -9,7 +9,6 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,23 +22,19 @@ class Child final {
 public:
     explicit Child(pid_t pid) : m_pid(pid) {}
     ~Child() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
+        if (m_pid > 0)
+            Wait(std::chrono::milliseconds(0));
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
     pid_t pid() const { return m_pid; }
 
-    // Collects the child: its exit code, or minus the signal that ended it. One still
-    // running after `timeout` is killed first, so a test that waits in vain fails, not hangs.
+    // Collects the child: its exit code, or minus the signal that ended it. One still running
+    // after `timeout` is killed first, so a test that waits in vain fails, not hangs.
     int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         int status = 0;
-        const bool ended =
-            waitFor([&] { return ::waitpid(m_pid, &status, WNOHANG) == m_pid; }, timeout);
-        if (!ended) {
+        if (!waitFor([&] { return ::waitpid(m_pid, &status, WNOHANG) == m_pid; }, timeout)) {
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, &status, 0);
         }
@@ -72,16 +67,6 @@ inline std::vector<std::string> readLines(const std::filesystem::path& path) {
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
-}
-
-// A record of "key=value" lines.
-inline std::map<std::string, std::string> readRecord(const std::filesystem::path& path) {
-    std::map<std::string, std::string> values;
-    for (const std::string& line : readLines(path)) {
-        const std::size_t eq = line.find('=');
-        values[line.substr(0, eq)] = eq == std::string::npos ? "" : line.substr(eq + 1);
-    }
-    return values;
 }
 
 // A copy of the program `source` at `target`, runnable.
