@@ -184,41 +184,33 @@ TEST_F(LauncherDlgTest, StartFollowsTheServerListsTheChosenGameAndTheEndOfAnUpda
     EXPECT_TRUE(m_messages.take().empty());
 }
 
-// Posted as the download side posts them; the bar of the current file falls back to 0 at the
-// first read shorter than a block.
-TEST_F(LauncherDlgTest, DownloadProgressAndTheFileShown) {
-    ui::CLauncherDlg& dialog = Open();
-    QProgressBar& down = Child<QProgressBar>("DownProgress");
-    const auto post = [&](unsigned id, std::intptr_t wParam, std::string text = {}) {
-        dialog.Target().Post(PostedMessage{id, wParam, 0, std::move(text)});
-        QCoreApplication::processEvents();
-    };
-    post(platform::WM_DOWN_RANGE, 0x200000);
-    EXPECT_EQ(down.maximum(), 0x200000);
-    post(platform::WM_DOWN_FILE, 0, "/games/Data/" + std::string(300, 'x'));
-    EXPECT_EQ(Child<QLineEdit>("FileView").text().size(), 259);
-    for (const auto& [bytes, shown] :
-         {std::pair{0x50000, 0x50000}, {0x50000, 0xA0000}, {0x4FFFF, 0}}) {
-        post(platform::WM_DOWN_PROGRESS, bytes);
-        EXPECT_EQ(down.value(), shown) << bytes;
-    }
-}
-
 // The bars' colours on black, the skin's background, the rows and the boxes: the picture is
 // kept in the build folder for people to look at. The web panels are there, loading their pages,
-// but never shown.
-TEST_F(LauncherDlgTest, TheWindowAsThePlayerSeesIt) {
+// but never shown. Progress is posted as the download side posts it; the bar of the current file
+// falls back to 0 at the first read shorter than a block.
+TEST_F(LauncherDlgTest, TheWindowAsThePlayerSeesItDuringADownload) {
     ConnectTwoGames();
     ui::CLauncherDlg& dialog = Open();
     FillTrees();
     ClickRow("LSVRTree", 0);
     Child<QLineEdit>("UserName").setText("alice");
     Child<QLineEdit>("Password").setText("secret");
-    dialog.WindowProc(PostedMessage{platform::WM_DOWN_FILE, 0, 0, "/games/Data/world.pak"});
-    for (const char* name : {"DownProgress", "TotalProgress"}) {
-        Child<QProgressBar>(name).setRange(0, 100);
-        Child<QProgressBar>(name).setValue(50);
-    }
+    const auto post = [&](unsigned id, std::intptr_t wParam, std::string text = {}) {
+        dialog.Target().Post(PostedMessage{id, wParam, 0, std::move(text)});
+        QCoreApplication::processEvents();
+    };
+    post(platform::WM_DOWN_FILE, 0, "/games/Data/" + std::string(300, 'x'));
+    EXPECT_EQ(Child<QLineEdit>("FileView").text().size(), 259);
+    post(platform::WM_DOWN_FILE, 0, "/games/Data/world.pak");
+    QProgressBar& down = Child<QProgressBar>("DownProgress");
+    post(platform::WM_DOWN_RANGE, 0x200000);
+    EXPECT_EQ(down.maximum(), 0x200000);
+    post(platform::WM_DOWN_PROGRESS, 0x50000);
+    EXPECT_EQ(down.value(), 0x50000);
+    post(platform::WM_DOWN_PROGRESS, 0x50000);
+    EXPECT_EQ(down.value(), 0xA0000);
+    Child<QProgressBar>("TotalProgress").setRange(0, 100);
+    Child<QProgressBar>("TotalProgress").setValue(50);
     for (const auto& [name, url] : {std::pair{"webHome", "http://127.0.0.1:1/home"},
                                     {"CashItem", ""},
                                     {"Notice", "http://127.0.0.1:1/notice"},
@@ -233,6 +225,8 @@ TEST_F(LauncherDlgTest, TheWindowAsThePlayerSeesIt) {
     EXPECT_EQ(QColor(shot.pixel(600, 330)), QColor(Qt::black));
     EXPECT_EQ(QColor(shot.pixel(40, 352)), QColor(250, 227, 141));
     EXPECT_EQ(QColor(shot.pixel(600, 352)), QColor(Qt::black));
+    post(platform::WM_DOWN_PROGRESS, 0x4FFFF);
+    EXPECT_EQ(down.value(), 0);
 }
 
 // Enter and Escape neither start nor close; a press on the surface drags the window; both small
