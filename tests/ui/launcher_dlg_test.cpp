@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <QCursor>
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -147,6 +148,7 @@ TEST_F(LauncherDlgTest, StartFollowsTheServerListsTheChosenGameAndTheEndOfAnUpda
     for (const std::intptr_t wParam : {0, 2})
         dialog.WindowProc(PostedMessage{platform::WM_SERVER_NOTIFY, wParam, 0, {}});
     EXPECT_EQ(Child("LSVRTree").topLevelItemCount() + Child("RSVRTree").topLevelItemCount(), 0);
+    EXPECT_EQ(StartImage(), "StartNormal.bmp");
 
     // Six groups, one of an unknown game: two go left, three right, the unknown one nowhere.
     ASSERT_TRUE(QTest::qWaitFor([&] { return Child("RSVRTree").topLevelItemCount() == 3; }));

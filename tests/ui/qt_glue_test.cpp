@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <QWidget>
 
 #include "platform/message_box.h"
 #include "ui/qt_message_box.h"
