@@ -1,3 +1,5 @@
+// The server tree shown on Qt's offscreen platform: rows, colours, load bars and badge as
+// painted, selection by mouse and the random pick of a server.
 #include "ui/server_tree.h"
 
 #include <cstdlib>
@@ -24,6 +26,7 @@ using protocol::ServerEntry;
 using protocol::ServerGroup;
 using quend::test::pixelAt;
 using quend::test::writeFile;
+using Texts = std::vector<std::string>;
 
 GameRecord Game(const std::string& name, int state, bool notReady = false) {
     return GameRecord{name, name, 0, 0, state, "http://127.0.0.1/" + name, "", notReady};
@@ -31,9 +34,8 @@ GameRecord Game(const std::string& name, int state, bool notReady = false) {
 
 ServerEntry Server(int load, bool enabled = true, uint32_t endpoints = 2) {
     ServerEntry server{{}, enabled, load};
-    for (uint32_t i = 0; i < endpoints; ++i) {
+    for (uint32_t i = 0; i < endpoints; ++i)
         server.endpoints.push_back(Endpoint{0x7F000001u + i, static_cast<uint16_t>(7000 + i)});
-    }
     return server;
 }
 
@@ -70,15 +72,13 @@ protected:
         const ui::FServerItem* item = m_tree.ItemData(row);
         const auto colour = m_tree.ItemColor(row);
         std::string text = row->text(0).toStdString();
-        if (item->kind == ui::FServerItem::kServer) {
+        if (item->kind == ui::FServerItem::kServer)
             text += " " + std::to_string(item->level);
-        }
         text += " " + (colour ? colour->color.name().toStdString() : "-");
         text +=
             std::string(m_tree.IsItemBold(row) ? " bold" : "") + (row->isExpanded() ? " open" : "");
-        for (int i = 0; i < row->childCount(); ++i) {
+        for (int i = 0; i < row->childCount(); ++i)
             text += " | " + Describe(row->child(i));
-        }
         return text;
     }
 
@@ -101,10 +101,10 @@ protected:
         QTest::mouseClick(m_tree.viewport(), Qt::LeftButton, {}, at);
     }
 
-    int Select(const GameRecord*& game, const ServerGroup*& group, const ServerEntry*& server,
-               const Endpoint*& endpoint) const {
-        game = nullptr, group = nullptr, server = nullptr, endpoint = nullptr;
-        return m_tree.GetSelectedServer(game, group, server, endpoint);
+    // The selected row's records into the members below, which must be null before the call.
+    int Select() {
+        m_game = nullptr, m_group = nullptr, m_server = nullptr, m_endpoint = nullptr;
+        return m_tree.GetSelectedServer(m_game, m_group, m_server, m_endpoint);
     }
 
     quend::test::TempDir m_dir;
@@ -112,6 +112,10 @@ protected:
     QWidget m_window;  // before the controls, so that it goes after them
     ui::CServerTree m_tree;
     QLineEdit m_other;
+    const GameRecord* m_game = nullptr;
+    const ServerGroup* m_group = nullptr;
+    const ServerEntry* m_server = nullptr;
+    const Endpoint* m_endpoint = nullptr;
 };
 
 TEST_F(ServerTreeTest, FilledTreeShowsColoursWeightsNumbersLevelsAndBadge) {
@@ -122,7 +126,7 @@ TEST_F(ServerTreeTest, FilledTreeShowsColoursWeightsNumbersLevelsAndBadge) {
     Add(Game("E", 0), Group("E", "E1", {Server(5), Server(9), Server(5), Server(1)}));
     Add(Game("A", 1), Group("B", "belongs to B", {Server(1)}));
     Add(Game("F", 1), Group("F", "\xCD\xC6\xBC\xF6", {Server(7), Server(7)}));  // 推荐
-    EXPECT_EQ(m_messages.texts(), (std::vector<std::string>{"推荐"}));
+    EXPECT_EQ(m_messages.texts(), Texts{"推荐"});
     ASSERT_EQ(m_tree.topLevelItemCount(), 6);
 
     const auto row = [&](int i) { return m_tree.topLevelItem(i); };
@@ -166,11 +170,7 @@ TEST_F(ServerTreeTest, ClickedRowGivesItsServerByTheUnseededRandomNumbers) {
         Group("A", "A1", {Server(1, true, 3), Server(2, false, 1), Server(3, true, 0), Server(4)});
     Add(Game("A", 1), groupA);
     const QTreeWidgetItem* groupRow = m_tree.topLevelItem(0);
-    const GameRecord* game;
-    const ServerGroup* group;
-    const ServerEntry* server;
-    const Endpoint* endpoint;
-    EXPECT_EQ(Select(game, group, server, endpoint), 0) << "nothing selected";
+    EXPECT_EQ(Select(), 0) << "nothing selected";
 
     // When the focus arrives the press has not selected yet: the mouse position tells the row.
     m_other.setFocus();
@@ -189,32 +189,30 @@ TEST_F(ServerTreeTest, ClickedRowGivesItsServerByTheUnseededRandomNumbers) {
     const int serverDraw = std::rand() % 4;
     const int endpointDraw = std::rand();
     std::srand(7);
-    ASSERT_EQ(Select(game, group, server, endpoint), 1);
-    EXPECT_EQ(game->name, "A");
-    EXPECT_EQ(*group, groupA);
-    EXPECT_EQ(*server, groupA.servers[serverDraw]);
-    EXPECT_EQ(endpoint, server->endpoints.empty()
-                            ? nullptr
-                            : &server->endpoints[endpointDraw % server->endpoints.size()]);
+    ASSERT_EQ(Select(), 1);
+    EXPECT_EQ(m_game->name, "A");
+    EXPECT_EQ(*m_group, groupA);
+    EXPECT_EQ(*m_server, groupA.servers[serverDraw]);
+    EXPECT_EQ(m_endpoint, m_server->endpoints.empty()
+                              ? nullptr
+                              : &m_server->endpoints[endpointDraw % m_server->endpoints.size()]);
     std::set<long> drawn;
-    for (int i = 0; i < 100 && Select(game, group, server, endpoint) == 1; ++i) {
-        drawn.insert(server - group->servers.data());
-    }
+    for (int i = 0; i < 100 && Select() == 1; ++i)
+        drawn.insert(m_server - m_group->servers.data());
     EXPECT_EQ(drawn, (std::set<long>{0, 1, 2, 3}));
-    EXPECT_EQ(m_tree.GetSelectedServer(game, group, server, endpoint), 0);
-    EXPECT_EQ(m_messages.texts(),
-              (std::vector<std::string>{"Parameters are not initialized (must be NULL)"}));
+    EXPECT_EQ(m_tree.GetSelectedServer(m_game, m_group, m_server, m_endpoint), 0);
+    EXPECT_EQ(m_messages.texts(), Texts{"Parameters are not initialized (must be NULL)"});
 
     // A server row gives its server, the parent's group and one of its endpoints, or none.
     Click(groupRow->child(2));
-    ASSERT_EQ(Select(game, group, server, endpoint), 1);
-    EXPECT_EQ(*server, groupA.servers[3]);
-    EXPECT_EQ(*group, groupA);
-    EXPECT_TRUE(endpoint == &server->endpoints[0] || endpoint == &server->endpoints[1]);
+    ASSERT_EQ(Select(), 1);
+    EXPECT_EQ(*m_server, groupA.servers[3]);
+    EXPECT_EQ(*m_group, groupA);
+    EXPECT_TRUE(m_endpoint == &m_server->endpoints[0] || m_endpoint == &m_server->endpoints[1]);
     Click(groupRow->child(1));
-    ASSERT_EQ(Select(game, group, server, endpoint), 1);
-    EXPECT_EQ(*server, groupA.servers[2]);
-    EXPECT_EQ(endpoint, nullptr);
+    ASSERT_EQ(Select(), 1);
+    EXPECT_EQ(*m_server, groupA.servers[2]);
+    EXPECT_EQ(m_endpoint, nullptr);
 
     // Hit tests: on the label, beside it (a press there selects nothing), below the rows.
     const QRect label = m_tree.LabelRect(groupRow->child(0));
@@ -241,19 +239,15 @@ TEST_F(ServerTreeTest, RowsOutliveTheirListsUntilRemoved) {
     const std::weak_ptr<protocol::ServerLists> watch = lists;
     lists.reset();
     Click(m_tree.topLevelItem(0)->child(1));
-    const GameRecord* game;
-    const ServerGroup* group;
-    const ServerEntry* server;
-    const Endpoint* endpoint;
-    ASSERT_EQ(Select(game, group, server, endpoint), 1);
-    EXPECT_EQ(game->update_url, "http://127.0.0.1/A");
-    EXPECT_EQ(server->load, 2);
+    ASSERT_EQ(Select(), 1);
+    EXPECT_EQ(m_game->update_url, "http://127.0.0.1/A");
+    EXPECT_EQ(m_server->load, 2);
 
     m_tree.RemoveAllServers();
     EXPECT_TRUE(watch.expired());
     EXPECT_EQ(m_tree.topLevelItemCount(), 0);
     EXPECT_EQ(m_tree.ItemCount(), 0u);
-    EXPECT_EQ(Select(game, group, server, endpoint), 0);
+    EXPECT_EQ(Select(), 0);
     Add(Game("E", 0), Group("E", "E1", {}));
     EXPECT_EQ(Describe(m_tree.topLevelItem(0)), "E1 - open");
 }

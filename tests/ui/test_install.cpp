@@ -1,7 +1,6 @@
 #include "test_install.h"
 
 #include <sstream>
-#include <stdexcept>
 #include <string>
 
 #include <QImage>
@@ -9,7 +8,7 @@
 #include <QPainter>
 
 #include "platform/codepage.h"
-#include "support/test_support.h"
+#include "ui_test_support.h"
 
 namespace quend::test {
 namespace {
@@ -21,12 +20,6 @@ const char kPlaces[] =
     "DownProgress 24 324 592 12  TotalProgress 24 346 592 12  CashItem 24 370 100 20 "
     "Notice 440 60 176 60  OneLineNotice 130 370 300 20  Home 24 14 64 24 "
     "Help 96 14 64 24  Exit 552 14 64 24";
-
-void SaveBmp(const std::filesystem::path& path, const QImage& image) {
-    std::filesystem::create_directories(path.parent_path());
-    if (!image.save(QString::fromStdString(path.string()), "BMP"))
-        throw std::runtime_error("cannot write " + path.string());
-}
 
 // A plain face, or the window's gradient, with a centred label.
 QImage Drawn(QSize size, const QColor& face, const QString& label, int points) {
@@ -46,10 +39,10 @@ QImage Drawn(QSize size, const QColor& face, const QString& label, int points) {
 }  // namespace
 
 void WriteTestSkin(const std::filesystem::path& folder) {
-    const std::filesystem::path images = folder / "Res" / "Chs";
-    SaveBmp(images / "MainDialog.bmp",
-            Drawn({kWidth, kHeight}, QColor(60, 30, 60), QStringLiteral("QUENDALOR"), 26));
-    SaveBmp(images / "TextBox.bmp", Drawn({8, 8}, QColor(52, 34, 24), {}, 1));
+    const std::string images = (folder / "Res" / "Chs").string() + "/";
+    writeBitmap(images + "MainDialog.bmp",
+                Drawn({kWidth, kHeight}, QColor(60, 30, 60), QStringLiteral("QUENDALOR"), 26));
+    writeBitmap(images + "TextBox.bmp", Drawn({8, 8}, QColor(52, 34, 24), {}, 1));
     std::string ini = "[Skin]\r\nMainDialog=\\MainDialog.bmp\r\nTextBox=\\TextBox.bmp\r\n";
     for (const char* set : {"Start", "Update", "Home", "Help", "Exit"}) {
         const bool big = set[0] == 'S' || set[0] == 'U';
@@ -59,8 +52,8 @@ void WriteTestSkin(const std::filesystem::path& folder) {
                                                          {"Disable", QColor(80, 80, 80)}};
         for (const auto& [state, face] : states) {
             const std::string name = std::string(set) + state;
-            SaveBmp(images / (name + ".bmp"), Drawn(big ? QSize(124, 40) : QSize(64, 24), face,
-                                                    QString(set).toUpper(), big ? 12 : 8));
+            writeBitmap(images + name + ".bmp", Drawn(big ? QSize(124, 40) : QSize(64, 24), face,
+                                                      QString(set).toUpper(), big ? 12 : 8));
             ini += name + "=\\" + name + ".bmp\r\n";
         }
     }

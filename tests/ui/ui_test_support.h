@@ -1,26 +1,36 @@
 #pragma once
-// Helpers of the UI tests: generated bitmaps and pixel reads. GUI thread only.
+// Helpers of the UI tests: bitmaps written to disk and pixel reads. GUI thread only.
 
 #include <ostream>
+#include <stdexcept>
 #include <string>
-#include <vector>
 
 #include <QColor>
 #include <QImage>
-#include <QSize>
 
 #include "support/test_support.h"
 
 namespace quend::test {
 
-// Writes a BMP file of one colour.
-void writeBitmap(const std::string& path, QSize size, QColor colour);
-void writeBitmap(const std::string& path, const QImage& image);
+inline void writeBitmap(const std::string& path, const QImage& image) {
+    writeFile(path, "");  // creates the folder
+    if (!image.save(QString::fromStdString(path), "BMP"))
+        throw std::runtime_error("cannot write " + path);
+}
 
-// The colour of one pixel of a rendered widget image.
-QColor pixelAt(const QImage& image, int x, int y);
+inline void writeBitmap(const std::string& path, QSize size, QColor colour) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    writeBitmap(path, image);
+}
+
+inline QColor pixelAt(const QImage& image, int x, int y) {
+    return QColor(image.pixel(x, y));
+}
 
 }  // namespace quend::test
 
 // Colours print as #rrggbb in failure messages.
-void PrintTo(const QColor& colour, std::ostream* out);
+inline void PrintTo(const QColor& colour, std::ostream* out) {
+    *out << colour.name().toStdString();
+}
