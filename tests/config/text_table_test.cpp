@@ -1,3 +1,6 @@
+// Language-file texts: lookups read afresh, markers for what is missing, the ring of result
+// buffers, and texts shown as UTF-8. (The file an empty language names is shown at start-up.)
+
 #include "config/text_table.h"
 
 #include <cstdlib>
@@ -48,12 +51,6 @@ TEST_F(TextTableTest, TextsComeFromTheFileAndMissingOrEmptyOnesShowTheirMarker) 
     // The file is read afresh on each lookup.
     WriteTexts("[General]\r\nDisconnected=Lost connection\r\n");
     EXPECT_STREQ(GetGeneralText("Disconnected"), "Lost connection");
-
-    // An empty language names the file "Launcher.", which the other file does not stand in for.
-    SetTextFile(m_dir.dir() + "Launcher.");
-    EXPECT_STREQ(GetErrorText("FailExecuteProgram"), "[?Error.FailExecuteProgram?]");
-    writeFile(m_dir / "Launcher.", "[Error]\r\nFailExecuteProgram=from Launcher.\r\n");
-    EXPECT_STREQ(GetErrorText("FailExecuteProgram"), "from Launcher.");
 }
 
 TEST_F(TextTableTest, LongTextsAreCutAndTheRingReusesItsBuffers) {
