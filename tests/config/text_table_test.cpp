@@ -1,39 +1,32 @@
+// Language-file texts: lookups read afresh, markers for what is missing, the ring of result
+// buffers, and texts shown as UTF-8. (The file an empty language names is shown at start-up.)
+
 #include "config/text_table.h"
 
 #include <cstdlib>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "platform/message_box.h"
+#include "support/message_box_recorder.h"
 #include "support/test_support.h"
 
 namespace {
 
-using quend::test::TempDir;
 using quend::test::writeFile;
-using Shown = std::vector<std::pair<std::string, std::string>>;
 
 // A language file in a temporary folder, a recorder for message boxes, and GBK as the code page.
 class TextTableTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ::setenv("QUEND_CODEPAGE", "GBK", 1);
-        m_savedHandler = platform::SetMessageHandler(
-            [this](const std::string& caption, const std::string& text) {
-                m_shown.emplace_back(caption, text);
-            });
-        platform::SetMessageCaption("Launcher");
         SetTextFile(m_dir.dir() + "Launcher.chs");
     }
-    void TearDown() override { platform::SetMessageHandler(std::move(m_savedHandler)); }
     void WriteTexts(const std::string& content) { writeFile(m_dir / "Launcher.chs", content); }
 
-    TempDir m_dir;
-    Shown m_shown;
-    platform::MessageHandler m_savedHandler;
+    quend::test::TempDir m_dir;
+    quend::test::MessageBoxRecorder m_shown;
 };
 
 TEST_F(TextTableTest, TextsComeFromTheFileAndMissingOrEmptyOnesShowTheirMarker) {
@@ -48,12 +41,6 @@ TEST_F(TextTableTest, TextsComeFromTheFileAndMissingOrEmptyOnesShowTheirMarker) 
     // The file is read afresh on each lookup.
     WriteTexts("[General]\r\nDisconnected=Lost connection\r\n");
     EXPECT_STREQ(GetGeneralText("Disconnected"), "Lost connection");
-
-    // An empty language names the file "Launcher.", which the other file does not stand in for.
-    SetTextFile(m_dir.dir() + "Launcher.");
-    EXPECT_STREQ(GetErrorText("FailExecuteProgram"), "[?Error.FailExecuteProgram?]");
-    writeFile(m_dir / "Launcher.", "[Error]\r\nFailExecuteProgram=from Launcher.\r\n");
-    EXPECT_STREQ(GetErrorText("FailExecuteProgram"), "from Launcher.");
 }
 
 TEST_F(TextTableTest, LongTextsAreCutAndTheRingReusesItsBuffers) {
@@ -78,9 +65,8 @@ TEST_F(TextTableTest, ShowTextShowsErrorAndGeneralTextsAsUtf8) {
     for (const char kind : {'G', 'E', 'X', 'g'})
         ShowText("ConnectionFailed", kind);
     ShowText("VersionNeedInstall", 'E');
-    EXPECT_EQ(m_shown, (Shown{{"Launcher", "连接失败"},
-                              {"Launcher", "[?Error.ConnectionFailed?]"},
-                              {"Launcher", "中文"}}));
+    EXPECT_EQ(m_shown.texts(),
+              (std::vector<std::string>{"连接失败", "[?Error.ConnectionFailed?]", "中文"}));
 }
 
 }  // namespace

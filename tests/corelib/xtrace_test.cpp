@@ -12,16 +12,11 @@
 #include "corelib/xexception.h"
 #include "corelib/xtrace.h"
 #include "support/test_support.h"
+#include "support/trace_recorder.h"
 
 using namespace corelib;
 
 namespace {
-
-class RecordingSink final : public xoutput {
-public:
-    void write(const char* line) override { lines.emplace_back(line); }
-    std::vector<std::string> lines;
-};
 
 // Points QUEND_TRACE at a file for the life of the object.
 class TraceFile final {
@@ -48,13 +43,11 @@ TEST(Exceptions, FormatPrintfStyleCutTo999) {
 
 TEST(Trace, PrintTraceFormatsIntoTheCurrentSinkCutTo4095) {
     EXPECT_EQ(trace_sink(), &trace_output());
-    RecordingSink sink;
-    set_trace_sink(&sink);
+    print_trace(nullptr, "[%d]", 1);  // a silenced trace is not an error
+    quend::test::TraceRecorder sink;
     print_trace(trace_sink(), "[%d]", 30);
     print_trace(trace_sink(), "%s", std::string(5000, 'k').c_str());
-    set_trace_sink(&trace_output());
-    print_trace(nullptr, "[%d]", 1);  // a silenced trace is not an error
-    EXPECT_EQ(sink.lines, (std::vector<std::string>{"[30]", std::string(4095, 'k')}));
+    EXPECT_EQ(sink.lines(), (std::vector<std::string>{"[30]", std::string(4095, 'k')}));
 }
 
 TEST(Trace, TraceLinesGoToStandardErrorAndTheTraceFileSendReportsToStandardOutput) {

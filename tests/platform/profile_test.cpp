@@ -1,3 +1,6 @@
+// Profile strings read and written in real files with the Windows rules: lookups, cut buffers,
+// name lists, and writes that keep every other byte or leave the old file.
+
 #include "platform/profile.h"
 
 #include <sys/resource.h>
@@ -90,46 +93,31 @@ TEST_F(ProfileTest, ReadFollowsTheProfileRules) {
     EXPECT_EQ(Read(m_dir.path().string(), "Q", "single"), "<default>") << "a folder is no file";
 }
 
-TEST_F(ProfileTest, TheBufferSizeCutsValueAndDefault) {
-    writeFile(m_file, "[S]\r\nlong=" + std::string(2000, 'v') + "\r\nshort=abc\r\n");
+// Values and defaults are cut to the buffer; name lists too, still ending in two nulls.
+TEST_F(ProfileTest, TheBufferSizeCutsValuesDefaultsAndNameLists) {
+    writeFile(m_file, "x=1\n[One]\nlong=" + std::string(2000, 'v') +
+                          "\nshort=abc\nB=2\nb=3\n[two]\n[ONE]\nc=4\n[]\n");
     char buffer[1024];
-    EXPECT_EQ(platform::ReadProfileString("S", "long", "", buffer, sizeof buffer, m_file), 1023u);
+    EXPECT_EQ(platform::ReadProfileString("One", "long", "", buffer, sizeof buffer, m_file), 1023u);
     EXPECT_EQ(std::string(buffer), std::string(1023, 'v'));
-
     char small[3] = {'x', 'x', 'x'};
-    EXPECT_EQ(platform::ReadProfileString("S", "short", "", small, 3, m_file), 2u);
+    EXPECT_EQ(platform::ReadProfileString("One", "short", "", small, 3, m_file), 2u);
     EXPECT_STREQ(small, "ab");
-    EXPECT_EQ(platform::ReadProfileString("S", "missing", "defaults", small, 3, m_file), 2u);
+    EXPECT_EQ(platform::ReadProfileString("One", "missing", "defaults", small, 3, m_file), 2u);
     EXPECT_STREQ(small, "de");
-    EXPECT_EQ(platform::ReadProfileString("S", "short", "", small, 1, m_file), 0u);
+    EXPECT_EQ(platform::ReadProfileString("One", "short", "", small, 1, m_file), 0u);
     EXPECT_STREQ(small, "");
     small[0] = 'x';
-    EXPECT_EQ(platform::ReadProfileString("S", "short", "", small, 0, m_file), 0u);
+    EXPECT_EQ(platform::ReadProfileString("One", "short", "", small, 0, m_file), 0u);
     EXPECT_EQ(small[0], 'x') << "size 0 must write nothing";
-    EXPECT_EQ(platform::ReadProfileString("S", "short", "", nullptr, 10, m_file), 0u);
-}
+    EXPECT_EQ(platform::ReadProfileString("One", "short", "", nullptr, 10, m_file), 0u);
 
-TEST_F(ProfileTest, NullNamesListSectionsAndKeys) {
-    writeFile(m_file, "x=1\n[One]\na=1\nB=2\nb=3\n[two]\n[ONE]\nc=4\n[]\n");
     EXPECT_EQ(ReadList(m_file, nullptr, 100), std::string("One\0two\0\0", 9));
-    EXPECT_EQ(ReadList(m_file, "one", 100), std::string("a\0B\0\0", 5));
-    // A list too long for the buffer is cut and still ends in two nulls.
+    EXPECT_EQ(ReadList(m_file, "one", 100), std::string("long\0short\0B\0\0", 14));
     EXPECT_EQ(ReadList(m_file, nullptr, 6), std::string("One\0\0", 5));
     EXPECT_EQ(ReadList(m_file, nullptr, 4), std::string("On\0\0", 4));
     EXPECT_EQ(Read(m_file, "two", nullptr), "<default>") << "a section without keys";
     EXPECT_EQ(ReadList((m_dir / "none.ini").string(), nullptr, 10), std::string("\0\0", 2));
-}
-
-TEST_F(ProfileTest, WriteCreatesFileAndSectionsWithCrLf) {
-    ASSERT_TRUE(platform::WriteProfileString("Server", "ServerHost", "10.0.0.1", m_file));
-    ASSERT_TRUE(platform::WriteProfileString(" Other ", " Port ", "  7000", m_file));
-    EXPECT_EQ(readFile(m_file), "[Server]\r\nServerHost=10.0.0.1\r\n[Other]\r\nPort=7000\r\n");
-
-    struct stat info {};
-    ASSERT_EQ(::stat(m_file.c_str(), &info), 0);
-    const mode_t mask = ::umask(022);
-    ::umask(mask);
-    EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask);
 }
 
 TEST_F(ProfileTest, WriteKeepsEveryOtherByteModeAndLink) {
@@ -153,7 +141,17 @@ TEST_F(ProfileTest, WriteKeepsEveryOtherByteModeAndLink) {
         << "no temporary file is left behind";
 }
 
-TEST_F(ProfileTest, WriteAddsAMissingKeyAfterTheLastLineOfItsSection) {
+TEST_F(ProfileTest, WriteCreatesFileAndSectionsAndAddsAKeyAfterTheLastLineOfItsSection) {
+    const std::string created = (m_dir / "new.ini").string();
+    ASSERT_TRUE(platform::WriteProfileString("Server", "ServerHost", "10.0.0.1", created));
+    ASSERT_TRUE(platform::WriteProfileString(" Other ", " Port ", "  7000", created));
+    EXPECT_EQ(readFile(created), "[Server]\r\nServerHost=10.0.0.1\r\n[Other]\r\nPort=7000\r\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(created.c_str(), &info), 0);
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask);
+
     writeFile(m_file, "[Server]\nServerHost=h\n; note\n\n  \n[Other]\nx=1\r");
     ASSERT_TRUE(platform::WriteProfileString("Server", "ServerPort", "7000", m_file));
     ASSERT_TRUE(platform::WriteProfileString("Other", "y", "2", m_file));

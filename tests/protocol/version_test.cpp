@@ -1,3 +1,5 @@
+// Packed game versions: the bit fields, their text form, and what parsing accepts.
+
 #include "protocol/version.h"
 
 #include <gtest/gtest.h>
@@ -29,13 +31,6 @@ TEST(Version, ParsesOnlyThreeNumbersBetweenDots) {
          {"", "1", "1.2", "1.2.", "a.b.c", ".1.2", "1..3", "1.x.3", "-.1.2", "1.2.+"})
         EXPECT_EQ(parse_version(text), 0u) << '"' << text << '"';
     EXPECT_EQ(parse_version(std::string("1\0.2.3", 6)), 0u) << "a zero byte ends the text";
-}
-
-TEST(Version, NamesTheChecksumListForAVersionPair) {
-    const std::uint32_t v123 = pack_version(1, 2, 3);
-    EXPECT_EQ(checksum_list_name(v123, v123), "checksum_1_2_3.md5");
-    EXPECT_EQ(checksum_list_name(v123, pack_version(1, 2, 4)), "checksum_all.md5");
-    EXPECT_EQ(checksum_list_name(0, v123), "checksum_all.md5");
 }
 
 }  // namespace
