@@ -8,10 +8,8 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <utility>
 
 #include "app/launcher_app.h"
-#include "launch/self_updater.h"
 #include "pack/ini_encoder.h"
 #include "support/test_support.h"
 #include "test_install.h"
@@ -58,20 +56,14 @@ struct Installation {
 };
 
 // The launcher as the program runs it, but for the self-update step, which a test process
-// cannot take (it would start a copy of the test and end): here only the switches are read.
+// cannot take (it would start a copy of the test and end): here it goes on as the copy would.
 class InstalledLauncher final : public CLauncherApp {
 public:
-    InstalledLauncher(const std::filesystem::path& programFile, std::string commandLine = "")
-        : CLauncherApp(programFile.string(), std::move(commandLine)) {}
+    explicit InstalledLauncher(const std::filesystem::path& programFile)
+        : CLauncherApp(programFile.string(), "") {}
 
 protected:
-    bool RunSelfUpdate(const std::string& commandLine) override {
-        SelfUpdater switches;
-        switches.ParseCommandLine(commandLine);
-        m_bNoCheck = switches.NoCheck() ? 1 : 0;
-        m_bNoUpdate = switches.NoUpdate() ? 1 : 0;
-        return true;
-    }
+    bool RunSelfUpdate(const std::string&) override { return true; }
 };
 
 }  // namespace quend::test

@@ -46,11 +46,9 @@ protected:
         const std::string updates = "http://127.0.0.1:" + std::to_string(m_updates.Port());
         const auto version = static_cast<int32_t>(pack_version(1, 0, 1));
         m_server.emplace(devserver::LauncherServerConfig{
-            0,
-            false,
-            "",
-            {{"Quendalor", "Quendalor", version, 0, 1, updates, "", 0}},
-            {{"Quendalor", "", "North", {{{{0x0A000005u, 7001}}, 1, 10}}}}});
+            .trailer = "",
+            .games = {{"Quendalor", "Quendalor", version, 0, 1, updates, "", 0}},
+            .groups = {{"Quendalor", "", "North", {{{{0x0A000005u, 7001}}, 1, 10}}}}});
         ASSERT_TRUE(m_server->Start());
         m_install.WriteLauncherIni(
             {{"TREE_SERVER", "127.0.0.1:" + std::to_string(m_server->Port())}}, "Quendalor",
