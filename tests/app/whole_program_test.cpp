@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -154,18 +155,14 @@ TEST_F(WholeProgramTest, FromTheServerListToTheGameWithAndWithoutTheSmsCode) {
     EXPECT_NE(ini.find("ServerSetInfo=10.0.0.5:7001"), std::string::npos) << ini;
 
     // The files are current now; this account wants a code by SMS, typed into the code dialog.
-    // The dialog is modal: it is looked for from a timer until it shows.
-    int looks = 0;
-    std::function<void()> answerCode = [&] {
+    // The dialog is modal: a timer looks for it.
+    bool answered = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
         QWidget* prompt = QApplication::activeModalWidget();
         auto* getCode = prompt ? prompt->findChild<QAbstractButton*>("btnGetCode") : nullptr;
-        if (getCode == nullptr) {
-            if (++looks < 1500)
-                QTimer::singleShot(20, answerCode);
-            else
-                ADD_FAILURE() << "no code dialog";
+        if (getCode == nullptr || std::exchange(answered, true))
             return;
-        }
         getCode->click();
         const std::string code = [&] {
             std::lock_guard lock(m_codeMutex);
@@ -173,12 +170,12 @@ TEST_F(WholeProgramTest, FromTheServerListToTheGameWithAndWithoutTheSmsCode) {
         }();
         QTest::keyClicks(prompt->findChild<QLineEdit*>("editCode"), QString::fromStdString(code));
         prompt->findChild<QAbstractButton*>("btnOk")->click();
-    };
-    EXPECT_EQ(RunLauncher([&](ui::CLauncherDlg& dialog) {
-                  QTimer::singleShot(20, answerCode);
-                  UpdateAndLogIn(dialog, "bobby", "hunter22");
-              }),
-              0);
+    });
+    look.start(20);
+    EXPECT_EQ(
+        RunLauncher([&](ui::CLauncherDlg& dialog) { UpdateAndLogIn(dialog, "bobby", "hunter22"); }),
+        0);
+    EXPECT_TRUE(answered);
     EXPECT_EQ(GameArguments(),
               (std::vector<std::string>{"USERID=10002", "USERKEY=kb0b", "UNDERAGE=0",
                                         "-LauncherPassed", "-pzqmvt"}));
