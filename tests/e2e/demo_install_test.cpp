@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
@@ -43,32 +42,30 @@ const fs::path kLauncherDir = kDemo / "Quendalor" / "Launcher";
 TEST(DemoInstall, LauncherIniAndTheDevserverAgree) {
     LauncherConfig config;
     ASSERT_TRUE(ReadLauncherConfig((kLauncherDir / "Launcher.ini").string(), config));
-    const nlohmann::json json = nlohmann::json::parse(readFile(kDemo / "devserver.json"));
-    const auto loopback = [&json](const char* role) {
-        return "127.0.0.1:" + std::to_string(json.at(role).at("port").get<int>());
-    };
-    EXPECT_EQ(config.treeServer, loopback("launcher"));
+    const auto devserver = devserver::DevServerConfig::Load((kDemo / "devserver.json").string());
+    const auto launcher = devserver.Launcher();
+    const auto update = devserver.Update();
+    const auto accounts = devserver.Account();
+    const auto loopback = [](int port) { return "127.0.0.1:" + std::to_string(port); };
+    EXPECT_EQ(config.treeServer, loopback(launcher.port));
     EXPECT_TRUE(fs::is_regular_file(kLauncherDir / ("Launcher." + config.language)));
-    const std::string web = "http://" + loopback("update") + "/";
-    const fs::path updateRoot = kDemo / json.at("update").at("root").get<std::string>();
+    const std::string web = "http://" + loopback(update.port) + "/";
     for (const std::string& page :
          {config.homePage, config.notice, config.onelineNotice, config.cashItemList}) {
         ASSERT_EQ(page.rfind(web, 0), 0u) << page;
-        EXPECT_TRUE(fs::is_regular_file(updateRoot / page.substr(web.size()))) << page;
+        EXPECT_TRUE(fs::is_regular_file(update.root / page.substr(web.size()))) << page;
     }
     ASSERT_FALSE(config.games.empty());
     for (const auto& [name, info] : config.games) {
-        EXPECT_EQ(info.authDomain, loopback("account")) << name;
+        EXPECT_EQ(info.authDomain, loopback(accounts.port)) << name;
         EXPECT_NE(parse_version(info.version), 0u) << name;
     }
 
-    const auto launcher =
-        devserver::DevServerConfig::Load((kDemo / "devserver.json").string()).Launcher();
     ASSERT_EQ(launcher.games.size(), 2u);
     for (const auto& game : launcher.games) {
         ASSERT_TRUE(config.games.contains(game.game_key)) << game.game_key;
         ASSERT_EQ(game.update_url.rfind(web, 0), 0u) << game.update_url;
-        EXPECT_TRUE(fs::is_regular_file(updateRoot / game.update_url.substr(web.size()) /
+        EXPECT_TRUE(fs::is_regular_file(update.root / game.update_url.substr(web.size()) /
                                         "checksum_all.md5"))
             << game.update_url;
     }
@@ -87,12 +84,10 @@ TEST(DemoInstall, LauncherIniAndTheDevserverAgree) {
     }
     EXPECT_TRUE(recommended);
     EXPECT_TRUE(disabled);
-    const auto& accounts = json.at("account").at("accounts");
-    const auto withSms = std::count_if(accounts.begin(), accounts.end(), [](const auto& account) {
-        return !account.value("mobile", "").empty();
-    });
+    const auto withSms = std::count_if(accounts.accounts.begin(), accounts.accounts.end(),
+                                       [](const auto& account) { return !account.mobile.empty(); });
     EXPECT_GT(withSms, 0);
-    EXPECT_LT(withSms, static_cast<long>(accounts.size()));
+    EXPECT_LT(withSms, static_cast<long>(accounts.accounts.size()));
 }
 
 TEST(DemoInstall, LanguageFilesHoldEveryKeyTheLauncherAsksFor) {
