@@ -3,12 +3,7 @@
 // against one `curl` invocation fetching the same URLs into files. Ends with our throughput as a
 // ratio of curl's for each case, and the engine's peak memory growth over the large file.
 
-#include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,43 +13,28 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bench_owner.h"
+#include "bench_support.h"
 #include "devserver/update_server.h"
 #include "pack/checksum_writer.h"
 #include "patch/md5.h"
 #include "patch/update_manager.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
+using Run = bench::MedianReporter::Run;
 
 constexpr std::uint64_t kLargeSize = std::uint64_t{512} << 20;
 constexpr int kSmallFiles = 2000;
 constexpr std::size_t kSmallSize = 16 * 1024;
-constexpr std::size_t kBlock = 1 << 20;
-
-void WriteRandomFile(const fs::path& path, std::uint64_t size, std::mt19937_64& random) {
-    std::vector<std::uint64_t> block(kBlock / 8);
-    std::ofstream out(path, std::ios::binary);
-    for (std::uint64_t left = size; left > 0;) {
-        for (std::uint64_t& word : block)
-            word = random();
-        const std::size_t part = static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlock));
-        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(part));
-        left -= part;
-    }
-    if (!out.flush())
-        throw std::runtime_error("cannot write " + path.string());
-}
 
 std::string SmallName(int i) {
     char name[32];
@@ -96,15 +76,11 @@ void ResetPeakMemory() {
 class DownloadData final {
 public:
     DownloadData() {
-        std::string pattern = (fs::temp_directory_path() / "download-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        m_root = pattern;
         std::mt19937_64 random(4243);
         fs::create_directories(Served() / "small");
-        WriteRandomFile(Served() / "large.dat", kLargeSize, random);
+        bench::WriteRandomFile(Served() / "large.dat", kLargeSize, random);
         for (int i = 0; i < kSmallFiles; ++i)
-            WriteRandomFile(Served() / SmallName(i), kSmallSize, random);
+            bench::WriteRandomFile(Served() / SmallName(i), kSmallSize, random);
         WriteLists(CChecksumWriter(Served(), m_root / "unused").Collect());
         ::sync();
         ::setenv("no_proxy", "127.0.0.1,localhost", 1);
@@ -112,15 +88,11 @@ public:
         if (!m_server->Start())
             throw std::runtime_error("the update server cannot listen");
     }
-    ~DownloadData() {
-        m_server.reset();
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
+    ~DownloadData() { m_server.reset(); }  // before the folder goes
     DownloadData(const DownloadData&) = delete;
     DownloadData& operator=(const DownloadData&) = delete;
 
-    const fs::path& Root() const { return m_root; }
+    const fs::path& Root() const { return m_root.path(); }
     fs::path Served() const { return m_root / "served"; }
     std::string LargeList() const { return (m_root / "large.md5").string(); }
     std::string SmallList() const { return (m_root / "small.md5").string(); }
@@ -143,7 +115,7 @@ private:
             throw std::runtime_error("cannot write the lists");
     }
 
-    fs::path m_root;
+    bench::TempFolder m_root{"download-bench"};
     std::string m_largeDigest;
     std::unique_ptr<devserver::CUpdateServer> m_server;
 };
@@ -238,17 +210,7 @@ int RunCurl(const std::vector<std::string>& names, const fs::path& folder) {
         args.push_back(name);
         args.push_back(Data().Url() + "/" + name);
     }
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, "curl", nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return bench::RunProgram(std::move(args));
 }
 
 // As EngineCase, with curl.
@@ -290,79 +252,44 @@ BENCHMARK(BM_CurlLarge)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteration
 BENCHMARK(BM_EngineSmall)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_CurlSmall)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
-// Prints as usual and keeps each benchmark's median wall-clock time and the engine's largest
-// memory growth.
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.error_occurred)
-                continue;
-            const std::string& name = run.run_name.function_name;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                m_medians[name] = run.GetAdjustedRealTime();
-                const auto cpu = run.counters.find("cpu_ms");
-                if (cpu != run.counters.end())
-                    m_cpuMs[name] = cpu->second.value;
-            }
-            const auto growth = run.counters.find("peak_rss_growth_MiB");
-            if (run.run_type == Run::RT_Iteration && growth != run.counters.end())
-                m_peakMiB[name] = std::max(m_peakMiB[name], growth->second.value);
-        }
-    }
-
-    void PrintRatios() {
-        PrintRatio("one file of 512 MiB", "BM_EngineLarge", "BM_CurlLarge",
-                   static_cast<double>(kLargeSize >> 20), "MiB/s", 0.9);
-        PrintRatio("2,000 files of 16 KiB", "BM_EngineSmall", "BM_CurlSmall", kSmallFiles,
-                   "files/s", 0.8);
-        for (const auto& [name, mib] : m_peakMiB)
-            std::printf("%s: peak memory growth %.1f MiB (VmHWM over VmRSS before the pass)\n",
-                        name.c_str(), mib);
-    }
-
-private:
-    void PrintRatio(const char* what, const std::string& ours, const std::string& theirs,
-                    double amount, const char* unit, double goal) {
-        if (m_medians.count(ours) == 0 || m_medians.count(theirs) == 0) {
-            std::printf("%s: no ratio (not run, or a benchmark failed)\n", what);
-            return;
-        }
-        const double oursRate = amount / (m_medians[ours] / 1000.0);
-        const double theirsRate = amount / (m_medians[theirs] / 1000.0);
-        std::printf("%s (medians): ours %.0f %s, curl %.0f %s, ratio %.3f (goal: at least %.1f)\n",
-                    what, oursRate, unit, theirsRate, unit, oursRate / theirsRate, goal);
-        // Less at the mercy of a busy neighbour than the wall clock: the processor time each
-        // side took, the server's included.
-        std::printf("%s, processor time per run (medians): ours %.0f ms, curl %.0f ms\n", what,
-                    m_cpuMs[ours], m_cpuMs[theirs]);
-    }
-
-    std::map<std::string, double> m_medians;
-    std::map<std::string, double> m_cpuMs;
-    std::map<std::string, double> m_peakMiB;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The two sides take turns, so that a busy neighbour on a shared machine hits both alike.
-    std::vector<char*> args(argv, argv + argc);
-    // Seven rounds unless the command line says otherwise.
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    char repetitions[] = "--benchmark_repetitions=7";
-    args.insert(args.begin() + 1, {interleave, repetitions});
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
+    if (!bench::InitializeTakingTurns(argc, argv))
         return 1;
     Data();  // made before the first measurement
-    RatioReporter reporter;
+    bench::MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    reporter.PrintRatios();
+    for (const auto& [what, ours, theirs, amount, unit, goal] :
+         {std::tuple{"one file of 512 MiB", "BM_EngineLarge", "BM_CurlLarge",
+                     static_cast<double>(kLargeSize >> 20), "MiB/s", "at least 0.9"},
+          std::tuple{"2,000 files of 16 KiB", "BM_EngineSmall", "BM_CurlSmall",
+                     static_cast<double>(kSmallFiles), "files/s", "at least 0.8"}}) {
+        reporter.PrintRatio(
+            what, ours, "ours", theirs, "curl", unit,
+            [amount](const Run& run) { return amount / (run.GetAdjustedRealTime() / 1000.0); },
+            goal);
+        // Less at the mercy of a busy neighbour than the wall clock: the processor time each
+        // side took, the server's included.
+        reporter.PrintRatio(
+            std::string(what) + ", processor time per run", ours, "ours", theirs, "curl", "ms",
+            [](const Run& run) {
+                const auto cpu = run.counters.find("cpu_ms");
+                return cpu == run.counters.end() ? 0.0 : cpu->second.value;
+            },
+            nullptr);
+    }
+    for (const auto& [name, runs] : reporter.Runs()) {
+        double peak = -1;
+        for (const Run& run : runs) {
+            if (const auto growth = run.counters.find("peak_rss_growth_MiB");
+                growth != run.counters.end())
+                peak = std::max(peak, growth->second.value);
+        }
+        if (peak >= 0)
+            std::printf("%s: peak memory growth %.1f MiB (VmHWM over VmRSS before the pass)\n",
+                        name.c_str(), peak);
+    }
     return 0;
 }

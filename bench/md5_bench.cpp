@@ -1,22 +1,18 @@
 // CMD5 against OpenSSL's MD5 on the same 256 MiB, once from memory and once from a file read
 // through the page cache. Ends with our throughput as a ratio of OpenSSL's for each case.
 
-#include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <map>
+#include <fstream>
 #include <memory>
 #include <random>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
+#include "bench_support.h"
 #include "patch/md5.h"
 
 namespace {
@@ -24,51 +20,23 @@ namespace {
 constexpr std::size_t kDataSize = std::size_t{256} << 20;
 constexpr std::size_t kFileBlock = 0x50000;
 
-// 256 MiB of random bytes, and the same bytes in a temporary file kept in the page cache.
+// 256 MiB of random bytes in a temporary file, and the same bytes in memory; reading them
+// leaves the file in the page cache.
 class BenchData final {
 public:
     BenchData() : m_bytes(kDataSize, '\0') {
         std::mt19937_64 random(1321);
-        for (std::size_t i = 0; i < m_bytes.size(); i += 8) {
-            const std::uint64_t word = random();
-            std::memcpy(m_bytes.data() + i, &word, 8);
-        }
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "md5-bench-XXXXXX").string();
-        const int fd = mkstemp(pattern.data());
-        if (fd < 0) {
-            throw std::runtime_error("mkstemp failed");
-        }
-        m_path = pattern;
-        for (std::size_t done = 0; done < m_bytes.size();) {
-            const ssize_t put = write(fd, m_bytes.data() + done, m_bytes.size() - done);
-            if (put <= 0) {
-                close(fd);
-                throw std::runtime_error("cannot write the bench file");
-            }
-            done += static_cast<std::size_t>(put);
-        }
-        close(fd);
-        warmFile();
+        bench::WriteRandomFile(m_path, kDataSize, random);
+        std::ifstream(m_path, std::ios::binary).read(m_bytes.data(), kDataSize);
     }
-    ~BenchData() { std::filesystem::remove(m_path); }
-    BenchData(const BenchData&) = delete;
-    BenchData& operator=(const BenchData&) = delete;
 
     const std::string& bytes() const { return m_bytes; }
-    const std::string& path() const { return m_path; }
+    std::string path() const { return m_path.string(); }
 
 private:
-    void warmFile() const {
-        const int fd = open(m_path.c_str(), O_RDONLY);
-        std::vector<char> buffer(kFileBlock);
-        while (read(fd, buffer.data(), buffer.size()) > 0) {
-        }
-        close(fd);
-    }
-
+    bench::TempFolder m_folder{"md5-bench"};
+    std::filesystem::path m_path = m_folder / "data";
     std::string m_bytes;
-    std::string m_path;
 };
 
 const BenchData& data() {
@@ -166,50 +134,22 @@ BENCHMARK(BM_OpenSslStringMD5)->Unit(benchmark::kMillisecond)->Repetitions(5)->I
 BENCHMARK(BM_GetFileMD5)->Unit(benchmark::kMillisecond)->Repetitions(5)->Iterations(2);
 BENCHMARK(BM_OpenSslFileMD5)->Unit(benchmark::kMillisecond)->Repetitions(5)->Iterations(2);
 
-// Prints as usual and keeps each benchmark's throughput: the median when there are
-// repetitions, else the last run.
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const auto rate = run.counters.find("bytes_per_second");
-            if (run.error_occurred || rate == run.counters.end()) {
-                continue;
-            }
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (median || (run.run_type == Run::RT_Iteration && run.repetitions <= 1)) {
-                m_rates[run.run_name.function_name] = rate->second.value;
-            }
-        }
-    }
-
-    void printRatio(const char* caseName, const std::string& ours, const std::string& theirs) {
-        if (m_rates.count(ours) == 0 || m_rates.count(theirs) == 0) {
-            return;
-        }
-        const double mib = 1024.0 * 1024.0;
-        std::printf("%s: CMD5 %.0f MiB/s, OpenSSL %.0f MiB/s, ratio %.3f\n", caseName,
-                    m_rates[ours] / mib, m_rates[theirs] / mib, m_rates[ours] / m_rates[theirs]);
-    }
-
-private:
-    std::map<std::string, double> m_rates;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    }
-    RatioReporter reporter;
+    bench::MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    reporter.printRatio("string", "BM_GetStringMD5", "BM_OpenSslStringMD5");
-    reporter.printRatio("file", "BM_GetFileMD5", "BM_OpenSslFileMD5");
+    const auto mibPerSecond = [](const bench::MedianReporter::Run& run) {
+        const auto rate = run.counters.find("bytes_per_second");
+        return rate == run.counters.end() ? 0.0 : rate->second.value / (1024.0 * 1024.0);
+    };
+    reporter.PrintRatio("string", "BM_GetStringMD5", "CMD5", "BM_OpenSslStringMD5", "OpenSSL",
+                        "MiB/s", mibPerSecond, nullptr);
+    reporter.PrintRatio("file", "BM_GetFileMD5", "CMD5", "BM_OpenSslFileMD5", "OpenSSL", "MiB/s",
+                        mibPerSecond, nullptr);
     return 0;
 }

@@ -1,12 +1,17 @@
-// Start-up and shutdown of the application object in this process: the silent end, the
-// messages of a missing or refused connection, the paths start-up derives, and the
-// single-instance lock with its request to raise the running window. Start-up is run without
-// the main window that CLauncherApp would add.
+// Start-up and shutdown. In this process, without the main window CLauncherApp would add: the
+// silent end, the messages of a missing or refused connection, the paths start-up derives, and
+// the single-instance lock with its request to raise the running window. The Launcher program
+// itself as processes, its boxes in a log file (QUEND_MESSAGE_LOG): it hands over to its
+// temporary copy, a second start's copy is refused by the running one, and a lost connection
+// ends the copy.
 
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,9 +23,11 @@
 
 #include "app/client_app.h"
 #include "app/instance_lock.h"
+#include "devserver/launcher_server.h"
 #include "installation.h"
+#include "launch/launch_test_util.h"
+#include "platform/process.h"
 #include "support/message_box_recorder.h"
-#include "test_install.h"
 
 namespace {
 
@@ -32,27 +39,24 @@ protected:
     MessageBoxRecorder m_messages;
 };
 
-TEST_F(StartupTest, WithoutLauncherIniTheLauncherEndsWithoutAWord) {
-    InstalledLauncher app(m_install.launcherDir / "Launcher.exe");
-    EXPECT_FALSE(app.CClientApp::InitInstance());
-    EXPECT_EQ(app.ExitInstance(), 0);
-    EXPECT_TRUE(m_messages.texts().empty());
-    EXPECT_EQ(app.m_hMutex, nullptr);
-    EXPECT_FALSE(app.m_bTempCopy);
-    EXPECT_EQ(app.m_pMainWnd, nullptr);
-}
-
-// An empty TREE_SERVER is reported by the connection, then the missing connection; with LANGUAGE
-// empty the text file is "Launcher." and its lookups show the key. The window may still open.
+// Without Launcher.ini nothing is said. An empty TREE_SERVER is reported by the connection, then
+// the missing connection; with LANGUAGE empty the text file is "Launcher." and its lookups show
+// the key. The window may still open.
 TEST_F(StartupTest, ConnectionFailuresAreReportedAndStartUpGoesOn) {
+    InstalledLauncher silent(m_install.launcherDir / "Launcher.exe");
+    EXPECT_FALSE(silent.CClientApp::InitInstance());
+    EXPECT_EQ(silent.ExitInstance(), 0);
+    EXPECT_TRUE(m_messages.texts().empty());
+    EXPECT_EQ(silent.m_hMutex, nullptr);
+    EXPECT_FALSE(silent.m_bTempCopy);
+
     m_install.WriteLauncherIni({{"LANGUAGE", ""}, {"RESOURCE_DIR", "Res\\"}});
-    InstalledLauncher app(m_install.launcherDir / "Launcher.exe", "-nocheck");
+    InstalledLauncher app(m_install.launcherDir / "Launcher.exe");
     EXPECT_TRUE(app.CClientApp::InitInstance());
     EXPECT_EQ(m_messages.take(), (std::vector<std::string>{"无法从配置文件读取服务器信息.",
                                                            "[?General.ConnectionFailed?]"}));
     EXPECT_FALSE(app.m_bConnected);
     EXPECT_TRUE(app.m_bTempCopy);
-    EXPECT_EQ(app.m_bNoCheck, 1);
     EXPECT_EQ(platform::MessageCaption(), "Launcher");
     const std::string folder = m_install.launcherDir.string() + "/";
     EXPECT_EQ(app.m_pszModuleDir, folder);
@@ -99,7 +103,6 @@ TEST_F(StartupTest, OneLauncherPerProgramFileName) {
 
     InstalledLauncher copy(m_install.launcherDir / "Temp.exe");
     EXPECT_TRUE(copy.CClientApp::InitInstance());
-    m_messages.take();
     copy.ExitInstance();
 
     first.m_pMainWnd = nullptr;
@@ -122,6 +125,76 @@ TEST_F(StartupTest, OneLauncherPerProgramFileName) {
     afterCrash.ExitInstance();
     for (const std::string& text : m_messages.take())
         EXPECT_NE(text, "不允许启动多个登录器");
+}
+
+constexpr auto kSlow = std::chrono::seconds(30);  // sanitizer builds start slowly
+
+// Copies of the launcher are orphaned when their parent ends; this process collects them.
+class ProgramTest : public ::testing::Test {
+protected:
+    ProgramTest() {
+        ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+        ::setenv("QUEND_MESSAGE_LOG", m_log.c_str(), 1);
+        copyProgram(QUEND_LAUNCHER, m_install.launcherDir / "Launcher");
+    }
+    ~ProgramTest() override {
+        ::unsetenv("QUEND_MESSAGE_LOG");
+        // Launchers of this installation that a failed test left running.
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string name = entry.path().filename().string();
+            if (name.find_first_not_of("0123456789") == std::string::npos &&
+                platform::ProcessExePath(std::stoi(name))
+                    .starts_with(m_install.launcherDir.string()))
+                platform::EndProcess(std::stoi(name), std::chrono::seconds(2));
+        }
+        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+        }
+    }
+
+    // Starts the program file and answers its exit code.
+    int RunLauncher() {
+        platform::ProcessId pid = 0;
+        EXPECT_TRUE(platform::StartProcess((m_install.launcherDir / "Launcher").string(), {},
+                                           m_install.launcherDir.string(), &pid));
+        return Child(pid).Wait(kSlow);
+    }
+
+    // The exit code of the next orphan to end within kSlow; -1 when none does.
+    static int NextOrphanExit() {
+        int status = 0;
+        const bool ended = waitFor([&] { return ::waitpid(-1, &status, WNOHANG) > 0; }, kSlow);
+        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    Installation m_install;
+    std::string m_log = (m_install.locks.path() / "boxes.log").string();
+};
+
+TEST_F(ProgramTest, TheTemporaryCopyRunsAloneAndEndsWhenTheServerGoes) {
+    std::atomic<int> requests = 0;
+    devserver::CLauncherServer server({}, [&](const std::string& line) {
+        requests += line.find("request 40") != std::string::npos ? 1 : 0;
+    });
+    ASSERT_TRUE(server.Start());
+    m_install.WriteLauncherIni({{"TREE_SERVER", "127.0.0.1:" + std::to_string(server.Port())}});
+
+    // The program file hands over to Temp.exe, which connects and asks for both lists.
+    EXPECT_EQ(RunLauncher(), 0);
+    ASSERT_TRUE(waitFor([&] { return requests == 1; }, kSlow));
+    EXPECT_TRUE(std::filesystem::exists(m_install.launcherDir / "Temp.exe"));
+
+    // A second start hands over too, but its copy finds the first one running and gives up.
+    EXPECT_EQ(RunLauncher(), 0);
+    EXPECT_EQ(NextOrphanExit(), 0);
+    EXPECT_EQ(readLines(m_log), std::vector<std::string>{"Temp\t不允许启动多个登录器"});
+    EXPECT_EQ(requests, 1);
+
+    // The server goes: the copy says so and ends with 0, leaving its file behind.
+    server.Stop();
+    EXPECT_EQ(NextOrphanExit(), 0);
+    EXPECT_EQ(readLines(m_log), (std::vector<std::string>{"Temp\t不允许启动多个登录器",
+                                                          std::string("Temp\t") + kDisconnected}));
+    EXPECT_TRUE(std::filesystem::exists(m_install.launcherDir / "Temp.exe"));
 }
 
 }  // namespace

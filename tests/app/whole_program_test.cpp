@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -35,28 +36,20 @@ constexpr auto kSlow = std::chrono::seconds(30);  // sanitizer builds
 
 class WholeProgramTest : public ::testing::Test {
 protected:
-    WholeProgramTest() {
+    void SetUp() override {
         copyProgram(QUEND_FAKE_GAME, m_install.gameDir / "Bin" / "Qnd.exe");
         writeFile(m_install.gameDir / "Data" / "a.txt", "old text");
         writeFile(m_served / "Data" / "a.txt", "new text");
         writeFile(m_served / "Data" / "b.pak", randomBytes(900 * 1024, 3));
         CChecksumWriter(m_served.path(), m_served.path()).Run("");
-    }
-
-    void SetUp() override {
         ASSERT_TRUE(m_updates.Start());
         ASSERT_TRUE(m_accounts.Start());
-        const protocol::GameRecord game{"Quendalor",
-                                        "Quendalor",
-                                        static_cast<int32_t>(pack_version(1, 0, 1)),
-                                        0,
-                                        1,
-                                        "http://127.0.0.1:" + std::to_string(m_updates.Port()),
-                                        "",
-                                        0};
-        const protocol::ServerGroup group{
-            "Quendalor", "", "North", {{{{0x0A000005u, 7001}}, 1, 10}}};
-        m_server.emplace(devserver::LauncherServerConfig{0, false, "", {game}, {group}});
+        const std::string updates = "http://127.0.0.1:" + std::to_string(m_updates.Port());
+        const auto version = static_cast<int32_t>(pack_version(1, 0, 1));
+        m_server.emplace(devserver::LauncherServerConfig{
+            .trailer = "",
+            .games = {{"Quendalor", "Quendalor", version, 0, 1, updates, "", 0}},
+            .groups = {{"Quendalor", "", "North", {{{{0x0A000005u, 7001}}, 1, 10}}}}});
         ASSERT_TRUE(m_server->Start());
         m_install.WriteLauncherIni(
             {{"TREE_SERVER", "127.0.0.1:" + std::to_string(m_server->Port())}}, "Quendalor",
@@ -82,30 +75,28 @@ protected:
         return app.Run();
     }
 
-    // Chooses the only server group, updates the game and waits for the end of the update.
-    static void ChooseAndUpdate(ui::CLauncherDlg& dialog, int* downMax, int* totalMax) {
+    // Chooses the only server group, updates the game, waits for the end of the update and logs
+    // in; the bars' highest values are kept.
+    void UpdateAndLogIn(ui::CLauncherDlg& dialog, const char* user, const char* password) {
         auto& tree = *dialog.findChild<ui::CServerTree*>("RSVRTree");
         ASSERT_TRUE(QTest::qWaitFor([&] { return tree.topLevelItemCount() == 1; }, 10000));
         const QPoint at = tree.LabelRect(tree.topLevelItem(0)).center();
         QCursor::setPos(tree.viewport()->mapToGlobal(at));
         QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, at);
         ASSERT_EQ(dialog.GameName(), "Quendalor");
-
-        for (const auto& [name, highest] :
-             {std::pair{"DownProgress", downMax}, std::pair{"TotalProgress", totalMax}}) {
+        for (auto [name, highest] :
+             {std::pair{"DownProgress", &m_downMax}, std::pair{"TotalProgress", &m_totalMax}}) {
             QObject::connect(dialog.findChild<QProgressBar*>(name), &QProgressBar::valueChanged,
                              &dialog,
                              [highest](int value) { *highest = std::max(*highest, value); });
         }
-        QTest::mouseClick(dialog.findChild<QAbstractButton*>("GameButton"), Qt::LeftButton);
+        auto& start = *dialog.findChild<QAbstractButton*>("GameButton");
+        QTest::mouseClick(&start, Qt::LeftButton);
         auto& status = *dialog.findChild<QLineEdit*>("FileView");
         ASSERT_TRUE(QTest::qWaitFor([&] { return status.text() == "更新已完成.."; }, 30000));
-    }
-
-    static void LogIn(ui::CLauncherDlg& dialog, const char* user, const char* password) {
         QTest::keyClicks(dialog.findChild<QLineEdit*>("UserName"), user);
         QTest::keyClicks(dialog.findChild<QLineEdit*>("Password"), password);
-        QTest::mouseClick(dialog.findChild<QAbstractButton*>("GameButton"), Qt::LeftButton);
+        QTest::mouseClick(&start, Qt::LeftButton);
     }
 
     // The arguments the stand-in game was started with, once it has ended.
@@ -125,44 +116,32 @@ protected:
         return args;
     }
 
-    // The six digits of the last code the service "sent".
-    std::string LastCode() {
-        std::lock_guard lock(m_logMutex);
-        for (auto line = m_log.rbegin(); line != m_log.rend(); ++line) {
-            const std::size_t at = line->find(" code ");
-            if (at != std::string::npos)
-                return line->substr(at + 6, 6);
-        }
-        return {};
-    }
-
     Installation m_install;
     TempDir m_served;
     MessageBoxRecorder m_messages;
     devserver::CUpdateServer m_updates{m_served.path()};
-    std::mutex m_logMutex;
-    std::vector<std::string> m_log;
+    std::mutex m_codeMutex;
+    std::string m_code;  // the six digits of the last code the service "sent"
     devserver::CAccountService m_accounts{{{"alice", "secret1", "alice", "x7k", ""},
                                            {"bobby", "hunter22", "10002", "kb0b", "138 0000 5678"}},
                                           [this](const std::string& line) {
-                                              std::lock_guard lock(m_logMutex);
-                                              m_log.push_back(line);
+                                              std::lock_guard lock(m_codeMutex);
+                                              if (const std::size_t at = line.find(" code ");
+                                                  at != std::string::npos)
+                                                  m_code = line.substr(at + 6, 6);
                                           }};
     std::optional<devserver::CLauncherServer> m_server;
+    int m_downMax = 0;
+    int m_totalMax = 0;
 };
 
 TEST_F(WholeProgramTest, FromTheServerListToTheGameWithAndWithoutTheSmsCode) {
-    int downMax = 0;
-    int totalMax = 0;
-    EXPECT_EQ(RunLauncher([&](ui::CLauncherDlg& dialog) {
-                  ChooseAndUpdate(dialog, &downMax, &totalMax);
-                  if (!HasFatalFailure())
-                      LogIn(dialog, "alice", "secret1");
-              }),
-              0);
+    EXPECT_EQ(
+        RunLauncher([&](ui::CLauncherDlg& dialog) { UpdateAndLogIn(dialog, "alice", "secret1"); }),
+        0);
     EXPECT_EQ(m_messages.take(), std::vector<std::string>{});
-    EXPECT_GT(downMax, 0);
-    EXPECT_EQ(totalMax, 2);  // two listed files, a range of three
+    EXPECT_GT(m_downMax, 0);
+    EXPECT_EQ(m_totalMax, 2);  // two listed files, a range of three
     EXPECT_EQ(readFile(m_install.gameDir / "Data" / "a.txt"), "new text");
     EXPECT_EQ(readFile(m_install.gameDir / "Data" / "b.pak"),
               readFile(m_served / "Data" / "b.pak"));
@@ -176,30 +155,27 @@ TEST_F(WholeProgramTest, FromTheServerListToTheGameWithAndWithoutTheSmsCode) {
     EXPECT_NE(ini.find("ServerSetInfo=10.0.0.5:7001"), std::string::npos) << ini;
 
     // The files are current now; this account wants a code by SMS, typed into the code dialog.
-    int looks = 0;
-    std::function<void()> answerCode = [&] {
+    // The dialog is modal: a timer looks for it.
+    bool answered = false;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
         QWidget* prompt = QApplication::activeModalWidget();
-        auto* getCode =
-            prompt != nullptr ? prompt->findChild<QAbstractButton*>("btnGetCode") : nullptr;
-        if (getCode == nullptr) {
-            if (++looks < 1500)
-                QTimer::singleShot(20, answerCode);
-            else
-                ADD_FAILURE() << "no code dialog";
+        auto* getCode = prompt ? prompt->findChild<QAbstractButton*>("btnGetCode") : nullptr;
+        if (getCode == nullptr || std::exchange(answered, true))
             return;
-        }
         getCode->click();
-        QTest::keyClicks(prompt->findChild<QLineEdit*>("editCode"),
-                         QString::fromStdString(LastCode()));
+        const std::string code = [&] {
+            std::lock_guard lock(m_codeMutex);
+            return m_code;
+        }();
+        QTest::keyClicks(prompt->findChild<QLineEdit*>("editCode"), QString::fromStdString(code));
         prompt->findChild<QAbstractButton*>("btnOk")->click();
-    };
-    EXPECT_EQ(RunLauncher([&](ui::CLauncherDlg& dialog) {
-                  ChooseAndUpdate(dialog, &downMax, &totalMax);
-                  QTimer::singleShot(20, answerCode);
-                  if (!HasFatalFailure())
-                      LogIn(dialog, "bobby", "hunter22");
-              }),
-              0);
+    });
+    look.start(20);
+    EXPECT_EQ(
+        RunLauncher([&](ui::CLauncherDlg& dialog) { UpdateAndLogIn(dialog, "bobby", "hunter22"); }),
+        0);
+    EXPECT_TRUE(answered);
     EXPECT_EQ(GameArguments(),
               (std::vector<std::string>{"USERID=10002", "USERKEY=kb0b", "UNDERAGE=0",
                                         "-LauncherPassed", "-pzqmvt"}));
