@@ -1,42 +1,41 @@
 // Framing over a real loopback connection: a raw peer writes frames, in pieces or several at
-// once, and the channel's receive() cuts them; what the channel sends is read back raw. (A
-// malformed message and a closing peer are shown with the launcher's connection.)
+// once, and the channel's receive() cuts them; what the channel sends is read back raw. Then the
+// socket's checks and the thread wrapper's one-at-a-time rule. (A malformed message, a closing
+// peer and replies to long frames are shown with the launcher's connection.)
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <atomic>
 #include <cstdint>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "corelib/xchannel.h"
 #include "corelib/xexception.h"
+#include "corelib/xthread.h"
+#include "platform/manual_reset_event.h"
 #include "support/raw_peer.h"
+#include "support/test_support.h"
 #include "support/wire_bytes.h"
 
 using quend::test::longFrame;
 using quend::test::RawPeer;
 using quend::test::shortFrame;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-struct Seen {
-    uint32_t version = 0;
-    std::vector<uint8_t> body;
-};
+using Seen = std::pair<uint32_t, Bytes>;  // version and body
 
 // Records every frame.
 class RecordingChannel final : public corelib::xchannel {
 public:
     explicit RecordingChannel(RawPeer& peer) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(peer.port());
         socket().create();
-        if (!socket().connect(address) || !peer.accept())
-            throw std::runtime_error("no loopback connection");
+        socket().connect({AF_INET, htons(peer.port()), {htonl(INADDR_LOOPBACK)}, {}});
+        peer.accept();
         on_connected();
     }
 
@@ -45,19 +44,17 @@ public:
 
 protected:
     bool on_message(corelib::message& m) override {
-        seen.push_back({m.version, std::vector<uint8_t>(m.buffer(), m.buffer() + m.size())});
+        seen.push_back({m.version, Bytes(m.buffer(), m.buffer() + m.size())});
         return !refuse;
     }
 };
 
-std::vector<uint8_t> pattern(size_t n, uint32_t seed) {
-    std::vector<uint8_t> bytes(n);
-    for (size_t i = 0; i < n; ++i)
-        bytes[i] = static_cast<uint8_t>(seed * 31 + i * 7);
-    return bytes;
+Bytes pattern(size_t n, unsigned seed) {
+    const std::string bytes = quend::test::randomBytes(n, seed);
+    return {bytes.begin(), bytes.end()};
 }
 
-std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+Bytes concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
@@ -67,30 +64,17 @@ std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t>& 
 TEST(XChannel, HeaderFormsFramesTogetherAndRepliesFollowThePeersLast) {
     RawPeer peer;
     RecordingChannel channel(peer);
-    corelib::message out(128);
-    const auto expectReply = [&](std::vector<uint8_t> header) {
-        ASSERT_TRUE(channel.send_message(out));
-        EXPECT_EQ(peer.read(header.size()), header);
-        EXPECT_EQ(peer.read(256).size(), 256u);
-    };
-
     peer.write(concat(longFrame(pattern(256, 1), 1), longFrame(pattern(3, 2), 0)));
     ASSERT_TRUE(channel.receive());
-    ASSERT_EQ(channel.seen.size(), 2u);  // version word 0 is a long header too
-    EXPECT_EQ(channel.seen[0].version, 1u);
-    EXPECT_EQ(channel.seen[0].body, pattern(256, 1));
-    EXPECT_EQ(channel.seen[1].version, 0u);
-    EXPECT_EQ(channel.seen[1].body, pattern(3, 2));
+    // Version word 0 is a long header too.
+    EXPECT_EQ(channel.seen, (std::vector<Seen>{{1, pattern(256, 1)}, {0, pattern(3, 2)}}));
     EXPECT_FALSE(channel.short_header());
-    expectReply({0, 0, 0, 1, 0, 0, 1, 0});
 
     peer.write(shortFrame(pattern(2, 3)));  // first word 2: a short header
     ASSERT_TRUE(channel.receive());
-    ASSERT_EQ(channel.seen.size(), 3u);
-    EXPECT_EQ(channel.seen[2].version, 1u);
-    EXPECT_EQ(channel.seen[2].body, pattern(2, 3));
-    EXPECT_TRUE(channel.short_header());
-    expectReply({0, 0, 1, 0});
+    EXPECT_EQ(channel.seen.back(), (Seen{1, pattern(2, 3)}));
+    ASSERT_TRUE(channel.send_message(corelib::message(128)));
+    EXPECT_EQ(peer.read(260), shortFrame(Bytes(256, 0)));
 
     channel.refuse = true;
     peer.write(concat(longFrame(pattern(4, 1)), longFrame(pattern(4, 2))));
@@ -99,95 +83,97 @@ TEST(XChannel, HeaderFormsFramesTogetherAndRepliesFollowThePeersLast) {
     EXPECT_FALSE(channel.short_header());
 }
 
-TEST(XChannel, FrameSplitInsideHeaderAndBodyIsDispatchedOnceWhole) {
-    RawPeer peer;
-    RecordingChannel channel(peer);
-    const auto body = pattern(1000, 4);
-    const auto bytes = concat(longFrame(body), shortFrame(pattern(40, 5)));
-    // Cuts: inside the first word, inside the length word, inside the body, inside the next
-    // frame's header.
-    const std::vector<size_t> cuts = {2, 6, 500, 1010, bytes.size()};
-    std::thread writer([&] {
-        size_t from = 0;
-        for (size_t to : cuts) {
-            peer.write(std::vector<uint8_t>(bytes.begin() + from, bytes.begin() + to));
-            from = to;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
-    while (channel.seen.size() < 2 && channel.receive()) {
-    }
-    writer.join();
-    ASSERT_EQ(channel.seen.size(), 2u);
-    EXPECT_EQ(channel.seen[0].body, body);
-    EXPECT_EQ(channel.seen[1].body, pattern(40, 5));
-}
-
 // Refused from the header alone, before any body arrives. (65536 itself passes below.)
 TEST(XChannel, BodyOver65536IsRefused) {
-    for (bool shortForm : {false, true}) {
+    for (const Bytes& header : {Bytes{0, 0, 0, 1, 0, 1, 0, 1}, Bytes{0, 1, 0, 1}}) {
         RawPeer peer;
         RecordingChannel channel(peer);
-        std::vector<uint8_t> header;
-        if (!shortForm)
-            quend::test::appendBe32(header, 1);
-        quend::test::appendBe32(header, 65537);
         peer.write(header);
-        EXPECT_FALSE(channel.receive()) << "short form: " << shortForm;
-        EXPECT_TRUE(channel.seen.empty());
+        EXPECT_FALSE(channel.receive()) << header.size();
     }
 }
 
-// Frames of every size up to the limit, written in random pieces, force the buffer to compact
-// again and again; every byte must come out in order (and the sanitizer build checks that no
-// read lands past the buffer).
-TEST(XChannel, LongStreamSurvivesCompaction) {
+// Frames of every size up to the limit, written in random pieces that end inside headers and
+// bodies, force the buffer to compact again and again; every byte must come out in order (and
+// the sanitizer build checks that no read lands past the buffer).
+TEST(XChannel, LongStreamInPiecesSurvivesCompaction) {
     RawPeer peer;
     RecordingChannel channel(peer);
-    std::mt19937 random(42);
-    std::vector<std::vector<uint8_t>> bodies;
-    std::vector<uint8_t> stream;
+    std::mt19937 rng(42);
+    std::vector<Seen> sent;
+    Bytes stream;
     for (uint32_t i = 0; i < 60; ++i) {
-        const size_t size = i % 5 == 0 ? 65536 : 2 + random() % 70000 % 65535;
-        bodies.push_back(pattern(size, i));
-        const auto frame = i % 3 ? longFrame(bodies.back()) : shortFrame(bodies.back());
-        stream.insert(stream.end(), frame.begin(), frame.end());
+        sent.push_back({1, pattern(i % 5 == 0 ? 65536 : 2 + rng() % 70000 % 65535, i)});
+        stream =
+            concat(stream, i % 3 ? longFrame(sent.back().second) : shortFrame(sent.back().second));
     }
     std::thread writer([&] {
-        std::mt19937 pieces(7);
-        for (size_t from = 0; from < stream.size();) {
-            const size_t to = std::min(stream.size(), from + 1 + pieces() % 90000);
-            peer.write(std::vector<uint8_t>(stream.begin() + from, stream.begin() + to));
-            from = to;
+        for (size_t from = 0, to = 0; from < stream.size(); from = to) {
+            to = std::min(stream.size(), from + 1 + rng() % 90000);
+            peer.write(Bytes(stream.begin() + from, stream.begin() + to));
         }
     });
-    while (channel.seen.size() < bodies.size() && channel.receive()) {
+    while (channel.seen.size() < sent.size() && channel.receive()) {
     }
     writer.join();
-    ASSERT_EQ(channel.seen.size(), bodies.size());
-    for (size_t i = 0; i < bodies.size(); ++i)
-        ASSERT_EQ(channel.seen[i].body, bodies[i]) << "frame " << i;
+    EXPECT_TRUE(channel.seen == sent);
+}
+
+// The text of the xwarning that `call` raises.
+template <class Call>
+std::string Raised(const Call& call) try {
+    call();
+    return "no exception";
+} catch (const corelib::xwarning& e) {
+    return e.what();
 }
 
 TEST(XSocket, SendAndReceiveRequireAValidStreamSocket) {
-    const auto raised = [](const auto& call) -> std::string {
-        try {
-            call();
-        } catch (const corelib::xwarning& e) {
-            return e.what();
-        }
-        return "no exception";
-    };
     corelib::xsocket invalid, datagram;
     datagram.attach(::socket(AF_INET, SOCK_DGRAM, 0));
     EXPECT_EQ(invalid.type(), 3);
     EXPECT_EQ(datagram.type(), SOCK_DGRAM);
     uint8_t byte = 0;
-    const std::string sent = raised([&] { invalid.send(&byte, 1); });
-    EXPECT_NE(sent.find("xsocket.cpp:"), std::string::npos) << sent;
-    EXPECT_NE(sent.find(" send failed"), std::string::npos) << sent;
-    const std::string received = raised([&] { datagram.recv(&byte, 1); });
-    EXPECT_NE(received.find(" recv failed"), std::string::npos) << received;
+    const std::string sent = Raised([&] { invalid.send(&byte, 1); });
+    EXPECT_PRED_FORMAT2(testing::IsSubstring, "xsocket.cpp:", sent);
+    EXPECT_PRED_FORMAT2(testing::IsSubstring, " send failed", sent);
+    EXPECT_PRED_FORMAT2(testing::IsSubstring, " recv failed",
+                        Raised([&] { datagram.recv(&byte, 1); }));
+}
+
+class GatedThread final : public corelib::xthread {
+public:
+    ~GatedThread() override {
+        gate.Set();
+        release();
+    }
+    platform::ManualResetEvent gate;
+    std::atomic<int> runs{0};
+
+protected:
+    void run() override {
+        ++runs;
+        gate.Wait();
+    }
+};
+
+TEST(XThread, SecondStartWhileRunningRaisesAndAFinishedThreadIsReaped) {
+    GatedThread thread;
+    ASSERT_TRUE(thread.start());
+    ASSERT_TRUE(quend::test::waitFor([&] { return thread.runs == 1; }));
+    EXPECT_PRED_FORMAT2(testing::IsSubstring, " thread instance exists",
+                        Raised([&] { thread.start(); }));
+    EXPECT_TRUE(thread.running());  // the first one goes on
+    EXPECT_EQ(thread.runs, 1);
+
+    thread.gate.Set();
+    ASSERT_TRUE(quend::test::waitFor([&] { return !thread.running(); }));
+    EXPECT_TRUE(thread.has_thread());  // ended, not yet given back
+    ASSERT_TRUE(thread.start());       // reaps the ended one and runs again
+    ASSERT_TRUE(quend::test::waitFor([&] { return thread.runs == 2 && !thread.running(); }));
+    thread.release();
+    EXPECT_FALSE(thread.has_thread());
+    thread.release();  // a second release finds nothing
 }
 
 }  // namespace

@@ -19,17 +19,11 @@ using namespace corelib;
 namespace {
 
 // Points QUEND_TRACE at a file for the life of the object.
-class TraceFile final {
-public:
-    TraceFile() { setenv("QUEND_TRACE", m_path.c_str(), 1); }
+struct TraceFile final {
+    TraceFile() { setenv("QUEND_TRACE", path.c_str(), 1); }
     ~TraceFile() { unsetenv("QUEND_TRACE"); }
-    std::string contents() const {
-        return std::filesystem::exists(m_path) ? quend::test::readFile(m_path) : std::string();
-    }
-
-private:
-    quend::test::TempDir m_dir;
-    std::filesystem::path m_path = m_dir / "trace.log";
+    quend::test::TempDir dir;
+    std::filesystem::path path = dir / "trace.log";
 };
 
 TEST(Exceptions, FormatPrintfStyleCutTo999) {
@@ -61,20 +55,19 @@ TEST(Trace, TraceLinesGoToStandardErrorAndTheTraceFileSendReportsToStandardOutpu
     testing::internal::CaptureStderr();
     print_trace(&trace_output(), "[%d]", 30);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "[30]\r\n");
-    EXPECT_EQ(file.contents(), "[30]\r\n");
+    EXPECT_EQ(quend::test::readFile(file.path), "[30]\r\n");
 
     testing::internal::CaptureStderr();
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
             for (int i = 0; i < 50; ++i)
                 print_trace(&trace_output(), "[%d:%02d]", t, i);
         });
-    }
     for (auto& thread : threads)
         thread.join();
     testing::internal::GetCapturedStderr();
-    const std::string all = file.contents();
+    const std::string all = quend::test::readFile(file.path);
     ASSERT_EQ(all.size(), 6u + 200u * 8u);
     for (size_t pos = 6; pos < all.size(); pos += 8)
         ASSERT_EQ(all.substr(pos, 1) + all.substr(pos + 6, 2), "[\r\n") << "mixed at " << pos;
@@ -82,13 +75,9 @@ TEST(Trace, TraceLinesGoToStandardErrorAndTheTraceFileSendReportsToStandardOutpu
 
 TEST(TraceDeathTest, FatalSocketErrorEndsTheProcessWithStatusOne) {
     TraceFile file;
-    EXPECT_EXIT(
-        {
-            errno = EBADF;
-            fatal_socket_error("select");
-        },
-        testing::ExitedWithCode(1), "select: Bad file descriptor\\(9\\)");
-    EXPECT_EQ(file.contents(), "select: Bad file descriptor(9)\n");
+    EXPECT_EXIT((errno = EBADF, fatal_socket_error("select")), testing::ExitedWithCode(1),
+                "select: Bad file descriptor\\(9\\)");
+    EXPECT_EQ(quend::test::readFile(file.path), "select: Bad file descriptor(9)\n");
 }
 
 }  // namespace
