@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "pack/ini_encoder.h"
 #include "support/test_support.h"
@@ -16,7 +16,7 @@ namespace {
 using namespace std::string_literals;
 using quend::test::TempDir;
 using quend::test::writeFile;
-using Games = std::vector<std::pair<std::string, GameInfo>>;
+using Games = std::map<std::string, GameInfo>;
 
 // Digits that no encoder writes still decode: an odd last digit pairs with the end; lower-case
 // 'a' counts 42, a blank -16 and 0x80 (signed, below 'A') -176, each kept to its low 8 bits; the
@@ -37,9 +37,6 @@ protected:
     }
     static std::string entry(const char* key, const std::string& value) {
         return std::string(key) + "=" + HexEncode(value) + "\r\n";
-    }
-    static Games games(const LauncherConfig& config) {
-        return {config.games.begin(), config.games.end()};
     }
 
     TempDir m_dir;
@@ -63,7 +60,7 @@ TEST_F(LauncherConfigTest, ReadsEveryKeyAndOrdersGamesByName) {
                                   config.notice,      config.onelineNotice, config.cashItemList};
     for (int i = 0; i < 9; ++i)
         EXPECT_EQ(fields[i], keys[i] + " \\1"s) << keys[i];
-    EXPECT_EQ(games(config),
+    EXPECT_EQ(config.games,
               (Games{{"Alpha", {"4.5.6", "alpha.example"}}, {"Beta", {"1.2.3", "beta.example"}}}));
 }
 
@@ -86,7 +83,7 @@ TEST_F(LauncherConfigTest, CountAndGameKeysMakeTheEntries) {
         SCOPED_TRACE(gamelist);
         LauncherConfig config;
         ASSERT_TRUE(ReadLauncherConfig(write("[Gamelist]\r\n" + gamelist), config));
-        EXPECT_EQ(games(config), expected);
+        EXPECT_EQ(config.games, expected);
     }
 }
 
@@ -98,7 +95,7 @@ TEST_F(LauncherConfigTest, MissingFileKeepsTheRecordAndAHeaderOnlyFileEmptiesIts
     EXPECT_EQ(config.company, "old");
     ASSERT_TRUE(ReadLauncherConfig(write("[Launcher]\r\n"), config));
     EXPECT_EQ(config.company, "");
-    EXPECT_EQ(games(config), (Games{{"Kept", {"1.0.0", "kept"}}})) << "entries already there stay";
+    EXPECT_EQ(config.games, (Games{{"Kept", {"1.0.0", "kept"}}})) << "entries already there stay";
 }
 
 }  // namespace

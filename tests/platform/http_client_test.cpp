@@ -39,28 +39,26 @@ std::vector<long> ReadAll(HttpClient& client, std::string& bytes) {
     return counts;
 }
 
-// A real update server on loopback over a temporary folder, with its log kept for inspection.
+// A real update server on loopback over a temporary folder, with its last log line kept for
+// inspection.
 class UpdateServerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::filesystem::create_directories(m_root);
-        ASSERT_TRUE(m_server.Start());
-    }
+    void SetUp() override { ASSERT_TRUE(m_server.Start()); }
     std::string Url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(m_server.Port()) + path;
     }
     std::string LastLog() {
         std::lock_guard lock(m_logMutex);
-        return m_log.empty() ? "" : m_log.back();
+        return m_lastLog;
     }
 
     quend::test::TempDir m_temp;
     std::filesystem::path m_root = m_temp / "root";
     std::mutex m_logMutex;
-    std::vector<std::string> m_log;
+    std::string m_lastLog;
     CUpdateServer m_server{m_root, [this](const std::string& line) {
                                std::lock_guard lock(m_logMutex);
-                               m_log.push_back(line);
+                               m_lastLog = line;
                            }};
 };
 
