@@ -16,17 +16,13 @@ namespace {
 
 using quend::test::writeFile;
 
-// A language file in a temporary folder, a recorder for message boxes, and GBK as the code page.
+// A language file in a temporary folder.
 class TextTableTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::setenv("QUEND_CODEPAGE", "GBK", 1);
-        SetTextFile(m_dir.dir() + "Launcher.chs");
-    }
+    void SetUp() override { SetTextFile(m_dir.dir() + "Launcher.chs"); }
     void WriteTexts(const std::string& content) { writeFile(m_dir / "Launcher.chs", content); }
 
     quend::test::TempDir m_dir;
-    quend::test::MessageBoxRecorder m_shown;
 };
 
 TEST_F(TextTableTest, TextsComeFromTheFileAndMissingOrEmptyOnesShowTheirMarker) {
@@ -59,11 +55,12 @@ TEST_F(TextTableTest, LongTextsAreCutAndTheRingReusesItsBuffers) {
 
 // 'E' looks in Error, 'G' in General; other kinds show nothing.
 TEST_F(TextTableTest, ShowTextShowsErrorAndGeneralTextsAsUtf8) {
+    ::setenv("QUEND_CODEPAGE", "GBK", 1);
+    quend::test::MessageBoxRecorder shown;
     WriteTexts("[General]\r\nConnectionFailed=\xC1\xAC\xBD\xD3\xCA\xA7\xB0\xDC\r\n");  // "连接失败"
     for (const char kind : {'G', 'E', 'X', 'g'})
         ShowText("ConnectionFailed", kind);
-    EXPECT_EQ(m_shown.texts(),
-              (std::vector<std::string>{"连接失败", "[?Error.ConnectionFailed?]"}));
+    EXPECT_EQ(shown.texts(), (std::vector<std::string>{"连接失败", "[?Error.ConnectionFailed?]"}));
 }
 
 }  // namespace
