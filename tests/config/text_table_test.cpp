@@ -25,12 +25,10 @@ protected:
     quend::test::TempDir m_dir;
 };
 
+// (The profile rules of the lookup are shown with the profile service.)
 TEST_F(TextTableTest, TextsComeFromTheFileAndMissingOrEmptyOnesShowTheirMarker) {
-    WriteTexts(
-        "[General]\r\nConnectionFailed = \"Cannot reach the server\"\r\nUnSelectServer=\r\n"
-        "[error]\r\nFailExecuteProgram=Cannot start the game\r\n");
-    EXPECT_STREQ(GetText("General", "connectionfailed"), "Cannot reach the server");
-    EXPECT_STREQ(GetErrorText("FailExecuteProgram"), "Cannot start the game");
+    WriteTexts("[General]\r\nUnSelectServer=\r\n[error]\r\nFailExecuteProgram=Cannot start\r\n");
+    EXPECT_STREQ(GetErrorText("FailExecuteProgram"), "Cannot start");
     EXPECT_STREQ(GetGeneralText("UnSelectServer"), "[?General.UnSelectServer?]");
     EXPECT_STREQ(GetGeneralText("Disconnected"), "[?General.Disconnected?]");
 
