@@ -23,6 +23,7 @@
 using quend::test::longFrame;
 using quend::test::RawPeer;
 using quend::test::shortFrame;
+using testing::IsSubstring;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -135,10 +136,9 @@ TEST(XSocket, SendAndReceiveRequireAValidStreamSocket) {
     EXPECT_EQ(datagram.type(), SOCK_DGRAM);
     uint8_t byte = 0;
     const std::string sent = Raised([&] { invalid.send(&byte, 1); });
-    EXPECT_PRED_FORMAT2(testing::IsSubstring, "xsocket.cpp:", sent);
-    EXPECT_PRED_FORMAT2(testing::IsSubstring, " send failed", sent);
-    EXPECT_PRED_FORMAT2(testing::IsSubstring, " recv failed",
-                        Raised([&] { datagram.recv(&byte, 1); }));
+    EXPECT_PRED_FORMAT2(IsSubstring, "xsocket.cpp:", sent);
+    EXPECT_PRED_FORMAT2(IsSubstring, " send failed", sent);
+    EXPECT_PRED_FORMAT2(IsSubstring, " recv failed", Raised([&] { datagram.recv(&byte, 1); }));
 }
 
 class GatedThread final : public corelib::xthread {
@@ -161,8 +161,7 @@ TEST(XThread, SecondStartWhileRunningRaisesAndAFinishedThreadIsReaped) {
     GatedThread thread;
     ASSERT_TRUE(thread.start());
     ASSERT_TRUE(quend::test::waitFor([&] { return thread.runs == 1; }));
-    EXPECT_PRED_FORMAT2(testing::IsSubstring, " thread instance exists",
-                        Raised([&] { thread.start(); }));
+    EXPECT_PRED_FORMAT2(IsSubstring, " thread instance exists", Raised([&] { thread.start(); }));
     EXPECT_TRUE(thread.running());  // the first one goes on
     EXPECT_EQ(thread.runs, 1);
 
