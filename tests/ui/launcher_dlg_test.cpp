@@ -50,8 +50,6 @@ public slots:
 class LauncherDlgTest : public ::testing::Test {
 protected:
     LauncherDlgTest() {
-        ::setenv("QUEND_CODEPAGE", "GBK", 1);
-        WriteTestSkin(m_launcherDir);
         SetTextFile((m_launcherDir / "Launcher.Chs").string());
         platform::SetMessageCaption("Launcher");
         m_app.m_strSkinIni = (m_launcherDir / "Skin.ini").string();
@@ -108,13 +106,8 @@ protected:
         QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, at);
     }
 
-    static std::filesystem::path Made(std::filesystem::path folder) {
-        std::filesystem::create_directories(folder);
-        return folder;
-    }
-
     TempDir m_dir;
-    std::filesystem::path m_launcherDir = Made(m_dir / "Launcher");
+    std::filesystem::path m_launcherDir = WriteTestSkin(m_dir / "Launcher");
     WorkingFolder m_working{m_launcherDir};
     MessageBoxRecorder m_messages;
     CClientApp m_app{"", ""};

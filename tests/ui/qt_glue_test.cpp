@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include "platform/message_box.h"
+#include "support/message_box_recorder.h"
 #include "ui/qt_message_box.h"
 
 namespace {
@@ -21,7 +22,7 @@ namespace {
 TEST(QtMessageBox, ABoxFromAWorkerShowsOnTheGuiThreadOwnedByTheMainWindow) {
     QWidget mainWindow;
     mainWindow.show();
-    const platform::MessageHandler saved = platform::SetMessageHandler({});
+    const quend::test::MessageBoxRecorder restores;  // the handler before it, at the end
     ui::InstallQtMessageBox([&mainWindow] { return &mainWindow; });
     platform::SetMessageCaption("Launcher");
 
@@ -45,7 +46,6 @@ TEST(QtMessageBox, ABoxFromAWorkerShowsOnTheGuiThreadOwnedByTheMainWindow) {
     });
     EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 10000));
     worker.join();
-    platform::SetMessageHandler(saved);
     EXPECT_EQ(seen, "Launcher|不允许启动多个登录器|1 owned gui");
 }
 

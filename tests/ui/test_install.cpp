@@ -1,5 +1,6 @@
 #include "test_install.h"
 
+#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -38,7 +39,8 @@ QImage Drawn(QSize size, const QColor& face, const QString& label, int points) {
 
 }  // namespace
 
-void WriteTestSkin(const std::filesystem::path& folder) {
+std::filesystem::path WriteTestSkin(const std::filesystem::path& folder) {
+    ::setenv("QUEND_CODEPAGE", "GBK", 1);
     const std::string images = (folder / "Res" / "Chs").string() + "/";
     writeBitmap(images + "MainDialog.bmp",
                 Drawn({kWidth, kHeight}, QColor(60, 30, 60), QStringLiteral("QUENDALOR"), 26));
@@ -71,6 +73,7 @@ void WriteTestSkin(const std::filesystem::path& folder) {
                                    "\r\nConnectionFailed=" + kConnectionFailed +
                                    "\r\n[Error]\r\nUnsafeDownloadServer=" + kUnsafeDownloadServer +
                                    "\r\n[Term]\r\nServerSet=No.%d\r\n"));
+    return folder;
 }
 
 }  // namespace quend::test
