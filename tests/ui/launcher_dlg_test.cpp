@@ -116,12 +116,9 @@ protected:
 };
 
 TEST_F(LauncherDlgTest, StartTheTreesDownloadProgressKeysDragAndTheHomePage) {
-    Connect({{"Quendalor", kPage}, {"Sylvan", kPage}}, {{"Quendalor", "North"},
-                                                        {"Quendalor", "South"},
-                                                        {"Unknown", "Nowhere"},
-                                                        {"Sylvan", "Woods"},
-                                                        {"Sylvan", "Vale"},
-                                                        {"Quendalor", "East"}});
+    const Pairs groups = {{"Quendalor", "North"}, {"Quendalor", "South"}, {"Unknown", "Nowhere"},
+                          {"Sylvan", "Woods"},    {"Sylvan", "Vale"},     {"Quendalor", "East"}};
+    Connect({{"Quendalor", kPage}, {"Sylvan", kPage}}, groups);
     ui::CLauncherDlg& dialog = Open();
     EXPECT_EQ(dialog.size(), QSize(kWidth, kHeight));
     QTest::mouseClick(&Start(), Qt::LeftButton);
@@ -180,15 +177,12 @@ TEST_F(LauncherDlgTest, StartTheTreesDownloadProgressKeysDragAndTheHomePage) {
     EXPECT_EQ(down.value(), 0xA0000);
     Child<QProgressBar>("TotalProgress").setRange(0, 100);
     Child<QProgressBar>("TotalProgress").setValue(50);
-    Child<QLineEdit>("UserName").setText("alice");
-    Child<QLineEdit>("Password").setText("secret");
-    for (const auto& [name, url] : Pairs{{"webHome", kPage + "home"},
-                                         {"CashItem", ""},
-                                         {"Notice", kPage + "notice"},
-                                         {"OneLineNotice", kPage + "line"}}) {
-        EXPECT_EQ(Child<ui::CExplorer1>(name.c_str()).LocationURL(), url) << name;
-        EXPECT_FALSE(Child<ui::CExplorer1>(name.c_str()).isVisible()) << name;
+    Texts urls;
+    for (const char* name : {"webHome", "CashItem", "Notice", "OneLineNotice"}) {
+        urls.push_back(Child<ui::CExplorer1>(name).LocationURL());
+        EXPECT_FALSE(Child<ui::CExplorer1>(name).isVisible()) << name;
     }
+    EXPECT_EQ(urls, (Texts{kPage + "home", "", kPage + "notice", kPage + "line"}));
     EXPECT_EQ(Child<ui::CExplorer1>("Notice").geometry(), QRect(440, 60, 176, 60));
     const QImage shot = dialog.grab().toImage();
     EXPECT_TRUE(shot.save(QUEND_SCREENSHOT));
