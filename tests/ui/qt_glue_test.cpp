@@ -1,9 +1,9 @@
 // The Qt end of the message-box seam: a box asked for on any thread shows on the GUI thread.
 
-#include <atomic>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
@@ -39,13 +39,11 @@ TEST(QtMessageBox, ABoxFromAWorkerShowsOnTheGuiThreadOwnedByTheMainWindow) {
         box->button(QMessageBox::Ok)->click();
     };
     QTimer::singleShot(20, closeBox);
-    std::atomic<bool> returned = false;
-    std::thread worker([&] {
-        platform::ShowMessage("不允许启动多个登录器");
-        returned = true;
-    });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 10000));
-    worker.join();
+    auto worker =
+        std::async(std::launch::async, [] { platform::ShowMessage("不允许启动多个登录器"); });
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+        10000));
     EXPECT_EQ(seen, "Launcher|不允许启动多个登录器|1 owned gui");
 }
 

@@ -61,8 +61,7 @@ std::filesystem::path WriteTestSkin(const std::filesystem::path& folder) {
     }
     ini += "[Size]\r\n";
     std::istringstream places(kPlaces);
-    std::string name, x, y, width, height;
-    while (places >> name >> x >> y >> width >> height) {
+    for (std::string name, x, y, width, height; places >> name >> x >> y >> width >> height;) {
         ini += name + "_x=" + x + "\r\n" + name + "_y=" + y + "\r\n" + name + "_width=" + width +
                "\r\n" + name + "_height=" + height + "\r\n";
     }
