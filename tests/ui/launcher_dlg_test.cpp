@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -31,9 +32,9 @@ namespace {
 
 using namespace quend::test;
 using platform::PostedMessage;
-using protocol::GameRecord;
-using protocol::ServerGroup;
 using Texts = std::vector<std::string>;
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+const std::string kPage = "http://127.0.0.1:1/";  // nobody serves it: loads fail at once
 
 // Records the addresses the desktop would open.
 class UrlRecorder final : public QObject {
@@ -44,46 +45,35 @@ public slots:
     void open(const QUrl& url) { urls.push_back(url.toString().toStdString()); }
 };
 
-GameRecord Game(const std::string& name, const std::string& updateUrl) {
-    return GameRecord{name, name, 0x10004001, 0, 1, updateUrl, "", 0};
-}
-
-ServerGroup Group(const std::string& game, const std::string& label) {
-    return ServerGroup{game, "", label, {{{{0x7F000001u, 7000}}, 1, 10}}};
-}
-
 // A launcher folder inside a game folder, with skin and language; the application object as
-// start-up leaves it. Pages nobody serves: the panels' loads fail at once.
+// start-up leaves it.
 class LauncherDlgTest : public ::testing::Test {
 protected:
     LauncherDlgTest() {
-        ::setenv("QUEND_CODEPAGE", "GBK", 1);
-        WriteTestSkin(m_launcherDir);
         SetTextFile((m_launcherDir / "Launcher.Chs").string());
         platform::SetMessageCaption("Launcher");
         m_app.m_strSkinIni = (m_launcherDir / "Skin.ini").string();
         m_app.m_strResourcePath = (m_launcherDir / "Res" / "Chs").string();
         m_app.m_pszModuleDir = m_launcherDir.string() + "/";
-        m_app.m_config.homePage = "http://127.0.0.1:1/home";
-        m_app.m_config.notice = "http://127.0.0.1:1/notice";
-        m_app.m_config.onelineNotice = "http://127.0.0.1:1/line";
+        m_app.m_config.homePage = kPage + "home";
+        m_app.m_config.notice = kPage + "notice";
+        m_app.m_config.onelineNotice = kPage + "line";
         m_app.m_config.games["Quendalor"] = {"1.0.0", "127.0.0.1:1"};
     }
 
-    // Connected to a launcher server that answers request 30 with `games` and 40 with `groups`.
-    void Connect(std::vector<GameRecord> games, std::vector<ServerGroup> groups) {
-        m_server.emplace(devserver::LauncherServerConfig{0, false, "", games, groups});
+    // Connected to a launcher server that lists these games (name, update address) and groups
+    // (game, label) of one server each.
+    void Connect(const Pairs& games, const Pairs& groups) {
+        devserver::LauncherServerConfig config;
+        for (const auto& [name, url] : games)
+            config.games.push_back({name, name, 0x10004001, 0, 1, url, "", 0});
+        for (const auto& [game, label] : groups)
+            config.groups.push_back({game, "", label, {{{{0x7F000001u, 7000}}, 1, 10}}});
+        m_server.emplace(config);
         ASSERT_TRUE(m_server->Start());
         m_app.m_config.treeServer = "127.0.0.1:" + std::to_string(m_server->Port());
         m_app.m_bConnected = m_app.ConnectServer();
         ASSERT_TRUE(m_app.m_bConnected);
-    }
-    void ConnectTwoGames() {
-        const std::string url = "http://127.0.0.1:1";
-        Connect(
-            {Game("Quendalor", url), Game("Sylvan", url)},
-            {Group("Quendalor", "North"), Group("Quendalor", "South"), Group("Unknown", "Nowhere"),
-             Group("Sylvan", "Woods"), Group("Sylvan", "Vale"), Group("Quendalor", "East")});
     }
 
     ui::CLauncherDlg& Open() {
@@ -94,22 +84,19 @@ protected:
     }
     template <typename T = ui::CServerTree>
     T& Child(const char* name) {
-        T* child = m_dialog->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(child, nullptr) << name;
-        return *child;
+        return *m_dialog->findChild<T*>(name);
     }
     ui::CMyButton& Start() { return Child<ui::CMyButton>("GameButton"); }
-    // The file name of the image Start shows now.
-    std::string StartImage() {
-        const std::string& path = Start().CurrentImagePath();
-        return path.substr(path.find_last_of("/\\") + 1);
+    // "<the image Start shows> <game>[ ready]"
+    std::string State() {
+        const std::string& image = Start().CurrentImagePath();
+        return image.substr(image.find_last_of("/\\") + 1) + " " + m_dialog->GameName() +
+               (m_dialog->IsReady() ? " ready" : "");
     }
-
     // Lists requested and shown.
-    void FillTrees(int rightGroups = 3) {
+    void FillTrees() {
         ASSERT_TRUE(m_app.SendRequest(30));
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return Child("RSVRTree").topLevelItemCount() == rightGroups; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Child("RSVRTree").topLevelItemCount() > 0; }));
     }
     // A press on the label of a tree's top-level row, the mouse there as a player's would be.
     void ClickRow(const char* treeName, int row) {
@@ -119,13 +106,8 @@ protected:
         QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, at);
     }
 
-    static std::filesystem::path Made(std::filesystem::path folder) {
-        std::filesystem::create_directories(folder);
-        return folder;
-    }
-
     TempDir m_dir;
-    std::filesystem::path m_launcherDir = Made(m_dir / "Launcher");
+    std::filesystem::path m_launcherDir = WriteTestSkin(m_dir / "Launcher");
     WorkingFolder m_working{m_launcherDir};
     MessageBoxRecorder m_messages;
     CClientApp m_app{"", ""};
@@ -133,14 +115,15 @@ protected:
     std::optional<ui::CLauncherDlg> m_dialog;
 };
 
-TEST_F(LauncherDlgTest, StartFollowsTheServerListsTheChosenGameAndTheEndOfAnUpdate) {
-    ConnectTwoGames();
+TEST_F(LauncherDlgTest, StartTheTreesDownloadProgressKeysDragAndTheHomePage) {
+    const Pairs groups = {{"Quendalor", "North"}, {"Quendalor", "South"}, {"Unknown", "Nowhere"},
+                          {"Sylvan", "Woods"},    {"Sylvan", "Vale"},     {"Quendalor", "East"}};
+    Connect({{"Quendalor", kPage}, {"Sylvan", kPage}}, groups);
     ui::CLauncherDlg& dialog = Open();
     EXPECT_EQ(dialog.size(), QSize(kWidth, kHeight));
-    EXPECT_EQ(StartImage(), "StartNormal.bmp");
     QTest::mouseClick(&Start(), Qt::LeftButton);
     EXPECT_EQ(m_messages.take(), Texts{kUnSelectServer});
-    EXPECT_TRUE(Start().isEnabled());
+    EXPECT_EQ(State(), "StartNormal.bmp ");
 
     // Lists stored, their notification still queued: the other values of wParam do nothing.
     ASSERT_TRUE(m_app.SendRequest(30));
@@ -148,55 +131,38 @@ TEST_F(LauncherDlgTest, StartFollowsTheServerListsTheChosenGameAndTheEndOfAnUpda
     for (const std::intptr_t wParam : {0, 2})
         dialog.WindowProc(PostedMessage{platform::WM_SERVER_NOTIFY, wParam, 0, {}});
     EXPECT_EQ(Child("LSVRTree").topLevelItemCount() + Child("RSVRTree").topLevelItemCount(), 0);
-    EXPECT_EQ(StartImage(), "StartNormal.bmp");
+    EXPECT_EQ(State(), "StartNormal.bmp ");
 
     // Six groups, one of an unknown game: two go left, three right, the unknown one nowhere.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Child("RSVRTree").topLevelItemCount() == 3; }));
-    const auto labels = [&](const char* name) {
-        Texts labels;
-        for (int i = 0; i < Child(name).topLevelItemCount(); ++i)
-            labels.push_back(Child(name).topLevelItem(i)->text(0).toStdString());
-        return labels;
-    };
-    EXPECT_EQ(labels("LSVRTree"), (Texts{"North", "South"}));
-    EXPECT_EQ(labels("RSVRTree"), (Texts{"Woods", "Vale", "East"}));
-    EXPECT_EQ(StartImage(), "UpdateNormal.bmp");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Child("RSVRTree").topLevelItemCount() > 0; }));
+    Texts rows;
+    for (const char* tree : {"LSVRTree", "RSVRTree"}) {
+        for (int i = 0; i < Child(tree).topLevelItemCount(); ++i)
+            rows.push_back(tree[0] + Child(tree).topLevelItem(i)->text(0).toStdString());
+    }
+    EXPECT_EQ(rows, (Texts{"LNorth", "LSouth", "RWoods", "RVale", "REast"}));
+    EXPECT_EQ(State(), "UpdateNormal.bmp ");
 
     ClickRow("RSVRTree", 0);
-    EXPECT_EQ(dialog.GameName(), "Sylvan");
-    EXPECT_FALSE(dialog.IsReady());
+    EXPECT_EQ(State(), "UpdateNormal.bmp Sylvan");
     Start().setEnabled(false);
     dialog.WindowProc(PostedMessage{platform::WM_UPDATE_DONE, 0, 0, {}});
-    EXPECT_TRUE(dialog.IsReady());
-    EXPECT_TRUE(Start().isEnabled());
-    EXPECT_EQ(StartImage(), "StartNormal.bmp");
+    EXPECT_EQ(State(), "StartNormal.bmp Sylvan ready");
     EXPECT_EQ(m_app.m_config.currentGame, "Sylvan");
 
     // Another game must be checked again, unless under "-NoCheck".
     ClickRow("LSVRTree", 1);
-    EXPECT_EQ(dialog.GameName(), "Quendalor");
+    EXPECT_EQ(State(), "UpdateNormal.bmp Quendalor");
     EXPECT_TRUE(Child("RSVRTree").selectedItems().isEmpty());
-    EXPECT_FALSE(dialog.IsReady());
-    EXPECT_EQ(StartImage(), "UpdateNormal.bmp");
     m_app.m_bNoCheck = 1;
     ClickRow("RSVRTree", 1);
-    EXPECT_EQ(dialog.GameName(), "Sylvan");
-    EXPECT_TRUE(dialog.IsReady());
-    EXPECT_EQ(StartImage(), "StartNormal.bmp");
+    EXPECT_EQ(State(), "StartNormal.bmp Sylvan ready");
     EXPECT_TRUE(m_messages.take().empty());
-}
 
-// The bars' colours on black, the skin's background, the rows and the boxes: the picture is
-// kept in the build folder for people to look at. The web panels are there, loading their pages,
-// but never shown. Progress is posted as the download side posts it; the bar of the current file
-// falls back to 0 at the first read shorter than a block.
-TEST_F(LauncherDlgTest, TheWindowAsThePlayerSeesItDuringADownload) {
-    ConnectTwoGames();
-    ui::CLauncherDlg& dialog = Open();
-    FillTrees();
-    ClickRow("LSVRTree", 0);
-    Child<QLineEdit>("UserName").setText("alice");
-    Child<QLineEdit>("Password").setText("secret");
+    // Progress as the download side posts it; the bar of the current file falls back to 0 at the
+    // first read shorter than a block. The bars' colours on black, the skin's background, the
+    // rows and the boxes: the picture is kept in the build folder for people to look at. The web
+    // panels are there, loading their pages, but never shown.
     const auto post = [&](unsigned id, std::intptr_t wParam, std::string text = {}) {
         dialog.Target().Post(PostedMessage{id, wParam, 0, std::move(text)});
         QCoreApplication::processEvents();
@@ -204,46 +170,35 @@ TEST_F(LauncherDlgTest, TheWindowAsThePlayerSeesItDuringADownload) {
     post(platform::WM_DOWN_FILE, 0, "/games/Data/" + std::string(300, 'x'));
     EXPECT_EQ(Child<QLineEdit>("FileView").text().size(), 259);
     post(platform::WM_DOWN_FILE, 0, "/games/Data/world.pak");
-    QProgressBar& down = Child<QProgressBar>("DownProgress");
     post(platform::WM_DOWN_RANGE, 0x200000);
-    EXPECT_EQ(down.maximum(), 0x200000);
     post(platform::WM_DOWN_PROGRESS, 0x50000);
-    EXPECT_EQ(down.value(), 0x50000);
     post(platform::WM_DOWN_PROGRESS, 0x50000);
+    QProgressBar& down = Child<QProgressBar>("DownProgress");
     EXPECT_EQ(down.value(), 0xA0000);
     Child<QProgressBar>("TotalProgress").setRange(0, 100);
     Child<QProgressBar>("TotalProgress").setValue(50);
-    for (const auto& [name, url] : {std::pair{"webHome", "http://127.0.0.1:1/home"},
-                                    {"CashItem", ""},
-                                    {"Notice", "http://127.0.0.1:1/notice"},
-                                    {"OneLineNotice", "http://127.0.0.1:1/line"}}) {
-        EXPECT_EQ(Child<ui::CExplorer1>(name).LocationURL(), url) << name;
+    Texts urls;
+    for (const char* name : {"webHome", "CashItem", "Notice", "OneLineNotice"}) {
+        urls.push_back(Child<ui::CExplorer1>(name).LocationURL());
         EXPECT_FALSE(Child<ui::CExplorer1>(name).isVisible()) << name;
     }
+    EXPECT_EQ(urls, (Texts{kPage + "home", "", kPage + "notice", kPage + "line"}));
     EXPECT_EQ(Child<ui::CExplorer1>("Notice").geometry(), QRect(440, 60, 176, 60));
     const QImage shot = dialog.grab().toImage();
     EXPECT_TRUE(shot.save(QUEND_SCREENSHOT));
-    EXPECT_EQ(QColor(shot.pixel(40, 330)), QColor(174, 112, 65));
-    EXPECT_EQ(QColor(shot.pixel(600, 330)), QColor(Qt::black));
-    EXPECT_EQ(QColor(shot.pixel(40, 352)), QColor(250, 227, 141));
-    EXPECT_EQ(QColor(shot.pixel(600, 352)), QColor(Qt::black));
+    EXPECT_EQ(shot.pixelColor(40, 330), QColor(174, 112, 65));
+    EXPECT_EQ(shot.pixelColor(600, 330), QColor(Qt::black));
+    EXPECT_EQ(shot.pixelColor(40, 352), QColor(250, 227, 141));
+    EXPECT_EQ(shot.pixelColor(600, 352), QColor(Qt::black));
     post(platform::WM_DOWN_PROGRESS, 0x4FFFF);
     EXPECT_EQ(down.value(), 0);
-}
 
-// Enter and Escape neither start nor close; a press on the surface drags the window; both small
-// buttons open the home page.
-TEST_F(LauncherDlgTest, KeysDragAndTheHomePage) {
-    ConnectTwoGames();
-    ui::CLauncherDlg& dialog = Open();
-    QSignalSpy finished(&dialog, &QDialog::finished);
+    // Enter and Escape neither start nor close; a press on the surface drags the window; both
+    // small buttons open the home page.
     QLineEdit& user = Child<QLineEdit>("UserName");
     user.setFocus();
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
         QTest::keyClick(&user, key);
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_TRUE(m_messages.texts().empty());
-
     const QPoint from = dialog.pos();
     QTest::mousePress(&dialog, Qt::LeftButton, {}, QPoint(300, 20));
     QMouseEvent move(QEvent::MouseMove, QPointF(330, 45), dialog.mapToGlobal(QPointF(330, 45)),
@@ -251,14 +206,14 @@ TEST_F(LauncherDlgTest, KeysDragAndTheHomePage) {
     QCoreApplication::sendEvent(&dialog, &move);
     QTest::mouseRelease(&dialog, Qt::LeftButton, {}, QPoint(330, 45));
     EXPECT_EQ(dialog.pos() - from, QPoint(30, 25));
-
     UrlRecorder browser;
     QDesktopServices::setUrlHandler("http", &browser, "open");
     QTest::mouseClick(&Child<ui::CMyButton>("Home"), Qt::LeftButton);
     QTest::mouseClick(&Child<ui::CMyButton>("Help"), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler("http");
-    EXPECT_EQ(browser.urls, (Texts{"http://127.0.0.1:1/home", "http://127.0.0.1:1/home"}));
-    EXPECT_EQ(finished.count(), 0);
+    EXPECT_EQ(browser.urls, (Texts{kPage + "home", kPage + "home"}));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(m_messages.take().empty());
 }
 
 // Without Skin.ini every key the window reads is reported, in the order it reads them, and the
@@ -281,7 +236,6 @@ TEST_F(LauncherDlgTest, AMissingSkinReportsEveryKeyItReads) {
         missing(name, rect);
     for (const char* set : {"Start", "Home", "Help", "Exit"})
         missing(set, {"Normal", "Over", "Push", "Disable"});
-    EXPECT_EQ(expected.size(), 75u);
     EXPECT_EQ(m_messages.take(), expected);
     EXPECT_EQ(dialog.size(), QSize(897, 506));
     EXPECT_FALSE(Start().isEnabled());  // not connected
@@ -296,23 +250,23 @@ TEST_F(LauncherDlgTest, UpdatesThatFailOrAreCutShortByExit) {
     CChecksumWriter(served.path(), served.path()).Run("");
     devserver::CUpdateServer updates(served.path());
     ASSERT_TRUE(updates.Start());
-    const std::string good = "http://127.0.0.1:" + std::to_string(updates.Port());
-    Connect({Game("Quendalor", good), Game("Sylvan", "http://127.0.0.1:1")},
-            {Group("Sylvan", "Woods"), Group("Quendalor", "North")});
+    Connect(
+        {{"Quendalor", "http://127.0.0.1:" + std::to_string(updates.Port())}, {"Sylvan", kPage}},
+        {{"Sylvan", "Woods"}, {"Quendalor", "North"}});
     Open();
-    FillTrees(1);
+    FillTrees();
     ClickRow("LSVRTree", 0);
     QTest::mouseClick(&Start(), Qt::LeftButton);
     EXPECT_EQ(m_messages.take(), Texts{kUnsafeDownloadServer});
-    EXPECT_FALSE(Start().isEnabled());
+    EXPECT_EQ(State(), "UpdateDisable.bmp Sylvan");
 
     ui::CLauncherDlg& second = Open();
-    FillTrees(1);
+    FillTrees();
     updates.SetFaults({std::nullopt, 0, std::chrono::milliseconds(150)});
     ClickRow("RSVRTree", 0);
     QTest::mouseClick(&Start(), Qt::LeftButton);
-    QProgressBar& down = Child<QProgressBar>("DownProgress");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return down.value() > 0; }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Child<QProgressBar>("DownProgress").value() > 0; }, 10000));
 
     QSignalSpy finished(&second, &QDialog::finished);
     ui::CMyButton& exit = Child<ui::CMyButton>("Exit");
@@ -324,7 +278,6 @@ TEST_F(LauncherDlgTest, UpdatesThatFailOrAreCutShortByExit) {
     QTest::mouseClick(&exit, Qt::LeftButton);
     EXPECT_TRUE(secondPress);
     EXPECT_EQ(finished.count(), 1);
-    EXPECT_FALSE(second.isVisible());
     EXPECT_FALSE(std::filesystem::exists(m_dir / "checksum_all.md5"));
     EXPECT_TRUE(m_messages.take().empty());
     m_dialog.reset();  // its kept-alive connection would hold up the server's end

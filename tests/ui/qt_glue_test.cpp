@@ -1,9 +1,9 @@
 // The Qt end of the message-box seam: a box asked for on any thread shows on the GUI thread.
 
-#include <atomic>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include "platform/message_box.h"
+#include "support/message_box_recorder.h"
 #include "ui/qt_message_box.h"
 
 namespace {
@@ -21,7 +22,7 @@ namespace {
 TEST(QtMessageBox, ABoxFromAWorkerShowsOnTheGuiThreadOwnedByTheMainWindow) {
     QWidget mainWindow;
     mainWindow.show();
-    const platform::MessageHandler saved = platform::SetMessageHandler({});
+    const quend::test::MessageBoxRecorder restores;  // the handler before it, at the end
     ui::InstallQtMessageBox([&mainWindow] { return &mainWindow; });
     platform::SetMessageCaption("Launcher");
 
@@ -38,14 +39,11 @@ TEST(QtMessageBox, ABoxFromAWorkerShowsOnTheGuiThreadOwnedByTheMainWindow) {
         box->button(QMessageBox::Ok)->click();
     };
     QTimer::singleShot(20, closeBox);
-    std::atomic<bool> returned = false;
-    std::thread worker([&] {
-        platform::ShowMessage("不允许启动多个登录器");
-        returned = true;
-    });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 10000));
-    worker.join();
-    platform::SetMessageHandler(saved);
+    auto worker =
+        std::async(std::launch::async, [] { platform::ShowMessage("不允许启动多个登录器"); });
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+        10000));
     EXPECT_EQ(seen, "Launcher|不允许启动多个登录器|1 owned gui");
 }
 

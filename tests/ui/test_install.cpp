@@ -1,5 +1,6 @@
 #include "test_install.h"
 
+#include <cstdlib>
 #include <sstream>
 #include <string>
 
@@ -38,7 +39,8 @@ QImage Drawn(QSize size, const QColor& face, const QString& label, int points) {
 
 }  // namespace
 
-void WriteTestSkin(const std::filesystem::path& folder) {
+std::filesystem::path WriteTestSkin(const std::filesystem::path& folder) {
+    ::setenv("QUEND_CODEPAGE", "GBK", 1);
     const std::string images = (folder / "Res" / "Chs").string() + "/";
     writeBitmap(images + "MainDialog.bmp",
                 Drawn({kWidth, kHeight}, QColor(60, 30, 60), QStringLiteral("QUENDALOR"), 26));
@@ -59,8 +61,7 @@ void WriteTestSkin(const std::filesystem::path& folder) {
     }
     ini += "[Size]\r\n";
     std::istringstream places(kPlaces);
-    std::string name, x, y, width, height;
-    while (places >> name >> x >> y >> width >> height) {
+    for (std::string name, x, y, width, height; places >> name >> x >> y >> width >> height;) {
         ini += name + "_x=" + x + "\r\n" + name + "_y=" + y + "\r\n" + name + "_width=" + width +
                "\r\n" + name + "_height=" + height + "\r\n";
     }
@@ -71,6 +72,7 @@ void WriteTestSkin(const std::filesystem::path& folder) {
                                    "\r\nConnectionFailed=" + kConnectionFailed +
                                    "\r\n[Error]\r\nUnsafeDownloadServer=" + kUnsafeDownloadServer +
                                    "\r\n[Term]\r\nServerSet=No.%d\r\n"));
+    return folder;
 }
 
 }  // namespace quend::test

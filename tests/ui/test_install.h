@@ -8,9 +8,9 @@
 
 namespace quend::test {
 
-// Writes Skin.ini, Launcher.Chs and the images under "Res/Chs" into `folder`. The skin's window
-// is kWidth x kHeight.
-void WriteTestSkin(const std::filesystem::path& folder);
+// Writes Skin.ini, Launcher.Chs and the images under "Res/Chs" into `folder`, and makes GBK the
+// code page; answers `folder`. The skin's window is kWidth x kHeight.
+std::filesystem::path WriteTestSkin(const std::filesystem::path& folder);
 
 inline constexpr int kWidth = 640;
 inline constexpr int kHeight = 400;

@@ -1,5 +1,5 @@
 #pragma once
-// Helpers of the UI tests: bitmaps written to disk and pixel reads. GUI thread only.
+// Helpers of the UI tests: bitmaps written to disk, colours in failure messages. GUI thread only.
 
 #include <ostream>
 #include <stdexcept>
@@ -16,16 +16,6 @@ inline void writeBitmap(const std::string& path, const QImage& image) {
     writeFile(path, "");  // creates the folder
     if (!image.save(QString::fromStdString(path), "BMP"))
         throw std::runtime_error("cannot write " + path);
-}
-
-inline void writeBitmap(const std::string& path, QSize size, QColor colour) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    writeBitmap(path, image);
-}
-
-inline QColor pixelAt(const QImage& image, int x, int y) {
-    return QColor(image.pixel(x, y));
 }
 
 }  // namespace quend::test
