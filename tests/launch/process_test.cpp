@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -17,21 +18,17 @@ namespace {
 
 using namespace quend::test;
 namespace fs = std::filesystem;
-
-constexpr auto kCopyTimeout = std::chrono::seconds(20);  // sanitizer builds start slowly
+using Texts = std::vector<std::string>;
 
 TEST(Process, StartsAProgramInTheGivenFolderOrReportsWhyNot) {
     TempDir dir;
     const auto program = dir / "game" / "Qnd.exe";
     copyProgram(QUEND_FAKE_GAME, program);
-    fs::create_directories(dir / "work");
     platform::ProcessId pid = 0;
-    ASSERT_TRUE(
-        platform::StartProcess(program.string(), {"a b", "", "-x"}, (dir / "work").string(), &pid));
+    ASSERT_TRUE(platform::StartProcess(program.string(), {"a b", "", "-x"}, dir.path(), &pid));
     EXPECT_EQ(Child(pid).Wait(), 0);
     EXPECT_EQ(readLines(program.string() + ".record"),
-              (std::vector<std::string>{"cwd=" + fs::canonical(dir / "work").string(), "arg=a b",
-                                        "arg=", "arg=-x"}));
+              (Texts{"cwd=" + fs::canonical(dir.path()).string(), "arg=a b", "arg=", "arg=-x"}));
 
     EXPECT_FALSE(platform::StartProcess((dir / "missing").string(), {}, ""));
     EXPECT_FALSE(platform::StartProcess(program.string(), {}, (dir / "no-folder").string()));
@@ -52,8 +49,8 @@ TEST(Process, EndingAProcessWaitsForItsEndAndKillsOneThatIgnoresTheRequest) {
 
     ASSERT_TRUE(platform::StartProcess("/bin/sh", {"-c", "trap '' TERM; exec sleep 30"}, "", &pid));
     Child stubborn(pid);
-    const std::string sleepPath = fs::canonical("/bin/sleep").string();
-    ASSERT_TRUE(waitFor([&] { return platform::ProcessExePath(pid) == sleepPath; }));
+    ASSERT_TRUE(
+        waitFor([&] { return platform::ProcessExePath(pid) == fs::canonical("/bin/sleep"); }));
     EXPECT_TRUE(platform::EndProcess(pid, std::chrono::milliseconds(200)));
     EXPECT_EQ(stubborn.Wait(), -SIGKILL);
 
@@ -62,61 +59,59 @@ TEST(Process, EndingAProcessWaitsForItsEndAndKillsOneThatIgnoresTheRequest) {
         EXPECT_FALSE(platform::EndProcess(id)) << id;
 }
 
+// A working folder that no longer exists gives no game folder.
 TEST(CommonManager, TheGameFolderIsTheParentOfTheWorkingFolder) {
     struct Owner final : CommonOwner {
         void SetGameDir(std::string dir) override { gameDir = std::move(dir); }
         std::string gameDir = "unset";
     } owner;
-    TempDir dir;
-    fs::create_directories(dir / "Games" / "Launcher");
     CCommonManager manager;
     manager.SetOwner(&owner);
+    const auto fill = [&] {
+        const int result = manager.FillGameDir();
+        return std::make_pair(result, owner.gameDir);
+    };
+    TempDir dir;
+    fs::create_directories(dir / "Launcher");
     {
-        WorkingFolder inside(dir / "Games" / "Launcher");
-        EXPECT_EQ(manager.FillGameDir(), 1);
-        EXPECT_EQ(owner.gameDir, fs::canonical(dir / "Games").string() + "/");
-        // A working folder that no longer exists gives no game folder.
-        fs::remove(dir / "Games" / "Launcher");
-        EXPECT_EQ(manager.FillGameDir(), -1);
-        EXPECT_EQ(owner.gameDir, "");
+        WorkingFolder inside(dir / "Launcher");
+        EXPECT_EQ(fill(), std::make_pair(1, fs::canonical(dir.path()).string() + "/"));
+        fs::remove(dir / "Launcher");
+        EXPECT_EQ(fill(), std::make_pair(-1, std::string()));
     }
     WorkingFolder root("/");
-    EXPECT_EQ(manager.FillGameDir(), 1);
-    EXPECT_EQ(owner.gameDir, "/");
+    EXPECT_EQ(fill(), std::make_pair(1, std::string("/")));
 }
 
 TEST(SelfUpdater, CommandLinesSplitIntoProcessIdAndSwitches) {
-    struct Case {
-        const char *arguments, *head, *args;
-        bool noCheck, noUpdate;
+    // The command line, the text before its first "-", the rest, -NoCheck, -NoUpdate.
+    using Split = std::tuple<std::string, std::string, bool, bool>;
+    const std::pair<const char*, Split> cases[] = {
+        {"1234 -NoCheck", {"1234 ", "-NoCheck", true, false}},
+        {"-nocheck -NOUPDATE", {"", "-nocheck -NOUPDATE", true, true}},
+        {"1234", {"1234", "", false, false}},
+        {"1 -NoChecks -x-NoUpdate  -NoUpdate",
+         {"1 ", "-NoChecks -x-NoUpdate  -NoUpdate", false, true}},
     };
-    const Case cases[] = {
-        {"1234 -NoCheck", "1234 ", "-NoCheck", true, false},
-        {"-nocheck -NOUPDATE", "", "-nocheck -NOUPDATE", true, true},
-        {"1234", "1234", "", false, false},
-        {"abc -NoCheck", "abc ", "-NoCheck", true, false},
-        {"1 -NoChecks -x-NoUpdate  -NoUpdate", "1 ", "-NoChecks -x-NoUpdate  -NoUpdate", false,
-         true},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [arguments, split] : cases) {
         SelfUpdater updater;
-        EXPECT_EQ(updater.ParseCommandLine(c.arguments), c.head) << c.arguments;
-        EXPECT_EQ(std::make_tuple(updater.Args(), updater.NoCheck(), updater.NoUpdate()),
-                  std::make_tuple(std::string(c.args), c.noCheck, c.noUpdate))
-            << c.arguments;
+        const std::string head = updater.ParseCommandLine(arguments);
+        EXPECT_EQ(Split(head, updater.Args(), updater.NoCheck(), updater.NoUpdate()), split)
+            << arguments;
     }
 }
 
-// Runs the stand-in launcher as `name` in `dir` from elsewhere and answers the copy's record once
-// the copy has removed its file; `first` gets the first process.
-std::vector<std::string> RunLauncher(const TempDir& dir, const std::string& name,
-                                     const std::vector<std::string>& args,
-                                     platform::ProcessId* first) {
+// Runs the stand-in launcher as `name` in `dir`, from elsewhere, and answers the copy's record
+// once the copy has removed its file; `first` gets the first process.
+Texts RunLauncher(const TempDir& dir, const std::string& name, const Texts& args,
+                  platform::ProcessId* first) {
     copyProgram(QUEND_FAKE_LAUNCHER, dir / name);
     TempDir elsewhere;
     EXPECT_TRUE(platform::StartProcess((dir / name).string(), args, elsewhere.path(), first));
-    EXPECT_TRUE(waitFor([&] { return fs::exists(dir / "record.txt"); }, kCopyTimeout));
-    EXPECT_TRUE(waitFor([&] { return !fs::exists(dir / "Temp.exe"); }, kCopyTimeout));
+    // Sanitizer builds start slowly.
+    EXPECT_TRUE(
+        waitFor([&] { return fs::exists(dir / "record.txt") && !fs::exists(dir / "Temp.exe"); },
+                std::chrono::seconds(20)));
     return readLines(dir / "record.txt");
 }
 
@@ -125,47 +120,37 @@ std::vector<std::string> RunLauncher(const TempDir& dir, const std::string& name
 TEST(SelfUpdater, TheLauncherHandsOverToATemporaryCopyThatRemovesItself) {
     TempDir dir;
     platform::ProcessId pid = 0;
-    const auto record = RunLauncher(dir, "Launcher", {"-NoCheck", "-noupdate"}, &pid);
+    const Texts record = RunLauncher(dir, "Launcher", {"-NoCheck", "-noupdate"}, &pid);
     EXPECT_EQ(Child(pid).Wait(), 0);
-    EXPECT_EQ(record,
-              (std::vector<std::string>{
-                  "args=" + std::to_string(pid) + " -NoCheck -noupdate -NoCheck -NoUpdate",
-                  "switches=11", "cwd=" + fs::canonical(dir.path()).string(), "first_running=0"}));
+    EXPECT_EQ(
+        record,
+        (Texts{"args=" + std::to_string(pid) + " -NoCheck -noupdate -NoCheck -NoUpdate",
+               "switches=11", "cwd=" + fs::canonical(dir.path()).string(), "first_running=0"}));
     EXPECT_TRUE(fs::exists(dir / "Launcher"));
 }
 
 // A first process that does not end by itself is ended by the copy, with code 0, before the copy
-// goes on. Its file is named temp.exe: only "Temp.exe" exactly is the copy.
-TEST(SelfUpdater, TheCopyEndsAFirstProcessThatLingers) {
+// goes on; the id of a program from elsewhere on its command line is left alone. Its file is
+// named temp.exe: only "Temp.exe" exactly is the copy.
+TEST(SelfUpdater, TheCopyEndsAFirstProcessThatLingersAndLeavesAnUnrelatedOneAlone) {
+    platform::ProcessId strangerId = 0;
+    ASSERT_TRUE(platform::StartProcess("/bin/sleep", {"30"}, "", &strangerId));
+    Child stranger(strangerId);
     TempDir dir;
     ::setenv("QUEND_FAKE_LINGER", "1", 1);
     platform::ProcessId pid = 0;
-    const auto record = RunLauncher(dir, "temp.exe", {}, &pid);
+    const Texts record = RunLauncher(dir, "temp.exe", {std::to_string(strangerId), "-x"}, &pid);
     ::unsetenv("QUEND_FAKE_LINGER");
-    ASSERT_EQ(record.size(), 4u);
-    EXPECT_EQ(record[0], "args=" + std::to_string(pid));
-    EXPECT_EQ(record[3], "first_running=0");
     EXPECT_EQ(Child(pid).Wait(), 0);
+    ASSERT_EQ(record.size(), 4u);
+    EXPECT_EQ(std::tie(record[0], record[3]),
+              std::make_tuple("args=" + std::to_string(pid) + " -x", "first_running=0"));
     EXPECT_TRUE(fs::exists(dir / "temp.exe"));
-}
-
-// Handed the id of a program from elsewhere, the copy leaves it alone.
-TEST(SelfUpdater, TheCopyLeavesAnUnrelatedProcessAlone) {
-    platform::ProcessId pid = 0;
-    ASSERT_TRUE(platform::StartProcess("/bin/sleep", {"30"}, "", &pid));
-    Child stranger(pid);
-    TempDir dir;
-    const auto record = RunLauncher(dir, "Temp.exe", {std::to_string(pid), "-NoUpdate"}, &pid);
-    EXPECT_EQ(Child(pid).Wait(), 0);
-    ASSERT_EQ(record.size(), 4u);
-    EXPECT_EQ(record[0], "args=" + std::to_string(stranger.pid()) + " -NoUpdate");
-    EXPECT_EQ(record[3], "first_running=1");
-    EXPECT_TRUE(platform::IsProcessRunning(stranger.pid()));
 
     SelfUpdater updater([](int) { ADD_FAILURE() << "this process must not end"; });
-    for (platform::ProcessId id : {stranger.pid(), 0, -1, platform::CurrentProcessId()})
+    for (platform::ProcessId id : {strangerId, 0, -1, platform::CurrentProcessId()})
         updater.EndProcessById(id);
-    EXPECT_TRUE(platform::IsProcessRunning(stranger.pid()));
+    EXPECT_TRUE(platform::IsProcessRunning(strangerId));
 }
 
 }  // namespace
