@@ -1,7 +1,7 @@
-// The game start on a real game folder: the selection check and its messages, Bin\Qnd.ini
-// rewritten in its three keys only, and the stand-in game (or wine) started with the session.
-
-#include "launch/quendalor_manager.h"
+// The launch pieces with real programs and folders: processes as the launcher starts and ends
+// them, the game folder found from the working folder, self-update through a Temp.exe copy, and
+// the game start on a game folder (the selection check and its messages, Bin\Qnd.ini rewritten
+// in its three keys only, the stand-in game or wine started with the session).
 
 #include <sys/stat.h>
 
@@ -11,7 +11,11 @@
 #include <gtest/gtest.h>
 
 #include "config/text_table.h"
+#include "launch/common_manager.h"
+#include "launch/quendalor_manager.h"
+#include "launch/self_updater.h"
 #include "launch_test_util.h"
+#include "platform/process.h"
 #include "support/message_box_recorder.h"
 
 namespace {
@@ -21,6 +25,121 @@ namespace fs = std::filesystem;
 using protocol::Endpoint;
 using protocol::ServerEntry;
 using Texts = std::vector<std::string>;
+
+TEST(Process, StartsInTheGivenFolderOrSaysNoAndEndsWaitingOrKilling) {
+    TempDir dir;
+    const auto program = dir / "game" / "Qnd.exe";
+    copyProgram(QUEND_FAKE_GAME, program);
+    platform::ProcessId pid = 0;
+    ASSERT_TRUE(platform::StartProcess(program.string(), {"a b", "", "-x"}, dir.path(), &pid));
+    EXPECT_EQ(Child(pid).Wait(), 0);
+    EXPECT_EQ(readLines(program.string() + ".record"),
+              (Texts{"cwd=" + fs::canonical(dir.path()).string(), "arg=a b", "arg=", "arg=-x"}));
+
+    EXPECT_FALSE(platform::StartProcess((dir / "missing").string(), {}, ""));
+    EXPECT_FALSE(platform::StartProcess(program.string(), {}, (dir / "no-folder").string()));
+    writeFile(dir / "plain.exe", "MZ not a program here");
+    ::chmod((dir / "plain.exe").c_str(), 0755);
+    EXPECT_FALSE(platform::StartProcess((dir / "plain.exe").string(), {}, ""));
+
+    // Ending waits for the end, and kills a process that ignores the request.
+    ASSERT_TRUE(platform::StartProcess("/bin/sleep", {"30"}, "", &pid));
+    Child sleeper(pid);
+    EXPECT_TRUE(platform::EndProcess(pid));
+    // Ended but not yet collected by us, its parent: that counts as ended.
+    EXPECT_FALSE(platform::IsProcessRunning(pid));
+    EXPECT_FALSE(platform::EndProcess(pid)) << "nothing left to end";
+    EXPECT_EQ(sleeper.Wait(), -SIGTERM);
+
+    ASSERT_TRUE(platform::StartProcess("/bin/sh", {"-c", "trap '' TERM; exec sleep 30"}, "", &pid));
+    Child stubborn(pid);
+    ASSERT_TRUE(
+        waitFor([&] { return platform::ProcessExePath(pid) == fs::canonical("/bin/sleep"); }));
+    EXPECT_TRUE(platform::EndProcess(pid, std::chrono::milliseconds(200)));
+    EXPECT_EQ(stubborn.Wait(), -SIGKILL);
+
+    // 0 and -1 would name process groups.
+    for (platform::ProcessId id : {0, -1, platform::CurrentProcessId()})
+        EXPECT_FALSE(platform::EndProcess(id)) << id;
+}
+
+// A working folder that no longer exists gives no game folder.
+TEST(CommonManager, TheGameFolderIsTheParentOfTheWorkingFolder) {
+    struct Owner final : CommonOwner {
+        void SetGameDir(std::string dir) override { gameDir = std::move(dir); }
+        std::string gameDir = "unset";
+    } owner;
+    CCommonManager manager;
+    manager.SetOwner(&owner);
+    const auto fill = [&] {
+        const int result = manager.FillGameDir();
+        return std::make_pair(result, owner.gameDir);
+    };
+    TempDir dir;
+    fs::create_directories(dir / "Launcher");
+    {
+        WorkingFolder inside(dir / "Launcher");
+        EXPECT_EQ(fill(), std::make_pair(1, fs::canonical(dir.path()).string() + "/"));
+        fs::remove(dir / "Launcher");
+        EXPECT_EQ(fill(), std::make_pair(-1, std::string()));
+    }
+    WorkingFolder root("/");
+    EXPECT_EQ(fill(), std::make_pair(1, std::string("/")));
+}
+
+TEST(SelfUpdater, CommandLinesSplitIntoProcessIdAndSwitches) {
+    // The command line, the text before its first "-", the rest, -NoCheck, -NoUpdate.
+    using Split = std::tuple<std::string, std::string, bool, bool>;
+    const std::pair<const char*, Split> cases[] = {
+        {"1234 -NoCheck", {"1234 ", "-NoCheck", true, false}},
+        {"-nocheck -NOUPDATE", {"", "-nocheck -NOUPDATE", true, true}},
+        {"1234", {"1234", "", false, false}},
+        {"1 -NoChecks -x-NoUpdate  -NoUpdate",
+         {"1 ", "-NoChecks -x-NoUpdate  -NoUpdate", false, true}},
+    };
+    for (const auto& [arguments, split] : cases) {
+        SelfUpdater updater;
+        const std::string head = updater.ParseCommandLine(arguments);
+        EXPECT_EQ(Split(head, updater.Args(), updater.NoCheck(), updater.NoUpdate()), split)
+            << arguments;
+    }
+}
+
+// The copy runs in its own folder with the first process's id and the switches, after the first
+// process has ended: by itself, or, when it lingers, by the copy's request (with code 0); then the
+// copy removes its own file and the program file stays. Only "Temp.exe" exactly is the copy, and
+// the id of a program from elsewhere on the command line is left alone.
+TEST(SelfUpdater, TheLauncherHandsOverToATemporaryCopyThatEndsOnlyTheFirstProcess) {
+    platform::ProcessId strangerId = 0;
+    ASSERT_TRUE(platform::StartProcess("/bin/sleep", {"30"}, "", &strangerId));
+    Child stranger(strangerId);
+    // The program's name, its arguments, whether it lingers, what the copy gets after the id.
+    const std::tuple<std::string, Texts, bool, std::string> runs[] = {
+        {"Launcher", {"-NoCheck", "-noupdate"}, false, " -NoCheck -noupdate -NoCheck -NoUpdate"},
+        {"temp.exe", {std::to_string(strangerId), "-x"}, true, " -x"}};
+    for (const auto& [name, args, linger, handed] : runs) {
+        TempDir dir, elsewhere;
+        copyProgram(QUEND_FAKE_LAUNCHER, dir / name);
+        linger ? ::setenv("QUEND_FAKE_LINGER", "1", 1) : ::unsetenv("QUEND_FAKE_LINGER");
+        platform::ProcessId pid = 0;
+        EXPECT_TRUE(platform::StartProcess((dir / name).string(), args, elsewhere.path(), &pid));
+        EXPECT_TRUE(  // sanitizer builds start slowly
+            waitFor([&] { return fs::exists(dir / "record.txt") && !fs::exists(dir / "Temp.exe"); },
+                    std::chrono::seconds(20)));
+        EXPECT_EQ(Child(pid).Wait(), 0) << name;
+        EXPECT_EQ(
+            readLines(dir / "record.txt"),
+            (Texts{"args=" + std::to_string(pid) + handed, linger ? "switches=00" : "switches=11",
+                   "cwd=" + fs::canonical(dir.path()).string(), "first_running=0"}));
+        EXPECT_TRUE(fs::exists(dir / name));
+    }
+    ::unsetenv("QUEND_FAKE_LINGER");
+
+    SelfUpdater updater([](int) { ADD_FAILURE() << "this process must not end"; });
+    for (platform::ProcessId id : {strangerId, 0, -1, platform::CurrentProcessId()})
+        updater.EndProcessById(id);
+    EXPECT_TRUE(platform::IsProcessRunning(strangerId));
+}
 
 // A tree row chosen by the test (game, group, server, address; no server: no row), handed out as
 // the server tree hands out its selection.
@@ -115,14 +234,13 @@ TEST_F(QuendalorManagerTest, RefusalsShowTheirMessagesAndWriteNothing) {
     EXPECT_EQ(m_manager.LaunchGame("abc", "k1", "0"), 0);
     EXPECT_EQ(m_shown.take(), Texts{"Cannot save"});
     EXPECT_EQ(m_exitCodes, std::vector<int>{0});
-    EXPECT_FALSE(fs::exists(m_dir / "Bin"));
 }
 
 // The left tree wins over the right one. The server without addresses adds nothing to the list
 // of the group; the disabled one still counts.
 TEST_F(QuendalorManagerTest, OnlyTheThreeKeysOfAReadOnlyIniChange) {
     Select(m_right, 2);
-    const std::string before =
+    const char before[] =
         "; game settings\r\n[QuendalorUI.Game_Login]\r\nUserName=keep me\r\nServerHost=1.1.1.1\r\n"
         "ServerPort = 1\r\n\r\n[Graphics]\r\nWidth=1024\r\n[QuendalorUI.QuendalorGame]\r\n"
         "ServerSetInfo=old\r\nVolume=7\r\n";
@@ -131,11 +249,11 @@ TEST_F(QuendalorManagerTest, OnlyTheThreeKeysOfAReadOnlyIniChange) {
     ASSERT_EQ(m_manager.CheckSelection(), 1);
     EXPECT_EQ(m_manager.LaunchGame("abc", "k1", "0"), 1);
     EXPECT_EQ(m_shown.texts(), Texts{});
-    std::string after = before;
-    after.replace(after.find("1.1.1.1"), 7, "10.0.0.1");
-    after.replace(after.find("= 1\r"), 3, "= 80");
-    after.replace(after.find("old"), 3, "10.0.0.1:80|192.168.255.254:65535");
-    EXPECT_EQ(readFile(m_ini), after);
+    EXPECT_EQ(
+        readFile(m_ini),
+        "; game settings\r\n[QuendalorUI.Game_Login]\r\nUserName=keep me\r\nServerHost=10.0.0.1\r\n"
+        "ServerPort = 80\r\n\r\n[Graphics]\r\nWidth=1024\r\n[QuendalorUI.QuendalorGame]\r\n"
+        "ServerSetInfo=10.0.0.1:80|192.168.255.254:65535\r\nVolume=7\r\n");
     EXPECT_NE(fs::status(m_ini).permissions() & fs::perms::owner_write, fs::perms::none);
     EXPECT_TRUE(waitFor([&] { return fs::exists(m_gameRecord); }));
 }
