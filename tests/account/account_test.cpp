@@ -41,9 +41,9 @@ struct ScriptedPrompt final : SmsCodePrompt {
 // The fixture is the dialog and application as the login sees them.
 class LoginTest : public AccountTest, public LoginOwner {
 protected:
-    bool IsBusy() const override { return busy; }
-    int FillGameDir() override { return gameDir; }
-    int CheckSelection() override { return selection; }
+    bool IsBusy() const override { return refusal == 1; }
+    int FillGameDir() override { return refusal == 2 ? -1 : 1; }
+    int CheckSelection() override { return refusal == 3 ? 0 : 1; }
     std::string UserNameText() const override { return user; }
     std::string PasswordText() const override { return password; }
     const GameInfo* SelectedGame() const override { return &game; }
@@ -69,9 +69,7 @@ protected:
         return CAccountLogin(*this).Login();
     }
 
-    bool busy = false;
-    int gameDir = 1;
-    int selection = 1;
+    int refusal = 0;  // 1: a check pass runs, 2: no game folder, 3: no server chosen
     std::string user, password;
     GameInfo game;
     ScriptedPrompt::Script script = [](CSmsCodeLogic&, int) { return std::nullopt; };
@@ -103,15 +101,9 @@ TEST_F(LoginTest, RefusalsComeBeforeAnyRequest) {
     TempDir dir;
     writeFile(dir / "Launcher.chs", "[Error]\r\nVersionNeedInstall=\xC7\xEB\xB0\xB2\xD7\xB0\r\n");
     SetTextFile(dir.dir() + "Launcher.chs");
-    busy = true;
-    EXPECT_EQ(Login("alice", "secret1"), 0);
-    busy = false;
-    gameDir = -1;
-    EXPECT_EQ(Login("alice", "secret1"), 0);
-    gameDir = 1;
-    selection = 0;
-    EXPECT_EQ(Login("alice", "secret1"), 0);
-    selection = 1;
+    for (refusal = 1; refusal <= 3; ++refusal)
+        EXPECT_EQ(Login("alice", "secret1"), 0) << refusal;
+    refusal = 0;
     EXPECT_EQ(Login("ali", "a long password"), 0);
     EXPECT_EQ(Login("alice", "sec"), 0);
     EXPECT_EQ(Login("张a", "secret1"), 0) << "three bytes in GBK, four in UTF-8";
