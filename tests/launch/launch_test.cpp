@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 using protocol::Endpoint;
 using protocol::ServerEntry;
 using Texts = std::vector<std::string>;
+const std::string kWait = "[?General.WaitForSafeService?]";
 
 TEST(Process, StartsInTheGivenFolderOrSaysNoAndEndsWaitingOrKilling) {
     TempDir dir;
@@ -160,12 +161,7 @@ class QuendalorManagerTest : public ::testing::Test, public LaunchOwner {
 protected:
     void SetUp() override {
         ::setenv("QUEND_CODEPAGE", "GBK", 1);
-        writeFile(m_dir / "Launcher.en",
-                  "[General]\nUnSelectServer=Choose a server\nVersionNotReady=Not ready\n"
-                  "WaitForSafeService=Please wait\nUnSetUpdateServer=No update server\n"
-                  "FailSaveConfig=Cannot save\n"
-                  "[Error]\nGameServerNotFound=Server is down\nFailExecuteProgram=Cannot start\n");
-        SetTextFile((m_dir / "Launcher.en").string());
+        SetTextFile((m_dir / "Launcher.none").string());  // messages show their keys
         copyProgram(QUEND_FAKE_GAME, m_dir / "Bin" / "Qnd.exe");
         m_manager.SetOwner(this);
         m_group.servers = {
@@ -213,15 +209,17 @@ TEST_F(QuendalorManagerTest, RefusalsShowTheirMessagesAndWriteNothing) {
     m_game.version_not_ready = 0;
     m_updateUrl.clear();
     EXPECT_EQ(m_manager.CheckSelection(), 0);
-    EXPECT_EQ(m_shown.take(), (Texts{"Choose a server", "Choose a server", "Not ready\nPlease wait",
-                                     "No update server"}));
+    const std::string unselected = "[?General.UnSelectServer?]";
+    EXPECT_EQ(m_shown.take(),
+              (Texts{unselected, unselected, "[?General.VersionNotReady?]\n" + kWait,
+                     "[?General.UnSetUpdateServer?]"}));
     m_updateUrl = "http://127.0.0.1/";
 
     Select(m_right, 2);
     writeFile(m_ini, "[QuendalorUI.Game_Login]\nServerHost=1.1.1.1\n");
     ASSERT_EQ(m_manager.CheckSelection(), 1);
     EXPECT_EQ(m_manager.LaunchGame("abc", "k1", "0"), 0);
-    EXPECT_EQ(m_shown.take(), Texts{"Server is down\nPlease wait"});
+    EXPECT_EQ(m_shown.take(), Texts{"[?Error.GameServerNotFound?]\n" + kWait});
     EXPECT_EQ(readFile(m_ini), "[QuendalorUI.Game_Login]\nServerHost=1.1.1.1\n");
     EXPECT_FALSE(fs::exists(m_gameRecord));
 
@@ -229,7 +227,7 @@ TEST_F(QuendalorManagerTest, RefusalsShowTheirMessagesAndWriteNothing) {
     fs::remove_all(m_dir / "Bin");
     ASSERT_EQ(m_manager.CheckSelection(), 1);
     EXPECT_EQ(m_manager.LaunchGame("abc", "k1", "0"), 0);
-    EXPECT_EQ(m_shown.take(), Texts{"Cannot save"});
+    EXPECT_EQ(m_shown.take(), Texts{"[?General.FailSaveConfig?]"});
     EXPECT_EQ(m_exitCodes, std::vector<int>{0});
 }
 
@@ -269,7 +267,7 @@ TEST_F(QuendalorManagerTest, AWindowsGameStartsThroughWine) {
     ::setenv("PATH", tools.path().c_str(), 1);
     ASSERT_EQ(m_manager.CheckSelection(), 1);
     EXPECT_EQ(m_manager.LaunchGame("", "key with blank", "1"), 1);
-    EXPECT_EQ(m_shown.take(), Texts{"Cannot start"});
+    EXPECT_EQ(m_shown.take(), Texts{"[?Error.FailExecuteProgram?]"});
     EXPECT_EQ(readFile(m_ini),
               "[QuendalorUI.Game_Login]\r\nServerHost=172.16.0.9\r\n"
               "ServerPort=65535\r\n[QuendalorUI.QuendalorGame]\r\nServerSetInfo=\r\n");
