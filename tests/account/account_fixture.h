@@ -25,16 +25,10 @@ protected:
     void SetUp() override { ASSERT_TRUE(m_service.Start()); }
 
     std::string Domain() const { return "127.0.0.1:" + std::to_string(m_service.Port()); }
-
+    // The service's lines so far: one per request, one per code sent.
     std::vector<std::string> Log() const {
         const std::lock_guard lock(m_logMutex);
         return m_log;
-    }
-    std::size_t RequestCount() const {
-        const std::vector<std::string> log = Log();
-        return std::count_if(log.begin(), log.end(), [](const std::string& line) {
-            return line.find("\"GET ") != std::string::npos;
-        });
     }
     // The six digits of the last code the service "sent".
     std::string LastCode() const {

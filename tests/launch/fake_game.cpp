@@ -7,14 +7,13 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const std::string temp = self + ".record.part";
+    const std::string record = std::filesystem::read_symlink("/proc/self/exe").string() + ".record";
     {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        std::ofstream out(record + ".part", std::ios::binary);
         out << "cwd=" << std::filesystem::current_path().string() << "\n";
         for (int i = 1; i < argc; ++i)
             out << "arg=" << argv[i] << "\n";
     }
     // Renamed into place so that a reader never sees half a record.
-    return std::rename(temp.c_str(), (self + ".record").c_str()) == 0 ? 0 : 1;
+    return std::rename((record + ".part").c_str(), record.c_str()) == 0 ? 0 : 1;
 }

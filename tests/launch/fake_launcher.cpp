@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,29 +12,24 @@
 #include "launch/self_updater.h"
 #include "platform/process.h"
 
+namespace fs = std::filesystem;
+
+[[noreturn]] static void Linger(int) {
+    for (;;)
+        ::pause();
+}
+
 int main(int argc, char** argv) {
     const std::string arguments = platform::JoinArguments(argc, argv);
-    SelfUpdater::ExitHook exitHook = platform::ExitProcessNow;
-    if (std::getenv("QUEND_FAKE_LINGER") != nullptr)
-        exitHook = [](int) {
-            for (;;)
-                ::pause();
-        };
-    SelfUpdater updater(exitHook);
+    SelfUpdater updater(std::getenv("QUEND_FAKE_LINGER") ? Linger : platform::ExitProcessNow);
     if (!updater.Run(arguments))
         return 3;
-
-    const int first = std::atoi(arguments.c_str());
-    const std::filesystem::path folder =
-        std::filesystem::path(platform::OwnExePath()).parent_path();
-    {
-        std::ofstream out(folder / "record.part", std::ios::binary | std::ios::trunc);
-        out << "args=" << arguments << "\n"
-            << "switches=" << updater.NoCheck() << updater.NoUpdate() << "\n"
-            << "cwd=" << std::filesystem::current_path().string() << "\n"
-            << "first_running=" << platform::IsProcessRunning(first) << "\n";
-    }
-    std::filesystem::rename(folder / "record.part", folder / "record.txt");
+    const fs::path folder = fs::path(platform::OwnExePath()).parent_path();
+    std::ofstream(folder / "record.part", std::ios::binary)
+        << "args=" << arguments << "\nswitches=" << updater.NoCheck() << updater.NoUpdate()
+        << "\ncwd=" << fs::current_path().string()
+        << "\nfirst_running=" << platform::IsProcessRunning(std::atoi(arguments.c_str())) << "\n";
+    fs::rename(folder / "record.part", folder / "record.txt");  // never seen half written
     updater.RemoveTempCopy();
     return 0;
 }

@@ -8,10 +8,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <tuple>
 
@@ -28,45 +29,41 @@ namespace {
 
 using namespace quend::test;
 namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
+using Files = std::map<std::string, std::string>;
 
 // "正在检查文件…" as the status line carries it (GBK).
 constexpr char kCheckingGbk[] = "\xd5\xfd\xd4\xda\xbc\xec\xb2\xe9\xce\xc4\xbc\xfe\xa1\xad";
-constexpr std::size_t kBlock = 327680;
+constexpr std::intptr_t kBlock = 327680;
+constexpr char kTitle[] = "QuendTest";
 
 TEST(ChecksumLineTest, FieldsFollowTheTokenizerAndTheLocalDate) {
-    const char* zone = std::getenv("TZ");
-    const std::string savedZone = zone != nullptr ? zone : "";
     ::setenv("TZ", "CST-8", 1);  // the list's dates are local time
     ::tzset();
-    struct Case {
-        std::string line, name, extra, md5;
-        std::int64_t time, size;
-    };
-    const std::string digest = "0123456789abcdef0123456789abcdef";
-    std::vector<Case> cases = {
-        {"Bin\\a.dll|x|" + digest + "|2020-5-1 10:00:00|1024", "Bin\\a.dll", "x", digest,
-         1588298400, 1024},  // 10:00 at UTC+8
-        // Fewer fields: the missing ones read empty, whatever the reused entry held before.
-        {"Bin\\c.dll|z", "Bin\\c.dll", "z", "", 0, 0},
-        // A doubled delimiter swallows the empty field: the later ones move up.
-        {"a||b|c|d", "a", "b", "c", 0, 0},
-        // A leading delimiter is skipped; a year before 1900 gives no time.
-        {"|B|y|m|1899-12-31 23:59:59| +42kb", "B", "y", "m", 0, 42},
-    };
+    // The line, then the fields it gives.
+    std::vector<
+        std::tuple<std::string, std::string, std::string, std::string, std::int64_t, std::int64_t>>
+        cases = {
+            {"Bin\\a.dll|x|m|2020-5-1 10:00:00|1024", "Bin\\a.dll", "x", "m", 1588298400, 1024},
+            // Fewer fields: the missing ones read empty, whatever the reused entry held before.
+            {"Bin\\c.dll|z", "Bin\\c.dll", "z", "", 0, 0},
+            // A doubled delimiter swallows the empty field: the later ones move up.
+            {"a||b|c|d", "a", "b", "c", 0, 0},
+            // A leading delimiter is skipped; a year before 1900 gives no time.
+            {"|B|y|m|1899-12-31 23:59:59| +42kb", "B", "y", "m", 0, 42},
+        };
     // Dates that do not read whole or lie out of range give 0; the line still counts.
     for (const char* date : {"0-0-0 0:0:0", "2020-5-1", "2020-13-1 10:00:00", "2020-5-1 24:00:00",
                              "2020-5-0 10:00:00", "2020-5-1 10:60:00"})
-        cases.push_back({std::string("f|x|m|") + date + "|1", "f", "x", "m", 0, 1});
+        cases.emplace_back(std::string("f|x|m|") + date + "|1", "f", "x", "m", 0, 1);
     _filelist e;
-    for (const Case& c : cases) {
+    for (const auto& [line, name, extra, md5, time, size] : cases) {
         e.modifiedTime = 7;
-        ASSERT_EQ(CMyUpdateManager::ParseChecksumLine(c.line, e), 1) << c.line;
+        ASSERT_EQ(CMyUpdateManager::ParseChecksumLine(line, e), 1) << line;
         EXPECT_EQ(std::tie(e.fileName, e.extra, e.md5, e.modifiedTime, e.fileSize),
-                  std::tie(c.name, c.extra, c.md5, c.time, c.size))
-            << c.line;
+                  std::tie(name, extra, md5, time, size))
+            << line;
     }
-    zone != nullptr ? ::setenv("TZ", savedZone.c_str(), 1) : ::unsetenv("TZ");
-    ::tzset();
     // An empty line is no entry and leaves the working entry alone.
     EXPECT_EQ(CMyUpdateManager::ParseChecksumLine("", e), 0);
     EXPECT_EQ(e.fileName, "f");
@@ -76,130 +73,99 @@ TEST(WaitDownloadEventTest, ResetsWhatItSawAndLeavesItWhenStopped) {
     platform::ManualResetEvent event;
     std::atomic<bool> running{true};
     const auto isRunning = [&running] { return running.load(); };
-    // The action comes while the wait is under way.
-    const auto later = [](auto action) {
-        return std::thread([action] {
+    // Each action comes while the wait is under way; stopped, the wait returns unset.
+    const std::function<void()> actions[] = {[&] { event.Set(); }, [&] { running = false; }};
+    for (const auto& action : actions) {
+        std::thread later([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
             action();
         });
-    };
-    std::thread setter = later([&event] { event.Set(); });
-    WaitDownloadEventWhileRunning(event, isRunning);
-    setter.join();
-    EXPECT_FALSE(event.IsSet());
-
-    std::thread stopper = later([&running] { running = false; });
-    WaitDownloadEventWhileRunning(event, isRunning);  // returns although nothing set it
-    stopper.join();
+        WaitDownloadEventWhileRunning(event, isRunning);
+        later.join();
+        EXPECT_FALSE(event.IsSet());
+    }
     event.Set();
     WaitDownloadEventWhileRunning(event, isRunning);
     EXPECT_TRUE(event.IsSet());  // not running: not consumed
 }
 
-// The owner: a temporary game folder, and what the check pass showed, read once it has ended.
-class TestUpdateOwner final : public UpdateOwner {
-public:
-    struct Progress {
-        std::vector<std::string> status;
-        std::pair<int, int> range{-1, -1};
-        int steps = 0;
-    };
-
-    std::string GameDir() const override { return root.dir() + "game/"; }
-    bool IsRunning() const override { return running; }
-    std::string UpdateUrl() const override { return url; }
-    std::string ModuleDir() const override { return root.dir(); }
-    bool NoUpdate() const override { return noUpdate; }
-    void SetStatusText(const std::string& text) override { progress.status.push_back(text); }
-    void SetTotalRange(int lo, int hi) override { progress.range = {lo, hi}; }
-    void StepTotal() override { ++progress.steps; }
-    platform::ManualResetEvent& DownloadEvent() override { return downloadEvent; }
-    void WaitDownloadEvent() override {
-        WaitDownloadEventWhileRunning(downloadEvent, [this] { return running.load(); });
-    }
-    platform::MessageTarget& Target() override { return target; }
-
-    TempDir root;
-    std::atomic<bool> running{true};
-    std::atomic<bool> noUpdate{false};
-    std::string url;  // set before the threads start
-    Progress progress;
-    PostRecorder target;
-    platform::ManualResetEvent downloadEvent;
+// What the check pass showed.
+struct Progress {
+    Texts status;
+    std::pair<int, int> range{-1, -1};
+    int steps = 0;
+    bool operator==(const Progress&) const = default;
 };
 
-// A manager with its download thread running against a server of Files() under the update
-// address http://127.0.0.1:PORT/patch.
-class UpdateTest : public ::testing::Test {
+// The owner of a manager with its download thread running against a server of Served() under
+// the update address http://127.0.0.1:PORT/patch, with a temporary game folder.
+class UpdateTest : public ::testing::Test, public UpdateOwner {
 protected:
-    static constexpr char kTitle[] = "QuendTest";
-
     void SetUp() override {
         ::setenv("no_proxy", "127.0.0.1,localhost", 1);
-        fs::create_directories(Files());
-        fs::create_directories(Game(""));
         ASSERT_TRUE(m_server.Start());
-        m_owner.url = "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/patch";
+        m_url = "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/patch";
         m_manager.StartDownloadThread();
     }
 
-    fs::path Files() const { return m_owner.root / "server" / "patch"; }
-    fs::path Game(std::string_view name) const { return m_owner.root / "game" / name; }
-    std::size_t Done() const { return m_owner.target.count(platform::WM_UPDATE_DONE); }
+    std::string GameDir() const override { return m_root.dir() + "game/"; }
+    bool IsRunning() const override { return m_running; }
+    std::string UpdateUrl() const override { return m_url; }
+    std::string ModuleDir() const override { return m_root.dir(); }
+    bool NoUpdate() const override { return m_noUpdate; }
+    void SetStatusText(const std::string& text) override { m_progress.status.push_back(text); }
+    void SetTotalRange(int lo, int hi) override { m_progress.range = {lo, hi}; }
+    void StepTotal() override { ++m_progress.steps; }
+    platform::ManualResetEvent& DownloadEvent() override { return m_downloadEvent; }
+    void WaitDownloadEvent() override {
+        WaitDownloadEventWhileRunning(m_downloadEvent, [this] { return m_running.load(); });
+    }
+    platform::MessageTarget& Target() override { return m_target; }
 
+    fs::path Served(std::string_view name) const { return m_root / "server" / "patch" / name; }
+    fs::path Game(std::string_view name) const { return m_root / "game" / name; }
+    std::size_t Done() const { return m_target.count(platform::WM_UPDATE_DONE); }
     // The server's log lines since the last call.
-    std::vector<std::string> TakeLog() {
+    Texts TakeLog() {
         std::lock_guard lock(m_logMutex);
         return std::exchange(m_log, {});
     }
-    // The requests since the last call as "target status".
-    std::vector<std::string> TakeRequests() {
-        std::vector<std::string> requests;
-        for (const std::string& line : TakeLog()) {
-            const std::size_t open = line.find("\"GET ") + 5, close = line.find('"', open);
-            requests.push_back(line.substr(open, close - open) + line.substr(close + 1, 4));
-        }
-        return requests;
+    // The game folder's regular files by path, part files of unfinished downloads included.
+    Files GameFiles() const {
+        Files files;
+        for (const auto& file : fs::recursive_directory_iterator(Game("")))
+            if (file.is_regular_file())
+                files[fs::relative(file.path(), Game("")).string()] = readFile(file.path());
+        return files;
     }
 
-    // Regular files in the game folder, part files of unfinished downloads included.
-    std::size_t GameFileCount() const {
-        const auto files = fs::recursive_directory_iterator(Game(""));
-        return std::count_if(begin(files), end(files),
-                             [](const auto& f) { return f.is_regular_file(); });
-    }
-
-    // A list entry for `name` whose digest and size are those of `bytes`.
-    static _filelist Entry(std::string name, std::string_view bytes, std::int64_t time = 0) {
-        return {std::move(name), "x", CMD5().GetStringMD5(std::string(bytes)), time,
-                static_cast<std::int64_t>(bytes.size())};
-    }
+    // A list line for `name` with the digest and size of `bytes`.
     static std::string Line(const std::string& name, std::string_view bytes, bool upper = false) {
-        _filelist e = Entry(name, bytes);
+        std::string md5 = CMD5().GetStringMD5(std::string(bytes));
         if (upper)
-            std::transform(e.md5.begin(), e.md5.end(), e.md5.begin(), ::toupper);
-        return e.fileName + "|x|" + e.md5 + "|2020-5-1 10:00:00|" + std::to_string(e.fileSize);
+            std::transform(md5.begin(), md5.end(), md5.begin(), ::toupper);
+        return name + "|x|" + md5 + "|2020-5-1 10:00:00|" + std::to_string(bytes.size());
     }
-
-    // Hands one file to the download thread and waits until it is done with it.
-    void Fetch(const _filelist& entry) {
-        m_owner.DownloadEvent().Reset();
-        m_manager.QueueDownload(entry);
+    // Hands the file `name`, listed with `size` bytes, to the download thread and waits until it
+    // is done with it.
+    void Fetch(std::string name, std::int64_t size) {
+        m_downloadEvent.Reset();
+        m_manager.QueueDownload({std::move(name), "x", "", 0, size});
         m_manager.WorkEvent().Set();
-        ASSERT_TRUE(m_owner.DownloadEvent().WaitFor(std::chrono::seconds(20)));
+        ASSERT_TRUE(m_downloadEvent.WaitFor(std::chrono::seconds(20)));
     }
 
     // Waits for the check pass that `start` starts and answers what it showed.
-    TestUpdateOwner::Progress Pass(const std::function<void()>& start) {
+    Progress Pass(const std::function<void()>& start) {
         start();
         EXPECT_TRUE(waitFor([this] { return !m_manager.IsCheckThreadRunning(); },
                             std::chrono::seconds(30)));
         EXPECT_EQ(m_manager.m_bBusy, 0);
-        return std::exchange(m_owner.progress, {});
+        return std::exchange(m_progress, {});
     }
-    TestUpdateOwner::Progress RunPass(const std::string& lines) {
-        writeFile(m_owner.root / "list.md5", lines);
-        return Pass([this] { m_manager.LoadChecksumList((m_owner.root / "list.md5").string()); });
+    Progress RunPass(const std::string& lines) {
+        writeFile(m_root / "list.md5", lines);
+        return Pass([this] { m_manager.LoadChecksumList((m_root / "list.md5").string()); });
     }
 
     static struct stat Stat(const fs::path& path) {
@@ -208,133 +174,125 @@ protected:
         return info;
     }
 
-    TestUpdateOwner m_owner;
+    TempDir m_root;
+    std::atomic<bool> m_running{true};
+    std::atomic<bool> m_noUpdate{false};
+    std::string m_url;  // set before the threads start
+    Progress m_progress;
+    PostRecorder m_target;
+    platform::ManualResetEvent m_downloadEvent;
     std::mutex m_logMutex;
-    std::vector<std::string> m_log;
-    devserver::CUpdateServer m_server{m_owner.root / "server", [this](const std::string& line) {
+    Texts m_log;
+    devserver::CUpdateServer m_server{m_root / "server", [this](const std::string& line) {
                                           std::lock_guard lock(m_logMutex);
                                           m_log.push_back(line);
                                       }};
-    CMyUpdateManager m_manager{m_owner, kTitle};
+    CMyUpdateManager m_manager{*this, kTitle};
 };
 
 using CheckPassTest = UpdateTest;
 using DownloadTest = UpdateTest;
 
 // The writer lists a new version; the update fetches the list, then exactly the files that
-// differ, with their listed times, and removes the list; the next update asks for the list alone.
+// differ (Qnd.exe keeps its size), with their listed times and modes, and removes the list; the
+// next update asks for the list alone. The list holds GBK bytes, the requests and the local names
+// are UTF-8; the second byte of "乗" (\x81\x5C) is a backslash and must not split the name. URL
+// syntax in a name is data.
 TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
-    const std::map<std::string, std::string> newVersion = {
-        {"Bin/Qnd.exe", "program v2"},  {"Bin/same.dll", "unchanged library"},
-        {"Data/Map/a.map", "same map"}, {"Data/Map/b.map", "a map that grew longer"},
-        {"数据/地图.txt", "新的地图"},  {"readme.txt", "new in this version"}};
+    const Files newVersion = {{"Bin/Qnd.exe", "program v2"},
+                              {"Bin/same.dll", "unchanged library"},
+                              {"Data/Map/a.map", "same map"},
+                              {"Data/Map/b.map", "a map that grew longer"},
+                              {"Data/Map/50%25 off #1?.txt", "odd name"},
+                              {"数据/地图乗.map", "新的地图"}};
     const auto published = fs::file_time_type::clock::now() - std::chrono::hours(24 * 30);
     for (const auto& [name, bytes] : newVersion) {
-        writeFile(Files() / name, bytes);
-        fs::last_write_time(Files() / name, published);
+        writeFile(Served(name), bytes);
+        fs::last_write_time(Served(name), published);
     }
-    for (const auto& [name, bytes] : std::map<std::string, std::string>{
-             {"Bin/Qnd.exe", "program v1"},  // same size, other bytes
-             {"Bin/same.dll", "unchanged library"},
-             {"Data/Map/a.map", "same map"},
-             {"Data/Map/b.map", "a map"},
-             {"Save/player.sav", "not listed"}})
+    Files game = {{"Bin/Qnd.exe", "program v1"},
+                  {"Bin/same.dll", "unchanged library"},
+                  {"Data/Map/a.map", "same map"},
+                  {"Data/Map/b.map", "a map"},
+                  {"Save/player.sav", "not listed"}};
+    for (const auto& [name, bytes] : game)
         writeFile(Game(name), bytes);
-    ASSERT_EQ(CChecksumWriter(Files(), Files()).Run("1.2.3"), newVersion.size());
+    ::chmod(Game("Bin/Qnd.exe").c_str(), 0750);
+    ASSERT_EQ(CChecksumWriter(Served(""), Served("")).Run("1.2.3"), newVersion.size());
     const auto update = [this] {
         return Pass([this] { EXPECT_TRUE(m_manager.FetchChecksumList("checksum_1_2_3.md5")); });
     };
 
-    const auto progress = update();
-    EXPECT_EQ(progress.range, std::make_pair(0, 7));
-    EXPECT_EQ(progress.steps, 6);
-    EXPECT_EQ(progress.status, std::vector<std::string>(2, kCheckingGbk));
+    EXPECT_EQ(update(), (Progress{Texts(2, kCheckingGbk), {0, 7}, 6}));
     EXPECT_EQ(Done(), 1u);
-    EXPECT_EQ(m_manager.m_bServerOk, 1);
-    // The GBK name goes out in UTF-8.
-    EXPECT_EQ(TakeRequests(),
-              (std::vector<std::string>{"/patch/checksum_1_2_3.md5 200", "/patch/Bin/Qnd.exe 200",
-                                        "/patch/Data/Map/b.map 200", "/patch/readme.txt 200",
-                                        "/patch/%E6%95%B0%E6%8D%AE/%E5%9C%B0%E5%9B%BE.txt 200"}));
     for (const auto& [name, bytes] : newVersion) {
-        EXPECT_EQ(readFile(Game(name)), bytes) << name;
-        const bool fetched = name != "Bin/same.dll" && name != "Data/Map/a.map";
-        // A fetched file has the list's time, to the second.
-        EXPECT_EQ(Stat(Game(name)).st_mtime == Stat(Files() / name).st_mtime, fetched) << name;
+        const bool fetched = game[name] != bytes;
+        EXPECT_EQ(Stat(Game(name)).st_mtime == Stat(Served(name)).st_mtime, fetched) << name;
+        game[name] = bytes;
     }
-    EXPECT_EQ(readFile(Game("Save/player.sav")), "not listed");
-    EXPECT_EQ(GameFileCount(), newVersion.size() + 1);  // the list and part files are gone
+    EXPECT_EQ(GameFiles(), game);  // the list and part files are gone
+    EXPECT_EQ(Stat(Game("Bin/Qnd.exe")).st_mode & 07777, 0750u);
+    // One client for the manager's life: its title as the agent, the connection kept alive.
+    const Texts log = TakeLog();
+    ASSERT_EQ(log.size(), 5u);
+    for (const std::string& line : log)
+        EXPECT_TRUE(line.starts_with(log[0].substr(0, log[0].find(' '))) &&
+                    line.ends_with(std::string(" \"") + kTitle + "\""))
+            << line;
 
     update();
-    EXPECT_EQ(TakeRequests(), std::vector<std::string>{"/patch/checksum_1_2_3.md5 200"});
-
+    EXPECT_EQ(TakeLog().size(), 1u);
     // No list on the server: false, and the flag is ready for the next try.
     EXPECT_FALSE(m_manager.FetchChecksumList("checksum_1_0_2.md5"));
     EXPECT_EQ(m_manager.m_bServerOk, 1);
-    EXPECT_EQ(m_manager.m_bBusy, 0);
     EXPECT_EQ(Done(), 2u);
 }
 
 TEST_F(CheckPassTest, UnreadableAndEmptyListsNoUpdateAndClosing) {
-    writeFile(m_owner.root / "Launcher.CHS", "[Error]\nChecksumOpenError_Client=unreadable\n");
-    SetTextFile((m_owner.root / "Launcher.CHS").string());
-    {
-        MessageBoxRecorder boxes;
-        m_manager.LoadChecksumList((m_owner.root / "absent.md5").string());
-        EXPECT_EQ(boxes.texts(), std::vector<std::string>{"unreadable"});
-    }
-    EXPECT_EQ(m_manager.m_bBusy, 0);  // not stuck busy: the next pass runs
-
-    auto progress = RunPass("");
-    EXPECT_EQ(progress.range, std::make_pair(0, 1));
-    EXPECT_EQ(progress.steps, 0);
+    SetTextFile((m_root / "Launcher.none").string());  // the message shows its key
+    MessageBoxRecorder boxes;
+    m_manager.LoadChecksumList((m_root / "absent.md5").string());
+    EXPECT_EQ(boxes.take(), Texts{"[?Error.ChecksumOpenError_Client?]"});
+    // Not left busy: the next pass runs.
+    EXPECT_EQ(RunPass(""), (Progress{{}, {0, 1}, 0}));
     EXPECT_EQ(Done(), 1u);
 
     // "-NoUpdate": every entry only steps the bar; nothing is compared or fetched.
+    std::string three;
     for (const char* name : {"a.dat", "b.dat", "c.dat"})
-        writeFile(Files() / name, name);
-    const std::string three = Line("a.dat", "a.dat") + "\n" + Line("b.dat", "b.dat") + "\n" +
-                              Line("c.dat", "c.dat") + "\n";
-    m_owner.noUpdate = true;
-    progress = RunPass(three);
-    EXPECT_EQ(progress.steps, 3);
-    EXPECT_EQ(progress.status.size(), 3u);
-    EXPECT_EQ(TakeLog().size(), 0u);
+        three += Line(name, name) + "\n";
+    m_noUpdate = true;
+    EXPECT_EQ(RunPass(three), (Progress{Texts(3, kCheckingGbk), {0, 4}, 3}));
+    EXPECT_EQ(TakeLog(), Texts{});
     EXPECT_EQ(Done(), 2u);
 
     // Closing during the first file's slow transfer: the pass ends there, no WM_UPDATE_DONE.
-    m_owner.noUpdate = false;
+    m_noUpdate = false;
+    writeFile(Served("a.dat"), "a.dat");
     m_server.SetFaults({.blockDelay = std::chrono::milliseconds(300)});
-    writeFile(m_owner.root / "list.md5", three);
-    m_manager.LoadChecksumList((m_owner.root / "list.md5").string());
-    ASSERT_TRUE(waitFor([this] { return TakeLog().size() == 1; }));
-    m_owner.running = false;
-    ASSERT_TRUE(waitFor([this] { return !m_manager.IsCheckThreadRunning(); }));
-    m_manager.JoinCheckThread();
-    m_manager.StopDownloadThread();
+    const Progress closed = Pass([this] {
+        m_manager.LoadChecksumList((m_root / "list.md5").string());  // still the three entries
+        ASSERT_TRUE(waitFor([this] { return TakeLog().size() == 1; }));
+        m_running = false;
+    });
+    EXPECT_LE(closed.steps, 1);
+    EXPECT_EQ(TakeLog(), Texts{});
     EXPECT_EQ(Done(), 2u);
-    EXPECT_LE(m_owner.progress.steps, 1);
-    EXPECT_EQ(TakeLog().size(), 0u);
-    EXPECT_EQ(m_manager.m_bBusy, 0);
 }
 
 // The list's blank lines are no entries; upper-case digests never match what the files give.
 TEST_F(CheckPassTest, NotUpdateListSkipsExactNamesOnTheFirstUpdateOnly) {
-    writeFile(m_owner.root / "NotUpdateList.txt", "Bin\\Qnd.ini\r\n\r\n");
+    writeFile(m_root / "NotUpdateList.txt", "Bin\\Qnd.ini\r\n\r\n");
     m_manager.LoadExcludeList();
-    writeFile(Files() / "Bin/Qnd.ini", "server settings");
-    writeFile(Files() / "bin/qnd.ini", "other case");
+    writeFile(Served("Bin/Qnd.ini"), "server settings");
+    writeFile(Served("bin/qnd.ini"), "other case");
     const auto list = [](bool upper) {
         return Line("Bin\\Qnd.ini", "server settings", upper) + "\r\n\r\n" +
                Line("bin\\qnd.ini", "other case", upper) + "\n";
     };
 
-    const auto progress = RunPass(list(false));
-    EXPECT_EQ(progress.range, std::make_pair(0, 3));
-    EXPECT_EQ(progress.steps, 1);  // the skipped entry does not step
-    EXPECT_FALSE(fs::exists(Game("Bin/Qnd.ini")));
-    EXPECT_EQ(readFile(Game("bin/qnd.ini")), "other case");
-
+    EXPECT_EQ(RunPass(list(false)), (Progress{{}, {0, 3}, 1}));  // the skipped entry does not step
+    EXPECT_EQ(GameFiles(), (Files{{"bin/qnd.ini", "other case"}}));
     m_manager.ClearExcludeList();  // what the owner does on WM_UPDATE_DONE
     RunPass(list(false));
     EXPECT_EQ(readFile(Game("Bin/Qnd.ini")), "server settings");
@@ -343,108 +301,75 @@ TEST_F(CheckPassTest, NotUpdateListSkipsExactNamesOnTheFirstUpdateOnly) {
     EXPECT_EQ(TakeLog().size(), 2u);
 }
 
-TEST_F(DownloadTest, FileArrivesInBlocksWithProgressTimeAndNames) {
+// Into a folder that does not exist yet; time 0 leaves the time of writing.
+TEST_F(DownloadTest, FileArrivesInReadsOfAtMostOneBlock) {
     const std::string big = randomBytes(700000, 7);
-    writeFile(Files() / "Bin/big.dat", big);
-    writeFile(Game("Bin/big.dat"), "old");
-    ::chmod(Game("Bin/big.dat").c_str(), 0640);
+    writeFile(Served("Bin/big.dat"), big);
+    const std::time_t before = std::time(nullptr);
     m_manager.m_bPostProgress = 1;
-    Fetch(Entry("Bin\\big.dat", big, 1588327200));
-    EXPECT_EQ(m_manager.m_bServerOk, 1);
-    EXPECT_EQ(readFile(Game("Bin/big.dat")), big);
-    EXPECT_EQ(Stat(Game("Bin/big.dat")).st_mtime, 1588327200);
-    EXPECT_EQ(Stat(Game("Bin/big.dat")).st_mode & 07777, 0640u);  // an update keeps the mode
+    Fetch("Bin\\big.dat", 700000);
+    EXPECT_EQ(GameFiles(), (Files{{"Bin/big.dat", big}}));
+    EXPECT_GE(Stat(Game("Bin/big.dat")).st_mtime, before - 1);
+    EXPECT_EQ(Stat(Game("Bin/big.dat")).st_mode & 07777, 0644u);
 
     // The file, its length, then the size of each read.
-    const auto posted = m_owner.target.messages();
-    ASSERT_GE(posted.size(), 5u);
-    EXPECT_EQ(std::tie(posted[0].id, posted[0].text),
-              std::make_tuple(platform::WM_DOWN_FILE, Game("Bin/big.dat").string()));
-    EXPECT_EQ(std::tie(posted[1].id, posted[1].wParam),
-              std::make_tuple(platform::WM_DOWN_RANGE, std::intptr_t{700000}));
+    const auto posted = m_target.messages();
+    ASSERT_GE(posted.size(), 2u);
+    EXPECT_EQ(std::tie(posted[0].id, posted[0].text, posted[1].id, posted[1].wParam),
+              std::make_tuple(platform::WM_DOWN_FILE, Game("Bin/big.dat").string(),
+                              platform::WM_DOWN_RANGE, std::intptr_t{700000}));
     std::intptr_t sum = 0;
-    for (auto read = posted.begin() + 2; read != posted.end(); sum += (read++)->wParam) {
-        EXPECT_EQ(read->id, platform::WM_DOWN_PROGRESS);
-        EXPECT_TRUE(read->wParam > 0 && read->wParam <= std::intptr_t{kBlock}) << read->wParam;
+    for (const platform::PostedMessage& read : std::span(posted).subspan(2)) {
+        EXPECT_TRUE(read.id == platform::WM_DOWN_PROGRESS && read.wParam > 0 &&
+                    read.wParam <= kBlock)
+            << read.wParam;
+        sum += read.wParam;
     }
     EXPECT_EQ(sum, 700000);
-
-    // Into folders that do not exist yet, with time 0 leaving the time of writing. URL syntax in
-    // a name is data. The list holds GBK bytes, the request and the local name are UTF-8; the
-    // second byte of "\x81\x5C" is a backslash and must not split the name.
-    const std::time_t before = std::time(nullptr);
-    writeFile(Files() / "Data/Map/50% off #1?.txt", "odd name");
-    Fetch(Entry("Data\\Map\\50% off #1?.txt", "odd name"));
-    writeFile(Files() / "数据/地图乗.map", "gbk name");
-    Fetch(Entry("\xCA\xFD\xBE\xDD\\\xB5\xD8\xCD\xBC\x81\x5C.map", "gbk name"));
-    EXPECT_EQ(m_manager.m_bServerOk, 1);
-    EXPECT_EQ(readFile(Game("Data/Map/50% off #1?.txt")), "odd name");
-    EXPECT_EQ(readFile(Game("数据/地图乗.map")), "gbk name");
-    const struct stat odd = Stat(Game("Data/Map/50% off #1?.txt"));
-    EXPECT_GE(odd.st_mtime, before - 1);
-    EXPECT_EQ(odd.st_mode & 07777, 0644u);
-    EXPECT_EQ(GameFileCount(), 3u);  // no part file left
-
-    // One client for the manager's life: its title as the agent, the connection kept alive.
-    const auto log = TakeLog();
-    ASSERT_EQ(log.size(), 3u);
-    EXPECT_NE(log[0].find(std::string("\"") + kTitle + "\""), std::string::npos) << log[0];
-    const auto port = [](const std::string& line) { return line.substr(0, line.find(' ')); };
-    EXPECT_EQ(port(log[0]), port(log[2]));
 }
 
 TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     const std::string fresh(1000, 'n');
-    writeFile(Files() / "Bin/keep.dat", fresh);
-    writeFile(Game("Bin/keep.dat"), "old contents");
-    writeFile(Game("Bin/gone.dat"), "old gone");
-    writeFile(Files() / "Bin/dir.dat", "file");
+    for (const auto& [name, bytes] : Files{{"Bin/keep.dat", fresh},
+                                           {"Bin/dir.dat", "file"},
+                                           {"Blocked/x.dat", "x"},
+                                           {"C:/x.dat", "drive"},
+                                           {"../outside.dat", "escaped"}})
+        writeFile(Served(name), bytes);
+    const Files old = {{"Bin/keep.dat", "old contents"},
+                       {"Bin/gone.dat", "old gone"},
+                       {"Blocked", "a file where a folder should be"}};
+    for (const auto& [name, bytes] : old)
+        writeFile(Game(name), bytes);
     fs::create_directories(Game("Bin/dir.dat/inner"));
-    writeFile(Files() / "Blocked/x.dat", "x");
-    writeFile(Game("Blocked"), "a file where a folder should be");
-    writeFile(Files() / "C:/x.dat", "drive");
-    const auto outside = m_owner.root / "outside.dat";
-    writeFile(m_owner.root / "server" / "outside.dat", "escaped");
+    const auto outside = m_root / "outside.dat";
 
-    _filelist pastSize = Entry("Bin\\keep.dat", fresh);
-    pastSize.fileSize = 100;  // the server sends more than the list allows
-    struct Case {
-        const char* what;
-        _filelist entry;
-        devserver::CUpdateServer::Faults faults;
-        bool requested;
-    };
-    const Case cases[] = {
-        {"404", Entry("Bin\\gone.dat", "new"), {}, true},
-        {"cut body", Entry("Bin\\keep.dat", fresh), {.cutAfter = 500}, true},
-        {"short of its length", Entry("Bin\\keep.dat", fresh), {.lengthSurplus = 100}, true},
-        {"past the listed size", pastSize, {}, true},
-        {"target is a folder", Entry("Bin\\dir.dat", "file"), {}, true},
-        {"folder cannot be made", Entry("Blocked\\x.dat", "x"), {}, true},
-        {"climbs out", Entry("..\\outside.dat", "escaped"), {}, false},
-        {"absolute", Entry(outside.string(), "escaped"), {}, false},
-        {"absolute, backslash", Entry("\\outside.dat", "escaped"), {}, false},
-        {"drive", Entry("C:\\x.dat", "drive"), {}, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        m_server.SetFaults(c.faults);
-        Fetch(c.entry);
-        EXPECT_EQ(m_manager.m_bServerOk, 0);
-        EXPECT_EQ(TakeLog().size(), c.requested ? 1u : 0u);
-        m_manager.m_bServerOk = 1;
+    // What went wrong, the listed name and size, the server's faults, whether a request went out.
+    const std::tuple<const char*, const char*, int, devserver::CUpdateServer::Faults, bool>
+        cases[] = {
+            {"404", "Bin\\gone.dat", 3, {}, true},
+            {"cut body", "Bin\\keep.dat", 1000, {.cutAfter = 500}, true},
+            {"short of its length", "Bin\\keep.dat", 1000, {.lengthSurplus = 100}, true},
+            {"past the listed size", "Bin\\keep.dat", 100, {}, true},
+            {"target is a folder", "Bin\\dir.dat", 4, {}, true},
+            {"folder cannot be made", "Blocked\\x.dat", 1, {}, true},
+            {"climbs out", "..\\outside.dat", 7, {}, false},
+            {"absolute", outside.c_str(), 7, {}, false},
+            {"absolute, backslash", "\\outside.dat", 7, {}, false},
+            {"drive", "C:\\x.dat", 5, {}, false},
+        };
+    for (const auto& [what, name, size, faults, requested] : cases) {
+        m_server.SetFaults(faults);
+        Fetch(name, size);
+        EXPECT_EQ(m_manager.m_bServerOk.exchange(1), 0) << what;
+        EXPECT_EQ(TakeLog().size(), requested ? 1u : 0u) << what;
     }
-    m_server.SetFaults({});
-    EXPECT_EQ(readFile(Game("Bin/keep.dat")), "old contents");
-    EXPECT_EQ(readFile(Game("Bin/gone.dat")), "old gone");
-    EXPECT_TRUE(fs::is_directory(Game("Bin/dir.dat/inner")));
-    EXPECT_EQ(readFile(Game("Blocked")), "a file where a folder should be");
+    EXPECT_EQ(GameFiles(), old);
     EXPECT_FALSE(fs::exists(outside));
-    EXPECT_FALSE(fs::exists(Game("C:")));
-    EXPECT_EQ(GameFileCount(), 3u);  // no part file left
 
     // The thread is still there for the next file.
-    Fetch(Entry("Bin\\keep.dat", fresh));
+    m_server.SetFaults({});
+    Fetch("Bin\\keep.dat", 1000);
     EXPECT_EQ(m_manager.m_bServerOk, 1);
     EXPECT_EQ(readFile(Game("Bin/keep.dat")), fresh);
 }

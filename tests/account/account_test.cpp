@@ -1,0 +1,284 @@
+// The login and the second factor against the real account service: refusals before any request,
+// the service's texts, the first-line rules on odd replies, the code prompt's rounds and its
+// logic, and the service's ties of a code to the session of the first login.
+
+#include "account/account_login.h"
+
+#include <algorithm>
+#include <functional>
+#include <tuple>
+
+#include "account/account_urls.h"
+#include "account/sms_code_logic.h"
+#include "account_fixture.h"
+#include "config/text_table.h"
+#include "patch/md5.h"
+#include "platform/codepage.h"
+#include "platform/http_client.h"
+
+namespace {
+
+using namespace quend::test;
+using Texts = std::vector<std::string>;
+using Canned = devserver::CAccountService::CannedReply;
+constexpr char kSent[] = "验证码已通过短信发送到138 0000+5678,请查收";
+
+// The code dialog without its window: each display runs the test's script on the real logic.
+struct ScriptedPrompt final : SmsCodePrompt {
+    using Script = std::function<std::optional<std::string>(CSmsCodeLogic&, int display)>;
+    ScriptedPrompt(CSmsCodeLogic logic, Script script)
+        : logic(std::move(logic)), script(std::move(script)) {}
+    std::optional<std::string> Run() override {
+        logic.BeginDisplay();
+        return script(logic, displays++);
+    }
+    CSmsCodeLogic logic;
+    Script script;
+    int displays = 0;
+};
+
+// The fixture is the dialog and application as the login sees them.
+class LoginTest : public AccountTest, public LoginOwner {
+protected:
+    bool IsBusy() const override { return refusal == 1; }
+    int FillGameDir() override { return refusal == 2 ? -1 : 1; }
+    int CheckSelection() override { return refusal == 3 ? 0 : 1; }
+    std::string UserNameText() const override { return user; }
+    std::string PasswordText() const override { return password; }
+    const GameInfo* SelectedGame() const override { return &game; }
+    std::unique_ptr<SmsCodePrompt> MakeSmsCodePrompt(const std::string& domain,
+                                                     const std::string& mobile,
+                                                     platform::HttpClient& http) override {
+        promptMobiles.push_back(mobile);
+        return std::make_unique<ScriptedPrompt>(CSmsCodeLogic(domain, mobile, http), script);
+    }
+    void StoreSession(const std::string& id, const std::string& key,
+                      const std::string& underage) override {
+        session = {id, key, underage};
+    }
+
+    // One attempt; what the last one stored and prompted is forgotten first.
+    int Login(const std::string& userText, const std::string& passwordText) {
+        user = userText;
+        password = passwordText;
+        session.clear();
+        promptMobiles.clear();
+        if (game.authDomain.empty())
+            game.authDomain = Domain();
+        return CAccountLogin(*this).Login();
+    }
+
+    int refusal = 0;  // 1: a check pass runs, 2: no game folder, 3: no server chosen
+    std::string user, password;
+    GameInfo game;
+    ScriptedPrompt::Script script = [](CSmsCodeLogic&, int) { return std::nullopt; };
+    Texts promptMobiles;
+    Texts session;
+};
+
+// Names and passwords with URL syntax, and GBK texts, arrive intact: two Chinese characters are
+// four GBK bytes, enough.
+TEST_F(LoginTest, CredentialsLogInOrShowTheServiceTextExactly) {
+    // User, password, the session stored, the texts shown.
+    const std::tuple<const char*, const char*, Texts, Texts> cases[] = {
+        {"alice", "secret1", {"alice", "x7k", "0"}, {}},
+        {"a&b c", "p&ss w=rd", {"30003", "kamp", "0"}, {}},
+        {"张三", "密码口令", {"40004", "kzs", "0"}, {}},
+        {"alice", "secret2", {}, {"密码错误"}},
+        {"carol", "secret1", {}, {"账号不存在"}},
+    };
+    for (const auto& [name, secret, stored, shown] : cases) {
+        const int result = Login(name, secret);
+        EXPECT_EQ(std::make_tuple(result, session, m_messages.take()),
+                  std::make_tuple(stored.empty() ? 0 : 1, stored, shown))
+            << name;
+    }
+    EXPECT_NE(Log().at(0).find("\"Launcher\""), std::string::npos) << "title as user agent";
+}
+
+TEST_F(LoginTest, RefusalsComeBeforeAnyRequest) {
+    SetTextFile("/nonexistent/Launcher.chs");  // the message shows its key
+    for (refusal = 1; refusal <= 3; ++refusal)
+        EXPECT_EQ(Login("alice", "secret1"), 0) << refusal;
+    refusal = 0;
+    EXPECT_EQ(Login("ali", "a long password"), 0);
+    EXPECT_EQ(Login("alice", "sec"), 0);
+    EXPECT_EQ(Login("张a", "secret1"), 0) << "three bytes in GBK, four in UTF-8";
+    const std::string tooShort = "用户名和密码长度不能小于4";
+    EXPECT_EQ(m_messages.take(),
+              (Texts{"[?Error.VersionNeedInstall?]", tooShort, tooShort, tooShort}));
+    EXPECT_EQ(Log(), Texts{});
+}
+
+TEST_F(LoginTest, WrongCodeReopensThePromptWithItsStateThenTheRightCodeLogsIn) {
+    std::string wrong;
+    script = [&](CSmsCodeLogic& logic, int display) -> std::optional<std::string> {
+        if (display == 0) {
+            EXPECT_TRUE(logic.RequestCode());
+            wrong = LastCode() == "000000" ? "111111" : "000000";
+        } else if (display == 1) {
+            EXPECT_EQ(logic.Code(), wrong);  // the same prompt again
+        } else {
+            return std::nullopt;  // the right code was refused: give up rather than loop
+        }
+        EXPECT_TRUE(logic.Accept(display == 0 ? wrong : LastCode()));
+        return logic.Code();
+    };
+    EXPECT_EQ(Login("bobby", "hunter22"), 1);
+    EXPECT_EQ(promptMobiles, Texts{"138 0000+5678"});
+    EXPECT_EQ(session, (Texts{"10002", "kb0b", "0"}));
+    EXPECT_EQ(m_messages.take(), (Texts{kSent, "验证码错误"}));
+
+    script = [](CSmsCodeLogic&, int) { return std::nullopt; };
+    EXPECT_EQ(Login("bobby", "hunter22"), 0) << "cancelled prompt";
+    EXPECT_EQ(m_messages.take(), Texts{});
+}
+
+TEST_F(LoginTest, FirstLineRulesOnOddReplies) {
+    const auto reply = [&](const std::string& body, int status = 200) {
+        m_service.SetCannedReply("/account/gameLogin", Canned{status, body});
+        return Login("alice", "secret1");
+    };
+    EXPECT_EQ(reply("\nsucceed|userName|alice|OTP|x7k\n"), 0);
+    EXPECT_EQ(reply("  error|boom|\r\nsucceed|"), 0);
+    EXPECT_EQ(m_messages.take(), (Texts{"服务器内部错误", "boom|\r"}));
+
+    EXPECT_EQ(reply("succeed|userName|alice#OTP|x7k\r\nnext"), 1);
+    EXPECT_EQ(session, (Texts{"alice", "x7k\r", "0"})) << "the carriage return stays";
+    EXPECT_EQ(reply("succeed|OTP|k"), 1) << "markers missing: whatever the rules give";
+    EXPECT_EQ(session, (Texts{"", "k", "0"}));
+
+    EXPECT_EQ(reply("userName|alice#OTP|x7k", 500), 0);
+    EXPECT_EQ(promptMobiles, Texts{"userName|alice#OTP|x7k"});
+    m_service.SetCannedReply("/account/gameLogin", std::nullopt);
+    game.authDomain = Domain() + "/missing";
+    EXPECT_EQ(Login("alice", "secret1"), 0);
+    EXPECT_EQ(promptMobiles, Texts{"<html><head><title>404 Not Found</title></head>"});
+    EXPECT_EQ(m_messages.take(), Texts{});
+
+    // A second-login reply without markers counts as a success, read from position 8 on.
+    game.authDomain = Domain();
+    m_service.SetCannedReply("/account/secondLogin", Canned{200, "userName|bob#OTP|kb"});
+    script = [](CSmsCodeLogic&, int display) {
+        return display == 0 ? std::optional<std::string>("123456") : std::nullopt;
+    };
+    EXPECT_EQ(Login("bobby", "hunter22"), 1);
+    EXPECT_EQ(session, (Texts{"|bob", "kb", "0"}));
+}
+
+TEST_F(LoginTest, UnreachableServiceFailsTheAttempt) {
+    script = [this](CSmsCodeLogic&, int) {
+        m_service.Stop();
+        return std::optional<std::string>("123456");
+    };
+    EXPECT_EQ(Login("bobby", "hunter22"), 0);
+    const Texts shown = m_messages.take();
+    EXPECT_TRUE(shown.size() == 1 && !shown[0].empty()) << "the client's own reason";
+    EXPECT_EQ(Login("alice", "secret1"), 0);
+    EXPECT_EQ(m_messages.take(), Texts{"连接登录服务器失败"});
+}
+
+// A client that has done Bobby's first login, and so holds the session a code request needs.
+class SessionTest : public AccountTest {
+protected:
+    void SetUp() override {
+        AccountTest::SetUp();
+        ASSERT_EQ(Get(m_http, MakeLoginUrl(Domain(), "bobby", CMD5().GetStringMD5("hunter22"))),
+                  "138 0000+5678\n");
+        m_logic.emplace(Domain(), "138 0000+5678", m_http);
+    }
+    // The reply read back as UTF-8.
+    std::string Get(platform::HttpClient& http, const std::string& url) {
+        std::string body;
+        EXPECT_TRUE(http.GetText(url, body));
+        return platform::AnsiToUtf8(body);
+    }
+    // The code button and whether the countdown runs.
+    std::tuple<bool, std::string, bool> Button() const {
+        return {m_logic->Button().enabled, m_logic->Button().text, m_logic->TimerRunning()};
+    }
+    platform::HttpClient m_http{"Launcher"};
+    std::optional<CSmsCodeLogic> m_logic;
+};
+
+using SmsCodeLogicTest = SessionTest;
+using AccountServiceTest = SessionTest;
+
+TEST_F(SmsCodeLogicTest, PressLocksTheButtonForSixtyOneTicksAndDisplaysKeepTheCountdown) {
+    ASSERT_TRUE(m_logic->RequestCode());
+    EXPECT_FALSE(m_logic->RequestCode()) << "a locked button cannot be pressed";
+    EXPECT_EQ(Log().size(), 3u) << "the first login, one code request and its code";
+    for (int i = 0; i < 60; ++i)
+        m_logic->Tick();
+    EXPECT_EQ(Button(), std::make_tuple(false, "0秒后重新获取验证码", true));
+    m_logic->Tick();
+    EXPECT_EQ(Button(), std::make_tuple(true, "点击获取短信验证码", false));
+
+    // A display ends 15 seconds into the lock; the next one starts ready and counts on from 45.
+    ASSERT_TRUE(m_logic->RequestCode());
+    for (int i = 0; i < 15; ++i)
+        m_logic->Tick();
+    m_logic->BeginDisplay();
+    EXPECT_EQ(Button(), std::make_tuple(true, "点击获取验证码", false));
+    ASSERT_TRUE(m_logic->RequestCode());
+    int ticks = 0;
+    for (; m_logic->TimerRunning() && ticks < 100; ++ticks)
+        m_logic->Tick();
+    EXPECT_EQ(ticks, 46);
+    EXPECT_EQ(m_logic->Countdown(), 60);
+}
+
+TEST_F(SmsCodeLogicTest, RefusalsShowTheirTexts) {
+    EXPECT_FALSE(m_logic->Accept("12345"));
+    EXPECT_FALSE(m_logic->Accept("1234567"));
+    EXPECT_EQ(m_logic->Code(), "");
+
+    platform::HttpClient stranger("Launcher");
+    CSmsCodeLogic noSession(Domain(), "138 0000+5678", stranger);
+    ASSERT_TRUE(noSession.RequestCode());
+    EXPECT_FALSE(noSession.Button().enabled) << "locked after a refusal too";
+    m_service.SetCannedReply("/account/getSmsCode", Canned{200, "xerror|:abc\ndef"});
+    EXPECT_TRUE(m_logic->RequestCode());
+    EXPECT_TRUE(m_logic->Accept("654321") && !m_logic->TimerRunning()) << "the countdown stops";
+    // A request that cannot reach the service leaves the button ready and the timer still.
+    m_service.Stop();
+    m_logic.emplace(Domain(), "138 0000+5678", m_http);
+    EXPECT_FALSE(m_logic->RequestCode());
+    EXPECT_EQ(Button(), std::make_tuple(true, "点击获取验证码", false));
+    EXPECT_EQ(m_messages.take(), (Texts{"验证码必须为6位数字", "验证码必须为6位数字",
+                                        "获取验证码失败:登录已失效,请重新登录",
+                                        "获取验证码失败:abc", m_http.LastError()}));
+}
+
+// A code and the second login belong to the session of the first login, which logs in once; the
+// sixth code of a day goes by voice call.
+TEST_F(AccountServiceTest, TheSecondFactorBelongsToTheSessionOfTheFirstLogin) {
+    platform::HttpClient stranger("Launcher");
+    const auto code = [&](platform::HttpClient& http, const char* mobile = "138 0000+5678") {
+        return Get(http, MakeSmsCodeUrl(Domain(), mobile));
+    };
+    const auto second = [&](platform::HttpClient& http, const std::string& digits) {
+        return Get(http, MakeSecondLoginUrl(Domain(), digits));
+    };
+    EXPECT_EQ(second(m_http, "123456"), "error|请先获取验证码\n");
+    EXPECT_EQ(code(m_http), std::string(kSent) + "\n");
+    const std::string sent = LastCode();
+    EXPECT_EQ(second(stranger, sent), "error|登录已失效,请重新登录\n");
+    EXPECT_EQ(code(stranger), "error| 登录已失效,请重新登录\n");
+    EXPECT_EQ(code(m_http, "138 0000 5678"), "error| 手机号码不符\n");
+    EXPECT_EQ(second(m_http, sent == "999999" ? "000000" : "999999"), "error|验证码错误\n");
+    EXPECT_EQ(second(m_http, sent), "succeed|userName|10002|OTP|kb0b\n");
+    EXPECT_EQ(second(m_http, sent), "error|登录已失效,请重新登录\n") << "a session logs in once";
+
+    // A new session counts on with the day's codes.
+    Get(m_http, MakeLoginUrl(Domain(), "bobby", CMD5().GetStringMD5("hunter22")));
+    for (int i = 1; i < 5; ++i)
+        EXPECT_EQ(code(m_http), std::string(kSent) + "\n");
+    EXPECT_EQ(code(m_http), "今日短信验证码已达5次上限,验证码将通过语音电话告知138 0000+5678\n");
+    const std::string voice = "voice call code " + LastCode() + " for bobby";
+    EXPECT_TRUE(
+        std::ranges::any_of(Log(), [&](const std::string& l) { return l.starts_with(voice); }));
+    EXPECT_EQ(second(m_http, LastCode()), "succeed|userName|10002|OTP|kb0b\n");
+}
+
+}  // namespace

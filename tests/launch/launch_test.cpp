@@ -1,0 +1,286 @@
+// The launch pieces with real programs and folders: processes as the launcher starts and ends
+// them, the game folder found from the working folder, self-update through a Temp.exe copy, and
+// the game start on a game folder (the selection check and its messages, Bin\Qnd.ini rewritten
+// in its three keys only, the stand-in game or wine started with the session).
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+#include "config/text_table.h"
+#include "launch/common_manager.h"
+#include "launch/quendalor_manager.h"
+#include "launch/self_updater.h"
+#include "launch_test_util.h"
+#include "platform/process.h"
+#include "support/message_box_recorder.h"
+
+namespace {
+
+using namespace quend::test;
+namespace fs = std::filesystem;
+using protocol::Endpoint;
+using protocol::ServerEntry;
+using Texts = std::vector<std::string>;
+const std::string kWait = "[?General.WaitForSafeService?]";
+
+TEST(Process, StartsInTheGivenFolderOrSaysNoAndEndsWaitingOrKilling) {
+    TempDir dir;
+    const auto program = dir / "game" / "Qnd.exe";
+    copyProgram(QUEND_FAKE_GAME, program);
+    platform::ProcessId pid = 0;
+    ASSERT_TRUE(platform::StartProcess(program.string(), {"a b", "", "-x"}, dir.path(), &pid));
+    EXPECT_EQ(Child(pid).Wait(), 0);
+    EXPECT_EQ(readLines(program.string() + ".record"),
+              (Texts{"cwd=" + fs::canonical(dir.path()).string(), "arg=a b", "arg=", "arg=-x"}));
+
+    EXPECT_FALSE(platform::StartProcess((dir / "missing").string(), {}, ""));
+    EXPECT_FALSE(platform::StartProcess(program.string(), {}, (dir / "no-folder").string()));
+
+    // Ending waits for the end, and kills a process that ignores the request.
+    ASSERT_TRUE(platform::StartProcess("/bin/sleep", {"30"}, "", &pid));
+    Child sleeper(pid);
+    EXPECT_TRUE(platform::EndProcess(pid));
+    // Ended but not yet collected by us, its parent: that counts as ended.
+    EXPECT_FALSE(platform::IsProcessRunning(pid));
+    EXPECT_FALSE(platform::EndProcess(pid)) << "nothing left to end";
+    EXPECT_EQ(sleeper.Wait(), -SIGTERM);
+
+    ASSERT_TRUE(platform::StartProcess("/bin/sh", {"-c", "trap '' TERM; exec sleep 30"}, "", &pid));
+    Child stubborn(pid);
+    ASSERT_TRUE(
+        waitFor([&] { return platform::ProcessExePath(pid) == fs::canonical("/bin/sleep"); }));
+    EXPECT_TRUE(platform::EndProcess(pid, std::chrono::milliseconds(200)));
+    EXPECT_EQ(stubborn.Wait(), -SIGKILL);
+
+    // 0 and -1 would name process groups.
+    for (platform::ProcessId id : {0, -1, platform::CurrentProcessId()})
+        EXPECT_FALSE(platform::EndProcess(id)) << id;
+}
+
+// A working folder that no longer exists gives no game folder.
+TEST(CommonManager, TheGameFolderIsTheParentOfTheWorkingFolder) {
+    struct Owner final : CommonOwner {
+        void SetGameDir(std::string dir) override { gameDir = std::move(dir); }
+        std::string gameDir = "unset";
+    } owner;
+    CCommonManager manager;
+    manager.SetOwner(&owner);
+    const auto fill = [&] {
+        const int result = manager.FillGameDir();
+        return std::make_pair(result, owner.gameDir);
+    };
+    TempDir dir;
+    fs::create_directories(dir / "Launcher");
+    {
+        WorkingFolder inside(dir / "Launcher");
+        EXPECT_EQ(fill(), std::make_pair(1, fs::canonical(dir.path()).string() + "/"));
+        fs::remove(dir / "Launcher");
+        EXPECT_EQ(fill(), std::make_pair(-1, std::string()));
+    }
+    WorkingFolder root("/");
+    EXPECT_EQ(fill(), std::make_pair(1, std::string("/")));
+}
+
+TEST(SelfUpdater, CommandLinesSplitIntoProcessIdAndSwitches) {
+    // The command line, the text before its first "-", the rest, -NoCheck, -NoUpdate.
+    using Split = std::tuple<std::string, std::string, bool, bool>;
+    const std::pair<const char*, Split> cases[] = {
+        {"1234 -NoCheck", {"1234 ", "-NoCheck", true, false}},
+        {"-nocheck -NOUPDATE", {"", "-nocheck -NOUPDATE", true, true}},
+        {"1234", {"1234", "", false, false}},
+        {"1 -NoChecks -x-NoUpdate  -NoUpdate",
+         {"1 ", "-NoChecks -x-NoUpdate  -NoUpdate", false, true}},
+    };
+    for (const auto& [arguments, split] : cases) {
+        SelfUpdater updater;
+        const std::string head = updater.ParseCommandLine(arguments);
+        EXPECT_EQ(Split(head, updater.Args(), updater.NoCheck(), updater.NoUpdate()), split)
+            << arguments;
+    }
+}
+
+// The copy runs in its own folder with the first process's id and the switches, after the first
+// process has ended: by itself, or, when it lingers, by the copy's request (with code 0); then the
+// copy removes its own file and the program file stays. Only "Temp.exe" exactly is the copy, and
+// the id of a program from elsewhere on the command line is left alone.
+TEST(SelfUpdater, TheLauncherHandsOverToATemporaryCopyThatEndsOnlyTheFirstProcess) {
+    platform::ProcessId strangerId = 0;
+    ASSERT_TRUE(platform::StartProcess("/bin/sleep", {"30"}, "", &strangerId));
+    Child stranger(strangerId);
+    // The program's name, its arguments, whether it lingers, what the copy gets after the id.
+    const std::tuple<std::string, Texts, bool, std::string> runs[] = {
+        {"Launcher", {"-NoCheck", "-noupdate"}, false, " -NoCheck -noupdate -NoCheck -NoUpdate"},
+        {"temp.exe", {std::to_string(strangerId), "-x"}, true, " -x"}};
+    for (const auto& [name, args, linger, handed] : runs) {
+        TempDir dir, elsewhere;
+        copyProgram(QUEND_FAKE_LAUNCHER, dir / name);
+        linger ? ::setenv("QUEND_FAKE_LINGER", "1", 1) : ::unsetenv("QUEND_FAKE_LINGER");
+        platform::ProcessId pid = 0;
+        EXPECT_TRUE(platform::StartProcess((dir / name).string(), args, elsewhere.path(), &pid));
+        EXPECT_TRUE(  // sanitizer builds start slowly
+            waitFor([&] { return fs::exists(dir / "record.txt") && !fs::exists(dir / "Temp.exe"); },
+                    std::chrono::seconds(20)));
+        EXPECT_EQ(Child(pid).Wait(), 0) << name;
+        EXPECT_EQ(
+            readLines(dir / "record.txt"),
+            (Texts{"args=" + std::to_string(pid) + handed, linger ? "switches=00" : "switches=11",
+                   "cwd=" + fs::canonical(dir.path()).string(), "first_running=0"}));
+        EXPECT_TRUE(fs::exists(dir / name));
+    }
+    ::unsetenv("QUEND_FAKE_LINGER");
+
+    SelfUpdater updater([](int) { ADD_FAILURE() << "this process must not end"; });
+    for (platform::ProcessId id : {strangerId, 0, -1, platform::CurrentProcessId()})
+        updater.EndProcessById(id);
+    EXPECT_TRUE(platform::IsProcessRunning(strangerId));
+}
+
+// A tree row chosen by the test (game, group, server, address; no server: no row), handed out as
+// the server tree hands out its selection.
+struct FixedSelection final : ServerSelection {
+    bool HasSelectedItem() const override { return std::get<2>(row) != nullptr; }
+    int GetSelectedServer(const protocol::GameRecord** g, const protocol::ServerGroup** gr,
+                          const ServerEntry** s, const Endpoint** e) override {
+        if (!HasSelectedItem() || *g != nullptr || *gr != nullptr || *s != nullptr || *e != nullptr)
+            return 0;  // the out-values must come in null
+        std::tie(*g, *gr, *s, *e) = row;
+        return 1;
+    }
+    std::tuple<const protocol::GameRecord*, const protocol::ServerGroup*, const ServerEntry*,
+               const Endpoint*>
+        row;
+};
+
+// The window: a game folder with the stand-in game as Bin/Qnd.exe, and a group of an enabled
+// server, one without addresses and a disabled one, the first selected in the left tree.
+class QuendalorManagerTest : public ::testing::Test, public LaunchOwner {
+protected:
+    void SetUp() override {
+        ::setenv("QUEND_CODEPAGE", "GBK", 1);
+        SetTextFile((m_dir / "Launcher.none").string());  // messages show their keys
+        copyProgram(QUEND_FAKE_GAME, m_dir / "Bin" / "Qnd.exe");
+        m_manager.SetOwner(this);
+        m_group.servers = {
+            {{{0x0A000001, 80}}, 1, 10}, {{}, 1, 20}, {{{0xC0A8FFFE, 65535}}, 0, 30}};
+        Select(m_left, 0);
+    }
+    void TearDown() override {
+        while (::waitpid(-1, nullptr, 0) > 0) {  // the games started, each ends after its record
+        }
+    }
+
+    ServerSelection* LeftTree() override { return &m_left; }
+    ServerSelection* RightTree() override { return &m_right; }
+    std::string UpdateUrl() const override { return m_updateUrl; }
+    std::string GameDir() const override { return fs::canonical(m_dir.path()).string() + "/"; }
+
+    void Select(FixedSelection& tree, std::size_t server) {
+        const ServerEntry& entry = m_group.servers[server];
+        tree.row = {&m_game, &m_group, &entry,
+                    entry.endpoints.empty() ? nullptr : &entry.endpoints[0]};
+    }
+
+    TempDir m_dir;
+    std::string m_ini = (m_dir / "Bin" / "Qnd.ini").string();
+    fs::path m_gameRecord = m_dir / "Bin" / "Qnd.exe.record";
+    std::string m_updateUrl = "http://127.0.0.1:8080/quendalor/";
+    FixedSelection m_left, m_right;
+    protocol::GameRecord m_game;
+    protocol::ServerGroup m_group;
+    std::vector<int> m_exitCodes;
+    CQuendalorManager m_manager{[this](int code) { m_exitCodes.push_back(code); }};
+    MessageBoxRecorder m_shown;
+};
+
+// The selection check's three messages; then a disabled server is refused with nothing written
+// or started, and a failed write ends the launcher without starting the game.
+TEST_F(QuendalorManagerTest, RefusalsShowTheirMessagesAndWriteNothing) {
+    m_left = {};
+    EXPECT_EQ(m_manager.CheckSelection(), 0) << "no tree has a selection";
+    Select(m_right, 1);
+    EXPECT_EQ(m_manager.CheckSelection(), 0) << "the server has no address";
+    Select(m_right, 0);
+    m_game.version_not_ready = 1;
+    EXPECT_EQ(m_manager.CheckSelection(), 0);
+    m_game.version_not_ready = 0;
+    m_updateUrl.clear();
+    EXPECT_EQ(m_manager.CheckSelection(), 0);
+    const std::string unselected = "[?General.UnSelectServer?]";
+    EXPECT_EQ(m_shown.take(),
+              (Texts{unselected, unselected, "[?General.VersionNotReady?]\n" + kWait,
+                     "[?General.UnSetUpdateServer?]"}));
+    m_updateUrl = "http://127.0.0.1/";
+
+    Select(m_right, 2);
+    writeFile(m_ini, "[QuendalorUI.Game_Login]\nServerHost=1.1.1.1\n");
+    ASSERT_EQ(m_manager.CheckSelection(), 1);
+    EXPECT_EQ(m_manager.LaunchGame("abc", "k1", "0"), 0);
+    EXPECT_EQ(m_shown.take(), Texts{"[?Error.GameServerNotFound?]\n" + kWait});
+    EXPECT_EQ(readFile(m_ini), "[QuendalorUI.Game_Login]\nServerHost=1.1.1.1\n");
+    EXPECT_FALSE(fs::exists(m_gameRecord));
+
+    Select(m_right, 0);
+    fs::remove_all(m_dir / "Bin");
+    ASSERT_EQ(m_manager.CheckSelection(), 1);
+    EXPECT_EQ(m_manager.LaunchGame("abc", "k1", "0"), 0);
+    EXPECT_EQ(m_shown.take(), Texts{"[?General.FailSaveConfig?]"});
+    EXPECT_EQ(m_exitCodes, std::vector<int>{0});
+}
+
+// The left tree wins over the right one. The server without addresses adds nothing to the list
+// of the group; the disabled one still counts.
+TEST_F(QuendalorManagerTest, OnlyTheThreeKeysOfAReadOnlyIniChange) {
+    Select(m_right, 2);
+    const char before[] =
+        "; game settings\r\n[QuendalorUI.Game_Login]\r\nUserName=keep me\r\nServerHost=1.1.1.1\r\n"
+        "ServerPort = 1\r\n\r\n[Graphics]\r\nWidth=1024\r\n[QuendalorUI.QuendalorGame]\r\n"
+        "ServerSetInfo=old\r\nVolume=7\r\n";
+    writeFile(m_ini, before);
+    ASSERT_EQ(::chmod(m_ini.c_str(), 0444), 0);
+    ASSERT_EQ(m_manager.CheckSelection(), 1);
+    EXPECT_EQ(m_manager.LaunchGame("abc", "k1", "0"), 1);
+    EXPECT_EQ(m_shown.texts(), Texts{});
+    EXPECT_EQ(
+        readFile(m_ini),
+        "; game settings\r\n[QuendalorUI.Game_Login]\r\nUserName=keep me\r\nServerHost=10.0.0.1\r\n"
+        "ServerPort = 80\r\n\r\n[Graphics]\r\nWidth=1024\r\n[QuendalorUI.QuendalorGame]\r\n"
+        "ServerSetInfo=10.0.0.1:80|192.168.255.254:65535\r\nVolume=7\r\n");
+    EXPECT_NE(fs::status(m_ini).permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_TRUE(waitFor([&] { return fs::exists(m_gameRecord); }));
+}
+
+// A Windows game goes through wine when there is one; without it the start fails after the
+// settings were written. The missing ini is created; a group without addresses writes an empty
+// list; the session's values are split at blanks.
+TEST_F(QuendalorManagerTest, AWindowsGameStartsThroughWine) {
+    writeFile(m_dir / "Bin" / "Qnd.exe", std::string("MZ\x90\0\x03", 5));
+    const Endpoint elsewhere{0xAC100009, 65535};
+    for (ServerEntry& server : m_group.servers)
+        server.endpoints.clear();
+    std::get<3>(m_left.row) = &elsewhere;
+    TempDir tools;
+    const std::string savedPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    ::setenv("PATH", tools.path().c_str(), 1);
+    ASSERT_EQ(m_manager.CheckSelection(), 1);
+    EXPECT_EQ(m_manager.LaunchGame("", "key with blank", "1"), 1);
+    EXPECT_EQ(m_shown.take(), Texts{"[?Error.FailExecuteProgram?]"});
+    EXPECT_EQ(readFile(m_ini),
+              "[QuendalorUI.Game_Login]\r\nServerHost=172.16.0.9\r\n"
+              "ServerPort=65535\r\n[QuendalorUI.QuendalorGame]\r\nServerSetInfo=\r\n");
+
+    copyProgram(QUEND_FAKE_GAME, tools / "wine");
+    EXPECT_EQ(m_manager.LaunchGame("", "key with blank", "1"), 1);
+    ::setenv("PATH", savedPath.c_str(), 1);
+    EXPECT_EQ(m_shown.texts(), Texts{});
+    ASSERT_TRUE(waitFor([&] { return fs::exists(tools / "wine.record"); }));
+    EXPECT_EQ(readLines(tools / "wine.record"),
+              (Texts{"cwd=" + fs::current_path().string(), "arg=" + GameDir() + "Bin/Qnd.exe",
+                     "arg=USERID=", "arg=USERKEY=key", "arg=with", "arg=blank", "arg=UNDERAGE=1",
+                     "arg=-LauncherPassed", "arg=-pzqmvt"}));
+}
+
+}  // namespace
