@@ -159,7 +159,6 @@ TEST_F(ProgramTest, TheTemporaryCopyRunsAloneAndEndsWhenTheServerGoes) {
                                            m_install.launcherDir.string(), &pid));
         return Child(pid).Wait(kSlow);
     };
-    // Copies end as orphans of this process.
     const auto nextOrphanExit = [] {
         int status = 0;
         const bool ended = waitFor([&] { return ::waitpid(-1, &status, WNOHANG) > 0; }, kSlow);

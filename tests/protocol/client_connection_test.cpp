@@ -95,7 +95,6 @@ TEST_F(ConnectionLife, StopEndsTheThreadWaitingForAFrameOrInsideOneWithoutANotic
     EXPECT_TRUE(trace.lines().empty());
 }
 
-// (Which header form a request takes is shown with the channel.)
 TEST_F(ConnectionLife, ConnectWhileOpenKeepsTheConnectionThatSendsRequestsThirtyAndFortyOnly) {
     const int handle = connection.socket().handle();
     EXPECT_TRUE(connection.ConnectServer());
@@ -129,9 +128,8 @@ TEST(ResolveServerAddress, HostAndPortRules) {
 
 class ServerMessages : public ConnectionLife {
 protected:
-    // Sends message 30 with these (name, key, server version) games, each GameRecord as name,
-    // key, server version, local version 77, state 1, update address, extra, not-ready byte,
-    // then the trailer "T"; waits for the request 40 that must follow it.
+    // Sends message 30 with these (name, key, server version) games and the trailer "T"; waits
+    // for the request 40 that must follow it.
     void answerGames(const std::vector<std::tuple<std::string, std::string, uint32_t>>& games) {
         WireBytes w;
         w.i32(30).i32(static_cast<int32_t>(games.size()));
