@@ -6,13 +6,11 @@
 // ends the copy.
 
 #include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -47,7 +45,6 @@ TEST_F(StartupTest, ConnectionFailuresAreReportedAndStartUpGoesOn) {
     EXPECT_FALSE(silent.CClientApp::InitInstance());
     EXPECT_EQ(silent.ExitInstance(), 0);
     EXPECT_TRUE(m_messages.texts().empty());
-    EXPECT_EQ(silent.m_hMutex, nullptr);
     EXPECT_FALSE(silent.m_bTempCopy);
 
     m_install.WriteLauncherIni({{"LANGUAGE", ""}, {"RESOURCE_DIR", "Res\\"}});
@@ -59,10 +56,10 @@ TEST_F(StartupTest, ConnectionFailuresAreReportedAndStartUpGoesOn) {
     EXPECT_TRUE(app.m_bTempCopy);
     EXPECT_EQ(platform::MessageCaption(), "Launcher");
     const std::string folder = m_install.launcherDir.string() + "/";
-    EXPECT_EQ(app.m_pszModuleDir, folder);
-    EXPECT_EQ(app.m_strSkinIni, folder + "/Skin.ini");
-    EXPECT_EQ(app.m_pszTextFile, folder + "Launcher.");
-    EXPECT_EQ(app.m_strResourcePath, "Res\\");
+    EXPECT_EQ(
+        (std::vector{app.m_pszModuleDir, app.m_strSkinIni, app.m_pszTextFile,
+                     app.m_strResourcePath}),
+        (std::vector<std::string>{folder, folder + "/Skin.ini", folder + "Launcher.", "Res\\"}));
     app.ExitInstance();
 
     // A server that refuses: only the language file's text; the resource folder joins the
@@ -111,17 +108,12 @@ TEST_F(StartupTest, OneLauncherPerProgramFileName) {
     EXPECT_TRUE(later.CClientApp::InitInstance());
     later.ExitInstance();
 
-    // What a launcher ended at once leaves behind: a socket file nobody listens on.
-    const std::string stale =
-        (m_install.locks.path() / CInstanceLock::LockName("Launcher.exe").toStdString()).string();
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, stale.c_str(), sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ::close(fd);
+    // What a launcher ended at once leaves behind in the lock's place, which nobody answers on
+    // (a plain file stands in for the socket file).
+    writeFile(m_install.locks / CInstanceLock::LockName("Launcher.exe").toStdString(), "");
     InstalledLauncher afterCrash(program);
     EXPECT_TRUE(afterCrash.CClientApp::InitInstance());
+    EXPECT_NE(afterCrash.m_hMutex, nullptr);
     afterCrash.ExitInstance();
     for (const std::string& text : m_messages.take())
         EXPECT_NE(text, "不允许启动多个登录器");
@@ -141,29 +133,13 @@ protected:
         ::unsetenv("QUEND_MESSAGE_LOG");
         // Launchers of this installation that a failed test left running.
         for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-            const std::string name = entry.path().filename().string();
-            if (name.find_first_not_of("0123456789") == std::string::npos &&
-                platform::ProcessExePath(std::stoi(name))
-                    .starts_with(m_install.launcherDir.string()))
-                platform::EndProcess(std::stoi(name), std::chrono::seconds(2));
+            const int pid = std::atoi(entry.path().filename().c_str());
+            if (pid > 0 &&
+                platform::ProcessExePath(pid).starts_with(m_install.launcherDir.string()))
+                platform::EndProcess(pid, std::chrono::seconds(2));
         }
         while (::waitpid(-1, nullptr, WNOHANG) > 0) {
         }
-    }
-
-    // Starts the program file and answers its exit code.
-    int RunLauncher() {
-        platform::ProcessId pid = 0;
-        EXPECT_TRUE(platform::StartProcess((m_install.launcherDir / "Launcher").string(), {},
-                                           m_install.launcherDir.string(), &pid));
-        return Child(pid).Wait(kSlow);
-    }
-
-    // The exit code of the next orphan to end within kSlow; -1 when none does.
-    static int NextOrphanExit() {
-        int status = 0;
-        const bool ended = waitFor([&] { return ::waitpid(-1, &status, WNOHANG) > 0; }, kSlow);
-        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     Installation m_install;
@@ -177,21 +153,31 @@ TEST_F(ProgramTest, TheTemporaryCopyRunsAloneAndEndsWhenTheServerGoes) {
     });
     ASSERT_TRUE(server.Start());
     m_install.WriteLauncherIni({{"TREE_SERVER", "127.0.0.1:" + std::to_string(server.Port())}});
+    const auto runLauncher = [&] {
+        platform::ProcessId pid = 0;
+        EXPECT_TRUE(platform::StartProcess((m_install.launcherDir / "Launcher").string(), {},
+                                           m_install.launcherDir.string(), &pid));
+        return Child(pid).Wait(kSlow);
+    };
+    const auto nextOrphanExit = [] {
+        int status = 0;
+        const bool ended = waitFor([&] { return ::waitpid(-1, &status, WNOHANG) > 0; }, kSlow);
+        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
 
     // The program file hands over to Temp.exe, which connects and asks for both lists.
-    EXPECT_EQ(RunLauncher(), 0);
+    EXPECT_EQ(runLauncher(), 0);
     ASSERT_TRUE(waitFor([&] { return requests == 1; }, kSlow));
-    EXPECT_TRUE(std::filesystem::exists(m_install.launcherDir / "Temp.exe"));
 
     // A second start hands over too, but its copy finds the first one running and gives up.
-    EXPECT_EQ(RunLauncher(), 0);
-    EXPECT_EQ(NextOrphanExit(), 0);
+    EXPECT_EQ(runLauncher(), 0);
+    EXPECT_EQ(nextOrphanExit(), 0);
     EXPECT_EQ(readLines(m_log), std::vector<std::string>{"Temp\t不允许启动多个登录器"});
     EXPECT_EQ(requests, 1);
 
     // The server goes: the copy says so and ends with 0, leaving its file behind.
     server.Stop();
-    EXPECT_EQ(NextOrphanExit(), 0);
+    EXPECT_EQ(nextOrphanExit(), 0);
     EXPECT_EQ(readLines(m_log), (std::vector<std::string>{"Temp\t不允许启动多个登录器",
                                                           std::string("Temp\t") + kDisconnected}));
     EXPECT_TRUE(std::filesystem::exists(m_install.launcherDir / "Temp.exe"));

@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "devserver/devserver_config.h"
@@ -13,6 +15,7 @@
 
 using devserver::ConfigError;
 using devserver::DevServerConfig;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -26,41 +29,29 @@ std::string ErrorOf(const std::string& text, const std::filesystem::path& baseDi
 }
 
 TEST(DevServerConfig, LauncherRoleWithDefaults) {
-    const devserver::LauncherServerConfig launcher = DevServerConfig::Parse(R"({
-        "notes": {"anything": [1, 2]},
-        "launcher": {
-            "port": 7000, "short_header": true, "trailer": "end",
-            "games": [
-                {"name": "Quendalor", "server_version": "1.2.3", "update_url": "http://u/"},
-                {"name": "Other", "key": "OtherKey", "server_version": "15.16383.0",
-                 "install_state": 2, "extra": "e", "not_ready": true}
-            ],
-            "groups": [
-                {"game": "Quendalor", "label": "推荐", "servers": [
-                    {"endpoints": ["10.0.0.1:7001", "255.1.2.3:65535"], "load": 9},
-                    {"endpoints": [], "enabled": false}
-                ]}
-            ]
-        }})")
-                                                         .Launcher();
-    EXPECT_EQ(launcher.port, 7000);
-    EXPECT_TRUE(launcher.short_header);
-    EXPECT_EQ(launcher.trailer, "end");
+    const auto launcher = DevServerConfig::Parse(R"({"notes": {"anything": [1, 2]},
+        "launcher": {"port": 7000, "short_header": true, "trailer": "end", "games": [
+            {"name": "Quendalor", "server_version": "1.2.3", "update_url": "http://u/"},
+            {"name": "Other", "key": "OtherKey", "server_version": "15.16383.0",
+             "install_state": 2, "extra": "e", "not_ready": true}],
+        "groups": [{"game": "Quendalor", "label": "推荐", "servers": [
+            {"endpoints": ["10.0.0.1:7001", "255.1.2.3:65535"], "load": 9},
+            {"endpoints": [], "enabled": false}]}]}})")
+                              .Launcher();
+    EXPECT_EQ(std::tie(launcher.port, launcher.short_header, launcher.trailer),
+              std::make_tuple(7000, true, "end"));
     // The key defaults to the name, the install state to 1; versions are packed in 4+14+14 bits.
     EXPECT_EQ(launcher.games,
               (std::vector<protocol::GameRecord>{
                   {"Quendalor", "Quendalor", (1 << 28) | (2 << 14) | 3, 0, 1, "http://u/", "", 0},
                   {"Other", "OtherKey", static_cast<int32_t>(0xFFFFC000u), 0, 2, "", "e", 1}}));
     // The wire carries the label in the ANSI code page.
-    EXPECT_EQ(launcher.groups,
-              (std::vector<protocol::ServerGroup>{
-                  {"Quendalor",
-                   "",
-                   "\xCD\xC6\xBC\xF6",
-                   {{{{0x0A000001u, 7001}, {0xFF010203u, 65535}}, 1, 9}, {{}, 0, 0}}}}));
+    const protocol::ServerEntry both{{{0x0A000001u, 7001}, {0xFF010203u, 65535}}, 1, 9};
+    EXPECT_EQ(launcher.groups, (std::vector<protocol::ServerGroup>{
+                                   {"Quendalor", "", "\xCD\xC6\xBC\xF6", {both, {{}, 0, 0}}}}));
 }
 
-TEST(DevServerConfig, LoadNamesTheFileAndTakesFoldersFromIt) {
+TEST(DevServerConfig, LoadKnowsItsRolesAndTakesFoldersFromTheFile) {
     quend::test::TempDir dir;
     std::filesystem::create_directories(dir / "conf" / "files");
     const std::string path = (dir / "conf" / "dev.json").string();
@@ -70,30 +61,21 @@ TEST(DevServerConfig, LoadNamesTheFileAndTakesFoldersFromIt) {
     EXPECT_FALSE(notes.HasRole("launcher"));
     EXPECT_THROW(notes.Launcher(), ConfigError);
 
-    quend::test::writeFile(path, R"({"launcher": {"games": {}}})");
-    try {
-        DevServerConfig::Load(path);
-        ADD_FAILURE() << "accepted";
-    } catch (const ConfigError& e) {
-        EXPECT_EQ(std::string(e.what()), path + ": launcher.games: expected an array");
-    }
-
     quend::test::writeFile(path, R"({"update": {"port": 8080, "root": "files",
         "faults": {"cut_after": 10, "length_surplus": 3, "block_delay_ms": 25}}})");
     const devserver::UpdateServerConfig update = DevServerConfig::Load(path).Update();
-    EXPECT_EQ(update.port, 8080);
     EXPECT_TRUE(std::filesystem::equivalent(update.root, dir / "conf" / "files"));
-    EXPECT_EQ(update.faults.cutAfter, 10u);
-    EXPECT_EQ(update.faults.lengthSurplus, 3u);
-    EXPECT_EQ(update.faults.blockDelay, std::chrono::milliseconds(25));
+    EXPECT_EQ(std::tie(update.port, update.faults.cutAfter, update.faults.lengthSurplus,
+                       update.faults.blockDelay),
+              std::make_tuple(8080, std::optional<std::uint64_t>(10), 3u, 25ms));
 
+    // An absolute root stays as it is; no faults by default.
     quend::test::writeFile(path,
                            R"({"update": {"port": 0, "root": ")" + dir.path().string() + R"("}})");
     const devserver::UpdateServerConfig plain = DevServerConfig::Load(path).Update();
-    EXPECT_EQ(plain.root, dir.path());  // an absolute root stays as it is
-    EXPECT_FALSE(plain.faults.cutAfter.has_value());
-    EXPECT_EQ(plain.faults.lengthSurplus, 0u);
-    EXPECT_EQ(plain.faults.blockDelay.count(), 0);
+    EXPECT_EQ(std::tie(plain.root, plain.faults.cutAfter, plain.faults.lengthSurplus,
+                       plain.faults.blockDelay),
+              std::make_tuple(dir.path(), std::nullopt, 0u, 0ms));
 }
 
 TEST(DevServerConfig, MistakesNameTheirPlace) {

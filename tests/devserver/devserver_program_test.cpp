@@ -6,17 +6,18 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "account/account_urls.h"
+#include "devserver/devserver_config.h"
 #include "patch/md5.h"
 #include "platform/http_client.h"
 #include "platform/window_messages.h"
@@ -26,6 +27,8 @@
 #include "support/test_support.h"
 
 namespace {
+
+using testing::HasSubstr;
 
 // The program as a child, its standard output and error read line by line. The shell prints its
 // own id, which the program keeps once it has taken the shell's place.
@@ -41,24 +44,23 @@ public:
     DevServer(const DevServer&) = delete;
     DevServer& operator=(const DevServer&) = delete;
 
-    // The next line of output, empty at its end.
     std::string ReadLine() {
-        char line[4096];
-        return std::fgets(line, sizeof line, m_out) ? std::string(line, std::strcspn(line, "\n"))
-                                                    : "";
+        char line[4096] = "";
+        std::fgets(line, sizeof line, m_out);
+        return std::string(line, std::strcspn(line, "\n"));
     }
 
-    // Sends `signal` (none for 0) and waits for the end; the exit status (-1 when it did not
-    // exit normally). The output not read yet goes to `rest`.
-    int Finish(int signal, std::string* rest = nullptr) {
+    // Sends `signal` (none for 0) and waits for the end: the exit status (-1 when it did not
+    // exit normally) and the output not read yet.
+    std::pair<int, std::string> Finish(int signal) {
         if (signal != 0)
             ::kill(m_pid, signal);
-        for (std::string line; !(line = ReadLine()).empty();) {
-            if (rest != nullptr)
-                *rest += line + "\n";
-        }
+        std::string rest;
+        char buffer[4096];
+        while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, m_out))
+            rest.append(buffer, n);
         const int status = ::pclose(std::exchange(m_out, nullptr));
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, rest};
     }
 
 private:
@@ -66,70 +68,58 @@ private:
     pid_t m_pid;
 };
 
-// "127.0.0.1:<port>" from a "<what> listening on 127.0.0.1:<port>[, ...]" line, or empty.
-std::string Listening(const std::string& what, const std::string& line) {
-    const std::string prefix = what + " listening on ";
-    if (line.rfind(prefix + "127.0.0.1:", 0) != 0)
-        return {};
-    return line.substr(prefix.size(), line.find(',') - prefix.size());
+// "127.0.0.1:<port>" from a "<role> listening on 127.0.0.1:<port>[, ...]" line.
+std::string Address(const std::string& line) {
+    const std::size_t at = line.find(" listening on 127.0.0.1:") + 14;
+    return at < 14 ? "" : line.substr(at, line.find(',') - at);
 }
 
 class DevServerProgram : public ::testing::Test {
 protected:
-    void SetUp() override {
+    std::string WriteConfig(const std::string& faults) {
         ::setenv("no_proxy", "127.0.0.1,localhost", 1);
         quend::test::writeFile(m_dir / "conf/files/Data/地图.txt", "map bytes");
-    }
-
-    std::string WriteConfig(const std::string& faults) {
-        const auto path = m_dir / "conf/devserver.json";
-        quend::test::writeFile(path, R"({
-            "launcher": {"port": 0, "trailer": "end", "games": [
+        quend::test::writeFile(m_config, R"({"launcher": {"port": 0, "trailer": "end", "games": [
                 {"name": "Quendalor", "server_version": "1.2.3", "update_url": "http://u/"},
-                {"name": "Elsewhere", "server_version": "2.0.0"}],
-             "groups": [
+                {"name": "Elsewhere", "server_version": "2.0.0"}], "groups": [
                 {"game": "Quendalor", "label": "推荐",
                  "servers": [{"endpoints": ["127.0.0.1:7001"], "load": 5}]},
                 {"game": "Quendalor", "label": "North", "servers": []}]},
-            "update": {"port": 0, "root": "files", "faults": {)" +
-                                         faults + R"(}},
             "account": {"port": 0, "accounts": [{"name": "player1", "password": "quendalor",
-                                                 "user_id": "10001", "user_key": "k1"}]}})");
-        return path.string();
+                                                 "user_id": "10001", "user_key": "k1"}]},
+            "update": {"port": 0, "root": "files", "faults": {)" +
+                                             faults + "}}}");
+        return m_config;
     }
 
     quend::test::TempDir m_dir;
+    std::string m_config = (m_dir / "conf/devserver.json").string();
 };
 
 TEST_F(DevServerProgram, AllRolesServeTheFileWithItsFaultsAndStopUnderConnectedLaunchers) {
     DevServer process("--config " + WriteConfig(R"("cut_after": 4)") + " --short-header");
-    const std::string launcher = Listening("launcher server", process.ReadLine());
-    const std::string update = Listening("update server", process.ReadLine());
-    const std::string account = Listening("account service", process.ReadLine());
+    const std::string launcher = Address(process.ReadLine());
+    const std::string update = Address(process.ReadLine());
+    const std::string account = Address(process.ReadLine());
     ASSERT_FALSE(launcher.empty() || update.empty() || account.empty());
 
-    constexpr size_t kLaunchers = 4;
-    std::vector<quend::test::PostRecorder> windows(kLaunchers);
-    std::vector<std::unique_ptr<protocol::CClientConnection>> clients;
-    for (size_t i = 0; i < kLaunchers; ++i) {
-        auto& client = *clients.emplace_back(std::make_unique<protocol::CClientConnection>());
-        client.m_config.treeServer = launcher;
-        client.m_config.games["Quendalor"] = {"1.2.3", ""};
-        client.SetMainWindow(&windows[i]);
-        ASSERT_TRUE(client.ConnectServer());
+    std::array<quend::test::PostRecorder, 4> windows;
+    std::array<protocol::CClientConnection, 4> clients;  // gone before their windows
+    const auto served = devserver::DevServerConfig::Load(m_config).Launcher();
+    for (size_t i = 0; i < clients.size(); ++i) {
+        clients[i].m_config.treeServer = launcher;
+        clients[i].m_config.games = {{"Quendalor", {"1.2.3", ""}}, {"Elsewhere", {"2.0.0", ""}}};
+        clients[i].SetMainWindow(&windows[i]);
+        ASSERT_TRUE(clients[i].ConnectServer());
+        ASSERT_TRUE(clients[i].SendRequest(protocol::kGameListId));
     }
-    for (auto& client : clients)
-        ASSERT_TRUE(client->SendRequest(protocol::kGameListId));
-    for (size_t i = 0; i < kLaunchers; ++i) {
+    for (size_t i = 0; i < clients.size(); ++i) {
         ASSERT_TRUE(windows[i].waitFor(platform::WM_SERVER_NOTIFY)) << i;
-        EXPECT_TRUE(clients[i]->short_header());
-        const auto lists = clients[i]->Directory().Latest();
-        ASSERT_EQ(lists->game_list.size(), 2u);
-        EXPECT_EQ(lists->game_list[0].update_url, "http://u/");
+        EXPECT_TRUE(clients[i].short_header());
+        const auto lists = clients[i].Directory().Latest();
+        EXPECT_EQ(lists->game_list, served.games);
+        EXPECT_EQ(lists->group_list, served.groups);
         EXPECT_EQ(lists->trailer, "end");
-        ASSERT_EQ(lists->group_list.size(), 2u);
-        EXPECT_EQ(lists->group_list[0].label, "\xCD\xC6\xBC\xF6");
-        EXPECT_EQ(lists->group_list[0].servers.at(0).endpoints.at(0).port, 7001);
     }
 
     {
@@ -145,46 +135,36 @@ TEST_F(DevServerProgram, AllRolesServeTheFileWithItsFaultsAndStopUnderConnectedL
         std::string reply;
         ASSERT_TRUE(http.GetText(MakeLoginUrl(account, "player1", CMD5().GetStringMD5("quendalor")),
                                  reply));
-        EXPECT_EQ(reply.rfind("succeed|", 0), 0u) << reply;
-        EXPECT_NE(reply.find("10001"), std::string::npos) << reply;
+        EXPECT_THAT(reply, testing::AllOf(testing::StartsWith("succeed|"), HasSubstr("10001")));
     }
 
-    std::string log;
-    EXPECT_EQ(process.Finish(SIGINT, &log), 0);
-    for (size_t i = 0; i < kLaunchers; ++i)  // they hear of it as a lost connection
+    const auto [status, log] = process.Finish(SIGINT);
+    EXPECT_EQ(status, 0);
+    for (size_t i = 0; i < windows.size(); ++i)  // they hear of it as a lost connection
         EXPECT_TRUE(windows[i].waitFor(platform::WM_SERVER_MSG)) << i;
-    for (const std::string logged :
+    for (const char* logged :
          {"request 30, 2 games", "\"GET /Data/%E5%9C%B0%E5%9B%BE.txt\" 200 9 \"QuendTest\"",
-          "\nupdate 127.0.0.1:", "\naccount 127.0.0.1:"}) {
-        EXPECT_NE(log.find(logged), std::string::npos) << logged << " not in\n" << log;
-    }
-    const auto count = [&log](const std::string& text) {
+          "\nupdate 127.0.0.1:", "\naccount 127.0.0.1:", "\nstopping on SIGINT\n"})
+        EXPECT_THAT(log, HasSubstr(logged));
+    for (const char* once : {"request 40, 2 groups", ": closed"}) {
         size_t found = 0;
-        for (size_t at = 0; (at = log.find(text, at + 1)) != std::string::npos;)
+        for (size_t at = 0; (at = log.find(once, at + 1)) != std::string::npos;)
             ++found;
-        return found;
-    };
-    EXPECT_EQ(count("request 40, 2 groups"), kLaunchers) << log;
-    EXPECT_EQ(count(": closed"), kLaunchers) << log;
-    EXPECT_NE(log.find("\nstopping on SIGINT\n"), std::string::npos) << log;
+        EXPECT_EQ(found, clients.size()) << once << " in\n" << log;
+    }
     EXPECT_TRUE(log.ends_with("\nstopped\n")) << log;
 }
 
-TEST_F(DevServerProgram, ServesOnlyTheRoleAskedForAndStopsOnSigterm) {
+TEST_F(DevServerProgram, ServesOnlyTheRoleAskedForStopsOnSigtermAndRefusesAMistakenFile) {
     DevServer process("--config " + WriteConfig("") + " --role update");
-    const std::string ready = process.ReadLine();
-    EXPECT_FALSE(Listening("update server", ready).empty()) << ready;
-    std::string rest;
-    EXPECT_EQ(process.Finish(SIGTERM, &rest), 0);
-    EXPECT_EQ(rest, "stopping on SIGTERM\nstopped\n");
-}
+    EXPECT_THAT(process.ReadLine(), testing::StartsWith("update server listening on 127.0.0.1:"));
+    EXPECT_EQ(process.Finish(SIGTERM),
+              std::make_pair(0, std::string("stopping on SIGTERM\nstopped\n")));
 
-TEST_F(DevServerProgram, MistakenFileNamesTheField) {
-    const std::string config = WriteConfig(R"("cut_after": "all")");
-    DevServer process("--config " + config + " --role update");
-    EXPECT_EQ(process.ReadLine(),
-              "quend-devserver: " + config + ": update.faults.cut_after: expected an integer");
-    EXPECT_EQ(process.Finish(0), 2);
+    DevServer mistaken("--config " + WriteConfig(R"("cut_after": "all")") + " --role update");
+    EXPECT_EQ(mistaken.Finish(0),
+              std::make_pair(2, "quend-devserver: " + m_config +
+                                    ": update.faults.cut_after: expected an integer\n"));
 }
 
 }  // namespace

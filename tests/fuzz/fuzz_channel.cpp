@@ -13,6 +13,7 @@
 
 #include "corelib/xtrace.h"
 #include "protocol/client_connection.h"
+#include "support/post_recorder.h"
 
 namespace {
 
@@ -20,12 +21,6 @@ void check(bool condition) {
     if (!condition)
         std::abort();
 }
-
-class CountingWindow final : public platform::MessageTarget {
-public:
-    void Post(platform::PostedMessage) override { ++posts; }
-    int posts = 0;
-};
 
 }  // namespace
 
@@ -44,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     ::close(ends[1]);
 
-    CountingWindow window;
+    quend::test::PostRecorder window;
     protocol::CClientConnection connection;
     connection.m_config.games["Q"] = {"1.2.3", ""};
     connection.m_config.games["R"] = {"not a version", ""};

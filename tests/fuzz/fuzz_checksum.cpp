@@ -3,20 +3,16 @@
 // as NotUpdateList.txt through LoadExcludeList. The list loader itself is left out, as it starts
 // the check thread.
 
-#include <unistd.h>
-#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "patch/update_manager.h"
 #include "patch/update_owner.h"
-#include "platform/paths.h"
-
-namespace fs = std::filesystem;
+#include "support/test_support.h"
 
 namespace {
 
@@ -27,24 +23,19 @@ void Check(bool condition) {
         std::abort();
 }
 
-// A launcher folder with an empty game folder below it, and an empty file beside the game folder
-// that no list entry may reach. Removed when the process exits.
+// A launcher folder with a game folder below it holding one empty file, and beside the game
+// folder a file "outside.txt" that no list entry may reach, which is not empty.
 class FuzzOwner final : public UpdateOwner, public platform::MessageTarget {
 public:
     FuzzOwner() {
-        fs::create_directories(m_root / "game");
-        std::ofstream(m_root / "outside.txt").flush();
-        std::ofstream(m_root / "game" / "inside.txt").flush();
-    }
-    ~FuzzOwner() override {
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
+        quend::test::writeFile(m_root / "game" / "inside.txt", "");
+        quend::test::writeFile(m_root / "outside.txt", "outside");
     }
 
-    std::string GameDir() const override { return (m_root / "game").string() + "/"; }
+    std::string GameDir() const override { return m_root.dir() + "game/"; }
     bool IsRunning() const override { return true; }
     std::string UpdateUrl() const override { return "http://127.0.0.1:9"; }
-    std::string ModuleDir() const override { return m_root.string() + "/"; }
+    std::string ModuleDir() const override { return m_root.dir(); }
     bool NoUpdate() const override { return false; }
     void SetStatusText(const std::string&) override {}
     void SetTotalRange(int, int) override {}
@@ -55,98 +46,42 @@ public:
     void Post(platform::PostedMessage) override { std::abort(); }  // nothing here posts
 
 private:
-    fs::path m_root = fs::temp_directory_path() / ("fuzz_checksum-" + std::to_string(::getpid()));
+    quend::test::TempDir m_root;
     platform::ManualResetEvent m_event;
 };
-
-struct Fixture {
-    FuzzOwner owner;
-    CMyUpdateManager manager{owner, "QuendFuzz"};
-};
-
-Fixture& TheFixture() {
-    static Fixture fixture;
-    return fixture;
-}
-
-// Lines as a text-mode reader gives them: cut at "\n", one "\r" before it dropped, an empty
-// last piece not counted.
-std::vector<std::string> Lines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        std::size_t end = bytes.find('\n', start);
-        if (end == std::string::npos)
-            end = bytes.size();
-        std::string line = bytes.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    return lines;
-}
-
-// The fields between runs of "|", the way the list's tokenizer finds them.
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t start = line.find_first_not_of('|');
-    while (start != std::string::npos) {
-        const std::size_t end = line.find('|', start);
-        fields.push_back(line.substr(start, end == std::string::npos ? end : end - start));
-        start = line.find_first_not_of('|', end);
-    }
-    fields.resize(std::max<std::size_t>(fields.size(), 5));
-    return fields;
-}
-
-bool InsideGameFolder(const _filelist& entry) {
-    const fs::path game = fs::weakly_canonical(TheFixture().owner.GameDir());
-    const fs::path file = fs::weakly_canonical(platform::JoinNativePath(
-        TheFixture().owner.GameDir(), CMyUpdateManager::ToUtf8(entry.fileName)));
-    const auto [end, ignored] = std::mismatch(game.begin(), game.end(), file.begin(), file.end());
-    return end == game.end() && file != game;
-}
-
-void CheckLine(const std::string& line) {
-    _filelist entry;
-    entry.fileName = "untouched";
-    const int result = CMyUpdateManager::ParseChecksumLine(line, entry);
-    if (line.empty()) {
-        Check(result == 0 && entry.fileName == "untouched");
-        return;
-    }
-    Check(result == 1);
-    const std::vector<std::string> fields = Fields(line);
-    Check(entry.fileName == fields[0] && entry.extra == fields[1] && entry.md5 == fields[2]);
-    Check(entry.fileSize == std::strtoll(fields[4].c_str(), nullptr, 10));
-    if (fields[3].empty())
-        Check(entry.modifiedTime == 0);
-    // Only a file below the game folder may ever count as current.
-    if (TheFixture().manager.IsFileCurrent(entry) == 1)
-        Check(entry.md5 == kEmptyDigest && entry.fileSize == 0 && InsideGameFolder(entry));
-}
-
-void CheckExcludeList(const std::string& bytes, const std::vector<std::string>& lines) {
-    CMyUpdateManager& manager = TheFixture().manager;
-    // A new file each time: truncating one makes the file system flush it on close.
-    const std::string path = TheFixture().owner.ModuleDir() + "NotUpdateList.txt";
-    ::unlink(path.c_str());
-    std::ofstream(path, std::ios::binary) << bytes;
-    manager.ClearExcludeList();
-    manager.LoadExcludeList();
-    for (const std::string& line : lines)
-        Check(manager.IsExcluded(line) == (line.empty() ? 0 : 1));
-    Check(manager.IsExcluded("\n") == 0);  // no line holds its own end
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static FuzzOwner owner;
+    static CMyUpdateManager manager(owner, "QuendFuzz");
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const std::vector<std::string> lines = Lines(bytes);
+
+    // Lines as a text-mode reader gives them: cut at "\n", one "\r" before it dropped.
+    std::vector<std::string> lines;
+    std::istringstream in(bytes);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line.ends_with('\r') ? line.substr(0, line.size() - 1) : line);
+
+    for (const std::string& line : lines) {
+        _filelist entry;
+        Check(CMyUpdateManager::ParseChecksumLine(line, entry) == (line.empty() ? 0 : 1));
+        for (const std::string* field : {&entry.fileName, &entry.extra, &entry.md5})
+            Check(field->find('|') == std::string::npos && line.find(*field) != std::string::npos);
+        // Only a file below the game folder may ever count as current, and those are empty.
+        if (manager.IsFileCurrent(entry) == 1)
+            Check(entry.md5 == kEmptyDigest && entry.fileSize == 0);
+    }
+
+    // The exclude list holds every line but the empty ones, and none holds its own end. A new
+    // file each time: truncating one makes the file system flush it on close.
+    const std::string path = owner.ModuleDir() + "NotUpdateList.txt";
+    std::remove(path.c_str());
+    quend::test::writeFile(path, bytes);
+    manager.ClearExcludeList();
+    manager.LoadExcludeList();
     for (const std::string& line : lines)
-        CheckLine(line);
-    CheckExcludeList(bytes, lines);
+        Check(manager.IsExcluded(line) == (line.empty() ? 0 : 1));
+    Check(manager.IsExcluded("\n") == 0);
     return 0;
 }

@@ -1,1 +1,1 @@
-quend_add_fuzzer(fuzz_message ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_message.cpp quend_corelib)
+quend_add_fuzzer(fuzz_message ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_message.cpp quend_protocol)

@@ -10,13 +10,13 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/window_messages.h"
 #include "protocol/client_connection.h"
 #include "protocol/launcher_messages.h"
 #include "protocol/server_address.h"
-#include "support/message_box_recorder.h"
 #include "support/post_recorder.h"
 #include "support/raw_peer.h"
 #include "support/test_support.h"
@@ -33,7 +33,13 @@ namespace {
 constexpr auto kQuiet = std::chrono::milliseconds(200);
 constexpr uint32_t kV123 = (1u << 28) | (2u << 14) | 3u;  // 1.2.3 packed by hand
 
-class Connected : public ::testing::Test {
+// A request as the launcher sends it after a long-header reply: header "1, 256", then the id
+// and zeros up to 256 bytes.
+std::vector<uint8_t> Request(int32_t id) {
+    return longFrame(WireBytes().i32(id).fill(252, 0).bytes);
+}
+
+class ConnectionLife : public ::testing::Test {
 protected:
     void SetUp() override {
         connection.m_config.games["Quendalor"] = {"1.2.3", "auth.example"};
@@ -43,17 +49,6 @@ protected:
         ASSERT_TRUE(peer.accept());
     }
 
-    // Reads one request frame as the launcher sends it after a long-header reply: the header
-    // "1, 256", then the body. Answers the id, or -1 when the frame is not that.
-    int32_t readRequest() {
-        if (peer.read(8) != std::vector<uint8_t>{0, 0, 0, 1, 0, 0, 1, 0})
-            return -1;
-        const std::vector<uint8_t> body = peer.read(256);
-        if (body.size() != 256)
-            return -1;
-        return static_cast<int32_t>(body[0] | body[1] << 8 | body[2] << 16 | body[3] << 24);
-    }
-
     // Declared first, so they outlive the connection and its thread.
     quend::test::TraceRecorder trace;
     quend::test::PostRecorder window;
@@ -61,19 +56,15 @@ protected:
     protocol::CClientConnection connection;
 };
 
-using ConnectionLife = Connected;
-
 TEST_F(ConnectionLife, PeerClosingPostsOneLostNoticeAndEndsTheThread) {
     peer.close();
-    ASSERT_TRUE(window.waitFor(WM_SERVER_MSG));
     ASSERT_TRUE(quend::test::waitFor([&] { return !connection.running(); }));
     std::this_thread::sleep_for(kQuiet);  // nothing further may arrive
     const auto posted = window.messages();
     ASSERT_EQ(posted.size(), 1u);
-    EXPECT_EQ(posted[0].wParam, -1);
-    EXPECT_EQ(posted[0].lParam, 0);
+    EXPECT_EQ(std::tie(posted[0].id, posted[0].wParam, posted[0].lParam),
+              std::make_tuple(WM_SERVER_MSG, -1, 0));
     EXPECT_FALSE(connection.m_bSocketOpen);
-    EXPECT_TRUE(connection.m_bStopping);
     EXPECT_FALSE(connection.SendRequest(protocol::kGameListId));
     connection.StopConnection();  // what the dialog does next
     EXPECT_FALSE(connection.has_thread());
@@ -104,122 +95,85 @@ TEST_F(ConnectionLife, StopEndsTheThreadWaitingForAFrameOrInsideOneWithoutANotic
     EXPECT_TRUE(trace.lines().empty());
 }
 
-TEST_F(ConnectionLife, ConnectWhileOpenKeepsTheConnection) {
+TEST_F(ConnectionLife, ConnectWhileOpenKeepsTheConnectionThatSendsRequestsThirtyAndFortyOnly) {
     const int handle = connection.socket().handle();
     EXPECT_TRUE(connection.ConnectServer());
     EXPECT_EQ(connection.socket().handle(), handle);
     EXPECT_FALSE(peer.pending(kQuiet));
-}
-
-// (Which header form a request takes is shown with the channel.)
-TEST_F(ConnectionLife, RequestsAreThirtyAndFortyOnly) {
     EXPECT_FALSE(connection.SendRequest(31));
     ASSERT_TRUE(connection.SendRequest(protocol::kGameListId));
-    EXPECT_EQ(readRequest(), 30);
-}
-
-// A missing port or an unknown host fails quietly, without a thread; the peer's port makes a
-// wrongly resolved host connect.
-TEST(ConnectServer, AddressWithoutPortOrWithUnknownHostFails) {
-    quend::test::MessageBoxRecorder boxes;
-    quend::test::RawPeer peer;
-    for (const std::string& address :
-         {std::string("127.0.0.1"), "no-such-host.invalid:" + std::to_string(peer.port())}) {
-        protocol::CClientConnection connection;
-        connection.m_config.treeServer = address;
-        EXPECT_FALSE(connection.ConnectServer()) << address;
-        EXPECT_FALSE(connection.m_bSocketOpen);
-        EXPECT_FALSE(connection.has_thread());
-    }
-    EXPECT_TRUE(boxes.texts().empty());
+    EXPECT_EQ(peer.read(264), Request(30));
 }
 
 TEST(ResolveServerAddress, HostAndPortRules) {
-    const auto check = [](const char* text, const char* host, uint16_t port) {
+    for (const auto& [text, host, port] : std::vector<std::tuple<const char*, const char*, int>>{
+             {"10.1.2.3:7000", "10.1.2.3", 7000},
+             {"10.1.2.3:7000:9", "10.1.2.3", 7000},  // only the first ":" splits
+             {"10.1.2.3:12ab", "10.1.2.3", 12},      // atoi stops at the first non-digit
+             {"10.1.2.3:http", "10.1.2.3", 80},      // a service name
+             {"10.1.2.3:no-such-service", "10.1.2.3", 0},
+             {"10.1.2.3:", "10.1.2.3", 0},
+             {"127.0.0.1", "255.255.255.255", 0},  // no ":": no host, no port
+             {"255.255.255.255:5", "255.255.255.255", 5},
+             {"no-such-host.invalid:5", "255.255.255.255", 5},
+             {"localhost:5", "127.0.0.1", 5}}) {
         const sockaddr_in a = protocol::ResolveServerAddress(text);
         char shown[INET_ADDRSTRLEN] = "";
         ::inet_ntop(AF_INET, &a.sin_addr, shown, sizeof shown);
-        EXPECT_EQ(a.sin_family, AF_INET) << text;
-        EXPECT_STREQ(shown, host) << text;
-        EXPECT_EQ(ntohs(a.sin_port), port) << text;
-    };
-    check("10.1.2.3:7000", "10.1.2.3", 7000);
-    check("10.1.2.3:7000:9", "10.1.2.3", 7000);  // only the first ":" splits
-    check("10.1.2.3:12ab", "10.1.2.3", 12);      // atoi stops at the first non-digit
-    check("10.1.2.3:http", "10.1.2.3", 80);      // a service name
-    check("10.1.2.3:no-such-service", "10.1.2.3", 0);
-    check("10.1.2.3:", "10.1.2.3", 0);
-    check("127.0.0.1", "255.255.255.255", 0);  // no ":": no host, no port
-    check("255.255.255.255:5", "255.255.255.255", 5);
-    check("no-such-host.invalid:5", "255.255.255.255", 5);
-    check("localhost:5", "127.0.0.1", 5);
+        EXPECT_EQ(std::make_tuple(a.sin_family, std::string(shown), ntohs(a.sin_port)),
+                  std::make_tuple(AF_INET, host, port))
+            << text;
+    }
 }
 
-struct Game {
-    std::string name;
-    std::string key;
-    uint32_t serverVersion = 0;
-    int32_t state = 1;
-};
-
-class ServerMessages : public Connected {
+class ServerMessages : public ConnectionLife {
 protected:
-    // Sends message 30 with these games, each GameRecord as name, key, server version, local
-    // version, state, update address, extra, not-ready byte, then the trailer "T"; waits for the
-    // request 40 that must follow it.
-    void answerGames(const std::vector<Game>& games) {
+    // Sends message 30 with these (name, key, server version) games and the trailer "T"; waits
+    // for the request 40 that must follow it.
+    void answerGames(const std::vector<std::tuple<std::string, std::string, uint32_t>>& games) {
         WireBytes w;
         w.i32(30).i32(static_cast<int32_t>(games.size()));
-        for (const Game& g : games) {
-            w.str(g.name).str(g.key).i32(g.serverVersion).i32(77).i32(g.state);
-            w.str("http://up.example/" + g.name).str("x-" + g.name).u8(0);
+        for (const auto& [name, key, version] : games) {
+            w.str(name).str(key).i32(version).i32(77).i32(1);
+            w.str("http://up/" + name).str("x").u8(0);
         }
         peer.write(longFrame(w.str("T").bytes));
-        ASSERT_EQ(readRequest(), 40);
+        ASSERT_EQ(peer.read(264), Request(40));
+    }
+
+    std::tuple<uint32_t, uint32_t, std::string> versionState() const {
+        const protocol::VersionState state = connection.GetVersionState();
+        return {state.localVersion, state.serverVersion, state.checksumFile};
     }
 };
 
 TEST_F(ServerMessages, GameListChoosesTheChecksumListFromTheLastKnownGame) {
     answerGames({{"Quendalor", "Quendalor", kV123}});
-    auto state = connection.GetVersionState();
-    EXPECT_EQ(state.localVersion, kV123);
-    EXPECT_EQ(state.serverVersion, kV123);
-    EXPECT_EQ(state.checksumFile, "checksum_1_2_3.md5");
-
+    EXPECT_EQ(versionState(), std::make_tuple(kV123, kV123, "checksum_1_2_3.md5"));
     answerGames({{"Quendalor", "Quendalor", kV123 + 1}});
-    state = connection.GetVersionState();
-    EXPECT_EQ(state.localVersion, kV123);
-    EXPECT_EQ(state.serverVersion, kV123 + 1);
-    EXPECT_EQ(state.checksumFile, "checksum_all.md5");
+    EXPECT_EQ(versionState(), std::make_tuple(kV123, kV123 + 1, "checksum_all.md5"));
 
     // After an update the local version is the server's again.
     connection.SetLocalVersion(kV123 + 1);
-    EXPECT_EQ(connection.GetVersionState().checksumFile, "checksum_1_2_4.md5");
+    EXPECT_EQ(versionState(), std::make_tuple(kV123 + 1, kV123 + 1, "checksum_1_2_4.md5"));
 
     // Zero games: request 40 still follows, the version state stays.
     answerGames({});
-    state = connection.GetVersionState();
-    EXPECT_EQ(state.localVersion, kV123 + 1);
-    EXPECT_EQ(state.checksumFile, "checksum_1_2_4.md5");
+    EXPECT_EQ(versionState(), std::make_tuple(kV123 + 1, kV123 + 1, "checksum_1_2_4.md5"));
     EXPECT_TRUE(connection.Directory().Latest()->game_list.empty());
-    EXPECT_TRUE(window.messages().empty());  // only message 40 notifies
-}
 
-TEST_F(ServerMessages, GameUnknownToLauncherIniIsNotInstalled) {
-    answerGames({{"Quendalor", "Quendalor", kV123}, {"Other", "OtherKey", kV123, 1}});
+    // A game Launcher.ini does not know is not installed; being last, it asks for the whole list
+    // and leaves the versions of the known one.
+    answerGames({{"Quendalor", "Quendalor", kV123}, {"Other", "OtherKey", kV123}});
     const auto lists = connection.Directory().Latest();
-    ASSERT_EQ(lists->game_list.size(), 2u);
-    EXPECT_EQ(lists->game_list[0].install_state, 1);
-    EXPECT_EQ(lists->game_list[1].install_state, protocol::kNotInstalled);
-    EXPECT_EQ(lists->trailer, "T");
-    const auto state = connection.GetVersionState();
-    EXPECT_EQ(state.checksumFile, "checksum_all.md5");  // the last game decides
-    EXPECT_EQ(state.localVersion, kV123);               // left by the known game
-
     EXPECT_EQ(
-        lists->game_list[1],
-        (protocol::GameRecord{"Other", "OtherKey", static_cast<int32_t>(kV123), 77,
-                              protocol::kNotInstalled, "http://up.example/Other", "x-Other", 0}));
+        lists->game_list,
+        (std::vector<protocol::GameRecord>{
+            {"Quendalor", "Quendalor", kV123, 77, 1, "http://up/Quendalor", "x", 0},
+            {"Other", "OtherKey", kV123, 77, protocol::kNotInstalled, "http://up/Other", "x", 0}}));
+    EXPECT_EQ(lists->trailer, "T");
+    EXPECT_EQ(versionState(), std::make_tuple(kV123, kV123, "checksum_all.md5"));
+    EXPECT_TRUE(window.messages().empty());  // only message 40 notifies
 }
 
 TEST_F(ServerMessages, ServerListIsPublishedAndNotifiedKeepingEarlierSnapshots) {
@@ -232,17 +186,14 @@ TEST_F(ServerMessages, ServerListIsPublishedAndNotifiedKeepingEarlierSnapshots) 
     w.u8(1).i32(42);
     peer.write(longFrame(w.bytes));
     ASSERT_TRUE(window.waitFor(WM_SERVER_NOTIFY));
-    EXPECT_EQ(window.messages()[0].wParam, 1);
-    EXPECT_EQ(window.messages()[0].lParam, 0);
+    EXPECT_EQ(std::tie(window.messages()[0].wParam, window.messages()[0].lParam),
+              std::make_tuple(1, 0));
 
     const auto lists = connection.Directory().Latest();
-    ASSERT_EQ(lists->group_list.size(), 2u);
-    EXPECT_EQ(lists->group_list[0], (protocol::ServerGroup{"Ghost", "e1", "Nobody's", {}}));
-    EXPECT_EQ(
-        lists->group_list[1],
-        (protocol::ServerGroup{
-            "Quendalor", "e2", "推荐", {{{{0x0A000001, 7001}, {0xC0A801FE, 65535}}, 1, 42}}}));
-    EXPECT_EQ(lists->group_list[1].servers[0].endpoints[1].text(), "192.168.1.254");
+    const protocol::ServerEntry server{{{0x0A000001, 7001}, {0xC0A801FE, 65535}}, 1, 42};
+    EXPECT_EQ(lists->group_list,
+              (std::vector<protocol::ServerGroup>{{"Ghost", "e1", "Nobody's", {}},
+                                                  {"Quendalor", "e2", "推荐", {server}}}));
     EXPECT_EQ(lists->FindGame("Ghost"), nullptr);
     EXPECT_NE(lists->FindGame("Quendalor"), nullptr);
 
@@ -251,13 +202,13 @@ TEST_F(ServerMessages, ServerListIsPublishedAndNotifiedKeepingEarlierSnapshots) 
     ASSERT_TRUE(window.waitFor(WM_SERVER_NOTIFY, 2));
     EXPECT_TRUE(connection.Directory().Latest()->group_list.empty());
     EXPECT_EQ(connection.Directory().Latest()->game_list.size(), 1u);
-    EXPECT_EQ(lists->group_list[1].servers[0].endpoints[1].port, 65535);
+    EXPECT_EQ(lists->group_list[1].servers[0], server);
 }
 
 TEST_F(ServerMessages, OtherIdsAreOnlyTraced) {
     peer.write(longFrame(WireBytes().i32(99).i32(30).str("ignored").bytes));
     peer.write(longFrame(WireBytes().i32(30).i32(0).str("").bytes));  // proves it went on
-    ASSERT_EQ(readRequest(), 40);
+    ASSERT_EQ(peer.read(264), Request(40));
     EXPECT_EQ(trace.lines(), (std::vector<std::string>{"[99]", "[30]"}));
     EXPECT_TRUE(window.messages().empty());
 }
