@@ -21,8 +21,9 @@ namespace {
 std::mutex g_outputMutex;
 
 void LogLine(const std::string& line) {
+    // One write per line: the channel's send reports reach standard output from other threads.
     std::lock_guard lock(g_outputMutex);
-    std::cout << line << std::endl;  // flushed: the log is read while we run
+    std::cout << line + '\n' << std::flush;  // flushed: the log is read while we run
 }
 
 // Blocked here before any thread starts, so every thread inherits the mask and only the main
