@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "protocol/client_connection.h"
 #include "protocol/launcher_messages.h"
 #include "support/post_recorder.h"
+#include "support/raw_peer.h"
 #include "support/test_support.h"
 
 namespace {
@@ -165,6 +167,27 @@ TEST_F(DevServerProgram, ServesOnlyTheRoleAskedForStopsOnSigtermAndRefusesAMista
     EXPECT_EQ(mistaken.Finish(0),
               std::make_pair(2, "quend-devserver: " + m_config +
                                     ": update.faults.cut_after: expected an integer\n"));
+}
+
+TEST_F(DevServerProgram, ExplainsEveryOptionAndNamesAPortInUse) {
+    auto [status, help] = DevServer("--help").Finish(0);
+    EXPECT_EQ(status, 0);
+    for (const char* option :
+         {"--config", "--role", "--port", "--update-port", "--account-port", "--short-header"})
+        EXPECT_THAT(help, HasSubstr(option));
+
+    const quend::test::RawPeer taken;
+    const std::string port = std::to_string(taken.port());
+    for (const auto& [role, option, name] :
+         {std::tuple{"launcher", "--port", "launcher server"},
+          std::tuple{"update", "--update-port", "update server"},
+          std::tuple{"account", "--account-port", "account service"}}) {
+        DevServer process("--config " + WriteConfig("") + " --role " + role + " " + option + " " +
+                          port);
+        EXPECT_EQ(process.Finish(0),
+                  std::make_pair(1, std::string("quend-devserver: ") + name +
+                                        " cannot listen on port " + port + " (in use?)\n"));
+    }
 }
 
 }  // namespace
