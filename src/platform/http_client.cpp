@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -67,6 +68,7 @@ struct HttpClient::Transfer {
     char errorBuffer[CURL_ERROR_SIZE] = {};
     std::string lastError;
 
+    std::atomic<bool> cancelled{false};
     bool attached = false;  // easy is in multi
     bool headersDone = false;
     bool done = false;
@@ -172,6 +174,12 @@ void HttpClient::Transfer::Detach() {
 template <class Ready>
 void HttpClient::Transfer::RunUntil(Ready ready) {
     while (!done && !ready()) {
+        if (cancelled) {
+            done = true;
+            result = CURLE_ABORTED_BY_CALLBACK;
+            lastError = "cancelled";
+            return;
+        }
         int running = 0;
         CURLMcode code = curl_multi_perform(multi.get(), &running);
         CollectDone();
@@ -357,6 +365,11 @@ bool HttpClient::GetText(const std::string& url, std::string& body, std::size_t 
     }
     Close();
     return count >= 0;
+}
+
+void HttpClient::Cancel() {
+    m_transfer->cancelled = true;
+    curl_multi_wakeup(m_transfer->multi.get());
 }
 
 const std::string& HttpClient::LastError() const {

@@ -1,7 +1,7 @@
 #pragma once
 // The internet client of the patcher, the login and the web panels: blocking HTTP GET whose body
-// the caller pulls in blocks of its own size. One thread at a time per object; objects share
-// nothing (cookies and kept-alive connections live and die with their object).
+// the caller pulls in blocks of its own size. One thread at a time per object, except Cancel;
+// objects share nothing (cookies and kept-alive connections live and die with their object).
 
 #include <cstddef>
 #include <cstdint>
@@ -47,6 +47,10 @@ public:
 
     // Why the last Get or Read failed; empty after a success.
     const std::string& LastError() const;
+
+    // Any thread, while the object lives: the Get or Read in progress fails at once, and so does
+    // every later one.
+    void Cancel();
 
 private:
     struct Transfer;

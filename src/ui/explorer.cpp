@@ -10,10 +10,11 @@
 
 namespace ui {
 
-// Shared by the panel and its worker, so that the worker may outlive the panel.
+// The panel's request, run by its worker; the panel cancels and joins it before it goes.
 struct CExplorer1::Load {
-    std::string url;        // UTF-8, as the client sends it
-    std::string userAgent;  // the program's title
+    explicit Load(std::string userAgent) : http(std::move(userAgent)) {}
+    platform::HttpClient http;
+    std::string url;  // UTF-8, as the client sends it
     std::atomic<bool> done{false};
 };
 
@@ -30,17 +31,16 @@ CExplorer1::CExplorer1(QWidget* parent) : QWidget(parent) {
 }
 
 CExplorer1::~CExplorer1() {
-    Abandon();
+    Cancel();
 }
 
 void CExplorer1::Navigate(const std::string& url) {
-    Abandon();
+    Cancel();
     m_strLocation = url;
-    m_load = std::make_shared<Load>();
+    m_load = std::make_unique<Load>(platform::MessageCaption());
     m_load->url = url.empty() ? std::string() : platform::AnsiToUtf8(url);
-    m_load->userAgent = platform::MessageCaption();
     try {
-        m_worker = std::thread([load = m_load] { RunLoad(load); });
+        m_worker = std::thread([load = m_load.get()] { RunLoad(*load); });
     } catch (const std::system_error&) {
         // A panel that cannot load shows nothing, like one whose page failed.
         m_load->done = true;
@@ -51,24 +51,18 @@ bool CExplorer1::Busy() const {
     return m_load && !m_load->done;
 }
 
-void CExplorer1::Abandon() {
+// Closing the window never waits for a slow page: the client gives up at once.
+void CExplorer1::Cancel() {
     if (!m_worker.joinable())
         return;
-    // A finished worker is joined; one still waiting keeps its own load alive and ends by the
-    // client's time-outs, so closing the window never waits for a slow page.
-    if (m_load->done)
-        m_worker.join();
-    else
-        m_worker.detach();
+    m_load->http.Cancel();
+    m_worker.join();
 }
 
-void CExplorer1::RunLoad(const std::shared_ptr<Load>& load) {
-    {
-        platform::HttpClient http(load->userAgent);
-        std::string page;
-        (void)http.GetText(load->url, page, kPageLimit);
-    }
-    load->done = true;
+void CExplorer1::RunLoad(Load& load) {
+    std::string page;
+    (void)load.http.GetText(load.url, page, kPageLimit);
+    load.done = true;
 }
 
 }  // namespace ui

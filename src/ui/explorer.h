@@ -16,14 +16,13 @@ class CExplorer1 final : public QWidget {
 
 public:
     explicit CExplorer1(QWidget* parent = nullptr);
-    // Returns at once: a load still waiting for its server is left to end by the client's own
-    // time-outs, after the panel is gone.
+    // Returns at once: a load still waiting for its server is cancelled.
     ~CExplorer1() override;
     CExplorer1(const CExplorer1&) = delete;
     CExplorer1& operator=(const CExplorer1&) = delete;
 
     // Starts loading `url` (ANSI text as Launcher.ini gives it; an empty one is still requested
-    // and fails quietly) and returns. A load still running is abandoned.
+    // and fails quietly) and returns. A load still running is cancelled.
     void Navigate(const std::string& url);
 
     // The address last navigated to, and whether its load still runs.
@@ -32,11 +31,11 @@ public:
 
 private:
     struct Load;
-    static void RunLoad(const std::shared_ptr<Load>& load);
-    void Abandon();
+    static void RunLoad(Load& load);
+    void Cancel();
 
     std::string m_strLocation;
-    std::shared_ptr<Load> m_load;
+    std::unique_ptr<Load> m_load;
     std::thread m_worker;
 };
 
