@@ -162,4 +162,16 @@ private:
     std::map<std::string, std::vector<Run>> m_runs;
 };
 
+// Initializes with the sides taking turns, makes the data (outside every measurement), and runs
+// every benchmark into `reporter`. False on an argument it does not know.
+inline bool RunTakingTurns(int argc, char** argv, const std::function<void()>& prepare,
+                           MedianReporter& reporter) {
+    if (!InitializeTakingTurns(argc, argv))
+        return false;
+    prepare();
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return true;
+}
+
 }  // namespace bench

@@ -126,12 +126,10 @@ BENCHMARK(BM_Md5sum)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!bench::InitializeTakingTurns(argc, argv))
-        return 1;
-    Data();  // made before the first measurement
     bench::MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    if (!bench::RunTakingTurns(
+            argc, argv, [] { Data(); }, reporter))
+        return 1;
     reporter.PrintRatio(
         "check pass over " + std::to_string(kFiles) + " files, " +
             std::to_string(kTotalBytes >> 20) + " MiB",

@@ -255,12 +255,10 @@ BENCHMARK(BM_CurlSmall)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteration
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!bench::InitializeTakingTurns(argc, argv))
-        return 1;
-    Data();  // made before the first measurement
     bench::MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    if (!bench::RunTakingTurns(
+            argc, argv, [] { Data(); }, reporter))
+        return 1;
     for (const auto& [what, ours, theirs, amount, unit, goal] :
          {std::tuple{"one file of 512 MiB", "BM_EngineLarge", "BM_CurlLarge",
                      static_cast<double>(kLargeSize >> 20), "MiB/s", "at least 0.9"},
