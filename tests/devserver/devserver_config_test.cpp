@@ -62,12 +62,14 @@ TEST(DevServerConfig, LoadKnowsItsRolesAndTakesFoldersFromTheFile) {
     EXPECT_THROW(notes.Launcher(), ConfigError);
 
     quend::test::writeFile(path, R"({"update": {"port": 8080, "root": "files",
-        "faults": {"cut_after": 10, "length_surplus": 3, "block_delay_ms": 25}}})");
+        "faults": {"cut_after": 10, "length_surplus": 3, "length_shortfall": 4, "corrupt": true,
+                   "status": 503, "block_delay_ms": 25}}})");
     const devserver::UpdateServerConfig update = DevServerConfig::Load(path).Update();
     EXPECT_TRUE(std::filesystem::equivalent(update.root, dir / "conf" / "files"));
     EXPECT_EQ(std::tie(update.port, update.faults.cutAfter, update.faults.lengthSurplus,
+                       update.faults.lengthShortfall, update.faults.corrupt, update.faults.status,
                        update.faults.blockDelay),
-              std::make_tuple(8080, std::optional<std::uint64_t>(10), 3u, 25ms));
+              std::make_tuple(8080, std::optional<std::uint64_t>(10), 3u, 4u, true, 503, 25ms));
 
     // An absolute root stays as it is; no faults by default.
     quend::test::writeFile(path,
@@ -115,6 +117,8 @@ TEST(DevServerConfig, MistakesNameTheirPlace) {
         {update(R"({"port": 1, "root": ".", "faults": {"block_delay_ms": 1.5}})"),
          "update.faults.block_delay_ms: expected an integer"},
         {update(R"({"port": 1, "root": ".", "faults": []})"), "update.faults: expected an object"},
+        {update(R"({"port": 1, "root": ".", "faults": {"status": 99}})"),
+         "update.faults.status: expected an integer from 100 to 599"},
         {account(R"({"port": 1, "accounts": []})"), "accepted"},
         {account(R"({"accounts": []})"), R"(account: missing "port")"},
         {account(R"({"port": 1, "accounts": [{"name": "a", "password": "b"}]})"),

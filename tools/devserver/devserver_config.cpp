@@ -174,12 +174,19 @@ protocol::ServerGroup ReadGroup(const Node& node) {
 CUpdateServer::Faults ReadFaults(const Node& node) {
     constexpr std::int64_t kMaxBytes = std::int64_t{1} << 40;
     constexpr std::int64_t kMaxDelayMs = 60000;
-    node.OnlyKeys({"cut_after", "length_surplus", "block_delay_ms"});
+    node.OnlyKeys(
+        {"cut_after", "length_surplus", "length_shortfall", "corrupt", "status", "block_delay_ms"});
     CUpdateServer::Faults faults;
     if (const auto cut = node.Find("cut_after"))
         faults.cutAfter = static_cast<std::uint64_t>(cut->Number(0, kMaxBytes));
     if (const auto surplus = node.Find("length_surplus"))
         faults.lengthSurplus = static_cast<std::uint64_t>(surplus->Number(0, kMaxBytes));
+    if (const auto shortfall = node.Find("length_shortfall"))
+        faults.lengthShortfall = static_cast<std::uint64_t>(shortfall->Number(0, kMaxBytes));
+    if (const auto corrupt = node.Find("corrupt"))
+        faults.corrupt = corrupt->Flag();
+    if (const auto status = node.Find("status"))
+        faults.status = static_cast<int>(status->Number(100, 599));
     if (const auto delay = node.Find("block_delay_ms"))
         faults.blockDelay = std::chrono::milliseconds(delay->Number(0, kMaxDelayMs));
     return faults;

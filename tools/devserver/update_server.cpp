@@ -45,21 +45,34 @@ public:
 
     std::uint64_t Size() const { return m_size; }
 
-    // False ends the reply early, which makes the server close the connection.
+    // False ends the reply early, which makes the server close the connection. The block asked
+    // for ends at the announced length; with a shortfall the rest of the file follows anyway.
     bool Write(std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        if (m_faults.blockDelay.count() > 0)
-            std::this_thread::sleep_for(m_faults.blockDelay);
         const std::uint64_t end = std::min(m_size, m_faults.cutAfter.value_or(m_size));
-        if (offset >= end)
-            return false;
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>({kBlockSize, length, end - offset}));
-        if (m_block.size() < want)
-            m_block.resize(kBlockSize);
-        const ssize_t got = ::pread(m_fd, m_block.data(), want, static_cast<off_t>(offset));
-        if (got <= 0)
-            return false;
-        return sink.write(m_block.data(), static_cast<std::size_t>(got));
+        if (m_faults.lengthShortfall > 0)
+            length = static_cast<std::size_t>(end - std::min<std::uint64_t>(offset, end));
+        while (length > 0) {
+            if (m_faults.blockDelay.count() > 0)
+                std::this_thread::sleep_for(m_faults.blockDelay);
+            if (offset >= end)
+                return false;
+            const std::size_t want = static_cast<std::size_t>(
+                std::min<std::uint64_t>({kBlockSize, length, end - offset}));
+            if (m_block.size() < want)
+                m_block.resize(kBlockSize);
+            const ssize_t got = ::pread(m_fd, m_block.data(), want, static_cast<off_t>(offset));
+            if (got <= 0)
+                return false;
+            if (m_faults.corrupt)
+                std::for_each(m_block.begin(), m_block.begin() + got, [](char& c) { c = ~c; });
+            if (!sink.write(m_block.data(), static_cast<std::size_t>(got)))
+                return false;
+            offset += static_cast<std::size_t>(got);
+            length -= static_cast<std::size_t>(got);
+            if (m_faults.lengthShortfall == 0)
+                return true;  // the library asks again for what is left
+        }
+        return true;
     }
 
 private:
@@ -134,6 +147,12 @@ std::optional<std::filesystem::path> CUpdateServer::MapTarget(const std::filesys
 
 void CUpdateServer::Serve(const httplib::Request& request, httplib::Response& response) {
     const Faults faults = GetFaults();
+    if (faults.status != 0) {
+        response.status = faults.status;
+        response.set_content("Fault\n", "text/plain");
+        Log(LogLine(request, response.status, response.body.size()));
+        return;
+    }
     const auto path = MapTarget(m_root, request.target);
     const auto body = path ? FileBody::Open(*path, faults) : nullptr;
     if (!body) {
@@ -142,7 +161,8 @@ void CUpdateServer::Serve(const httplib::Request& request, httplib::Response& re
         Log(LogLine(request, response.status, response.body.size()));
         return;
     }
-    const std::uint64_t announced = body->Size() + faults.lengthSurplus;
+    const std::uint64_t announced =
+        body->Size() + faults.lengthSurplus - std::min(faults.lengthShortfall, body->Size());
     response.status = 200;
     response.set_content_provider(
         static_cast<std::size_t>(announced), "application/octet-stream",

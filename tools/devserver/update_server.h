@@ -25,6 +25,12 @@ public:
         std::optional<std::uint64_t> cutAfter{};
         // Announce this many bytes more than the file holds, then close after the file.
         std::uint64_t lengthSurplus = 0;
+        // Announce this many bytes fewer than the file holds, and send the whole file anyway.
+        std::uint64_t lengthShortfall = 0;
+        // Send other bytes of the file's length (each byte inverted).
+        bool corrupt = false;
+        // Answer every request with this status and no file (0: serve normally).
+        int status = 0;
         // Pause before each body block.
         std::chrono::milliseconds blockDelay{0};
     };
