@@ -1,0 +1,24 @@
+#pragma once
+// One MD5 digest (RFC 1321) in progress: bytes go in as they arrive, 32 lower-case hexadecimal
+// digits come out once at the end. Wiped when it goes out of scope. One thread at a time.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class CMd5Context final {
+public:
+    CMd5Context() = default;
+    ~CMd5Context();
+    CMd5Context(const CMd5Context&) = delete;
+    CMd5Context& operator=(const CMd5Context&) = delete;
+
+    void Update(const void* data, std::size_t size);
+    // Ends the digest; the context is used up.
+    std::string Finish();
+
+private:
+    std::uint32_t m_state[4] = {0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u};
+    std::uint64_t m_bytes = 0;
+    unsigned char m_block[64] = {};
+};
