@@ -1,5 +1,6 @@
 #include "config/text_table.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -47,6 +48,32 @@ const char* GetText(const char* section, const char* key) {
     }
     std::snprintf(buffer, kTextBufferSize, "[?%s.%s?]", section, key);
     return buffer;
+}
+
+const char* GetTextOr(const char* section, const char* key, const char* fallbackUtf8) {
+    char* buffer = g_textRing.Next();
+    if (platform::ReadProfileString(section, key, "", buffer, kTextBufferSize, g_textFile) > 0)
+        return buffer;
+    std::snprintf(buffer, kTextBufferSize, "%s", platform::Utf8ToAnsi(fallbackUtf8).c_str());
+    return buffer;
+}
+
+std::string FillText(std::string_view text,
+                     std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
+    std::string filled;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto value = std::find_if(values.begin(), values.end(), [&](const auto& v) {
+            return text.compare(at, v.first.size(), v.first) == 0;
+        });
+        if (text[at] == '{' && value != values.end()) {
+            filled += value->second;
+            at += value->first.size();
+        } else {
+            filled += text[at++];
+        }
+    }
+    return filled;
 }
 
 const char* GetErrorText(const char* key) {

@@ -4,7 +4,10 @@
 // buffers without a lock.
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
+#include <string_view>
+#include <utility>
 
 // Each lookup answers one of this many buffers in turn, so a text stays valid until that many
 // further lookups; callers use it at once or copy it.
@@ -20,6 +23,13 @@ const std::string& TextFile();
 const char* GetText(const char* section, const char* key);
 const char* GetErrorText(const char* key);    // section "Error"
 const char* GetGeneralText(const char* key);  // section "General"
+// As GetText, but a key the language file lacks gives `fallbackUtf8` in the ANSI code page: texts
+// newer than a publisher's language file still read well.
+const char* GetTextOr(const char* section, const char* key, const char* fallbackUtf8);
+
+// `text` with every "{name}" of `values` replaced by its value; values are not searched again.
+std::string FillText(std::string_view text,
+                     std::initializer_list<std::pair<std::string_view, std::string_view>> values);
 
 // Shows the text of `key` in a message box: kind 'E' an error text, 'G' a general text; any
 // other kind shows nothing.

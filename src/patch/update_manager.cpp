@@ -12,8 +12,10 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <utility>
 
 #include "config/text_table.h"
+#include "patch/md5_context.h"
 #include "patch/part_file.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
@@ -120,6 +122,38 @@ std::string MakeUrl(const std::string& base, const std::string& fileName) {
     std::replace(name.begin(), name.end(), '\\', '/');
     return url + name;
 }
+
+// Hexadecimal digits compare without regard to case: a list written in upper case still installs.
+bool SameDigest(const std::string& listed, const std::string& computed) {
+    return std::equal(listed.begin(), listed.end(), computed.begin(), computed.end(),
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
+}
+
+FileOutcome ServerFailure(const std::string& path, std::string reason) {
+    return {FileOutcome::Kind::ServerFailed, path, std::move(reason)};
+}
+
+FileOutcome LocalFailure(const std::string& path, std::string reason) {
+    return {FileOutcome::Kind::LocalFailed, path, std::move(reason)};
+}
+
+// Removes a file when it goes out of scope.
+class RemoveOnExit final {
+public:
+    explicit RemoveOnExit(std::string path) : m_path(std::move(path)) {}
+    ~RemoveOnExit() {
+        std::error_code ignored;
+        std::filesystem::remove(m_path, ignored);
+    }
+    RemoveOnExit(const RemoveOnExit&) = delete;
+    RemoveOnExit& operator=(const RemoveOnExit&) = delete;
+
+private:
+    std::string m_path;
+};
 
 }  // namespace
 
@@ -270,7 +304,9 @@ void CMyUpdateManager::LoadChecksumList(const std::string& path) {
 
 void CMyUpdateManager::CheckThread() {
     bool completed = false;
+    UpdateResult result;
     try {
+        CPartFile::RemoveStale(m_owner.GameDir());
         m_owner.SetTotalRange(0, static_cast<int>(m_fileList.size()) + 1);
         while (Running() && !m_fileList.empty()) {
             const _filelist entry = m_fileList.front();
@@ -284,6 +320,8 @@ void CMyUpdateManager::CheckThread() {
                 QueueDownload(entry);
                 m_hWorkEvent.Set();
                 m_owner.WaitDownloadEvent();
+                if (Running())
+                    CountOutcome(entry, result);
             }
             m_owner.StepTotal();
             m_fileList.pop_front();
@@ -293,36 +331,62 @@ void CMyUpdateManager::CheckThread() {
         // Nothing to report to: the pass just ends, without WM_UPDATE_DONE.
     }
     m_fileList.clear();
+    if (completed) {
+        std::lock_guard lock(m_lock);
+        m_result = result;
+    }
     m_bBusy = 0;
     if (completed)
-        Post(platform::WM_UPDATE_DONE, 0);
+        Post(platform::WM_UPDATE_DONE, result.failedFiles);
     m_bCheckRunning = false;
 }
 
-bool CMyUpdateManager::FetchChecksumList(const std::string& checksumFile) {
+void CMyUpdateManager::CountOutcome(const _filelist& entry, UpdateResult& result) {
+    const FileOutcome outcome = TakeOutcome();
+    if (!outcome.Failed())
+        return;
+    if (result.failedFiles++ == 0)
+        result.firstFailed = entry.fileName;
+    if (outcome.kind == FileOutcome::Kind::LocalFailed && !result.firstLocal.Failed())
+        result.firstLocal = outcome;
+}
+
+UpdateResult CMyUpdateManager::LastResult() const {
+    std::lock_guard lock(m_lock);
+    return m_result;
+}
+
+FileOutcome CMyUpdateManager::FetchChecksumList(const std::string& checksumFile) {
     m_owner.DownloadEvent().Reset();
     _filelist entry;
     entry.fileName = checksumFile;
-    QueueDownload(entry);
+    Queue({entry, false});
     m_hWorkEvent.Set();
     m_owner.WaitDownloadEvent();
-    if (m_bServerOk.exchange(1) == 0)
-        return false;
-    if (!m_owner.IsRunning())
-        return true;  // closing: no pass to start
-    const std::string path = LocalPath(checksumFile);
-    LoadChecksumList(path);
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
+    m_bServerOk = 1;
+    const RemoveOnExit list(LocalPath(checksumFile));
+    const FileOutcome outcome = TakeOutcome();
+    if (outcome.Failed() || !m_owner.IsRunning())
+        return outcome;  // closing: no pass to start
+    LoadChecksumList(LocalPath(checksumFile));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    return true;
+    return outcome;
 }
 
 // ---- The download engine ----
 
 void CMyUpdateManager::QueueDownload(const _filelist& entry) {
+    Queue({entry, true});
+}
+
+void CMyUpdateManager::Queue(QueuedFile file) {
     std::lock_guard lock(m_lock);
-    m_downloadQueue.push_back(entry);
+    m_downloadQueue.push_back(std::move(file));
+}
+
+FileOutcome CMyUpdateManager::TakeOutcome() {
+    std::lock_guard lock(m_lock);
+    return std::exchange(m_lastOutcome, {});
 }
 
 std::string CMyUpdateManager::ToUtf8(const std::string& text) {
@@ -337,21 +401,29 @@ std::string CMyUpdateManager::ToUtf8(const std::string& text) {
 
 void CMyUpdateManager::DownloadThread() {
     while (Running()) {
-        _filelist entry;
-        if (!TakeQueued(entry))
+        QueuedFile file;
+        if (!TakeQueued(file))
             continue;
+        FileOutcome outcome;
         try {
-            FetchEntry(entry);
-        } catch (...) {
-            m_bServerOk = 0;  // the part file has gone with the stack; the old file stands
+            outcome = FetchEntry(file);
+        } catch (const std::exception& error) {
+            // The part file has gone with the stack; the old file stands.
+            outcome = LocalFailure(LocalPath(file.entry.fileName), error.what());
         }
         CloseRemoteFile();
         CloseConnection();
+        if (outcome.kind == FileOutcome::Kind::ServerFailed)
+            m_bServerOk = 0;
+        {
+            std::lock_guard lock(m_lock);
+            m_lastOutcome = std::move(outcome);
+        }
         m_owner.DownloadEvent().Set();
     }
 }
 
-bool CMyUpdateManager::TakeQueued(_filelist& entry) {
+bool CMyUpdateManager::TakeQueued(QueuedFile& file) {
     const auto empty = [this] {
         std::lock_guard lock(m_lock);
         return m_downloadQueue.empty();
@@ -373,23 +445,21 @@ bool CMyUpdateManager::TakeQueued(_filelist& entry) {
             m_hWorkEvent.Reset();
     }
     std::lock_guard lock(m_lock);
-    entry = std::move(m_downloadQueue.front());
+    file = std::move(m_downloadQueue.front());
     m_downloadQueue.pop_front();
     return true;
 }
 
-void CMyUpdateManager::FetchEntry(const _filelist& entry) {
-    if (!IsSafeListPath(entry.fileName) ||
-        OpenRemoteFile(MakeUrl(m_owner.UpdateUrl(), entry.fileName)) != 1) {
-        m_bServerOk = 0;
-        return;
+FileOutcome CMyUpdateManager::FetchEntry(const QueuedFile& file) {
+    const std::string& name = file.entry.fileName;
+    if (!IsSafeListPath(name))
+        return ServerFailure(name, "the list names a file outside the game folder");
+    if (OpenRemoteFile(MakeUrl(m_owner.UpdateUrl(), name)) != 1) {
+        const int status = m_session.Status();
+        return ServerFailure(LocalPath(name), status != 0 ? "HTTP status " + std::to_string(status)
+                                                          : m_session.LastError());
     }
-    // The checksum list itself comes without a size, and so without a limit.
-    std::optional<std::uint64_t> limit;
-    if (entry.fileSize > 0)
-        limit = static_cast<std::uint64_t>(entry.fileSize);
-    if (!DownloadToFile(LocalPath(entry.fileName), entry.modifiedTime, limit))
-        m_bServerOk = 0;
+    return DownloadToFile(LocalPath(name), file);
 }
 
 int CMyUpdateManager::OpenRemoteFile(const std::string& url) {
@@ -416,46 +486,62 @@ int CMyUpdateManager::RequestFile(const std::string& url) {
     return kRequestRefused;
 }
 
-bool CMyUpdateManager::DownloadToFile(const std::string& localPath, std::int64_t modifiedTime,
-                                      std::optional<std::uint64_t> sizeLimit) {
+// A listed file must arrive with exactly its listed size and digest, whatever the server
+// announces; the checksum list itself with exactly the announced length, where there is one.
+FileOutcome CMyUpdateManager::DownloadToFile(const std::string& localPath, const QueuedFile& file) {
     if (!m_bRequestOpen)
-        return false;
+        return ServerFailure(localPath, "no reply");
     m_nLastRead = 0;
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(localPath).parent_path(), ignored);
+    std::error_code folderError;
+    std::filesystem::create_directories(std::filesystem::path(localPath).parent_path(),
+                                        folderError);
     if (m_bPostProgress)
         Post(platform::WM_DOWN_FILE, 0, localPath);
     CPartFile part(localPath);
     if (!part.IsOpen())
-        return false;
+        return LocalFailure(localPath, folderError ? folderError.message() : part.Error());
 
     const std::optional<std::uint64_t> announced = m_session.ContentLength();
     if (announced)
         m_nContentLength = static_cast<std::uint32_t>(*announced);
     if (m_bPostProgress)
         Post(platform::WM_DOWN_RANGE, m_nContentLength);
-    // A hostile server cannot fill the disk: no more than announced, or than the list says.
-    if (announced && sizeLimit && *announced > *sizeLimit)
-        return false;
-    const std::optional<std::uint64_t> cap = announced ? announced : sizeLimit;
+    std::optional<std::uint64_t> expected = announced;
+    if (file.listed) {
+        expected = static_cast<std::uint64_t>(std::max<std::int64_t>(file.entry.fileSize, 0));
+        if (announced && *announced != *expected)
+            return ServerFailure(localPath, "the server announced " + std::to_string(*announced) +
+                                                " bytes, the list " + std::to_string(*expected));
+    }
 
+    CMd5Context digest;
     std::uint64_t total = 0;
     for (;;) {
         const long count = m_session.Read(m_buffer.data(), m_buffer.size());
         if (count < 0)
-            return false;  // cut, or shorter than announced
+            return ServerFailure(localPath, m_session.LastError());
         m_nLastRead = static_cast<std::uint32_t>(count);
         if (count == 0)
             break;
         total += static_cast<std::uint64_t>(count);
-        if ((cap && total > *cap) || !part.Write(m_buffer.data(), static_cast<std::size_t>(count)))
-            return false;
+        // A hostile server cannot fill the disk: no more than expected.
+        if (expected && total > *expected)
+            return ServerFailure(localPath, "longer than " + std::to_string(*expected) + " bytes");
+        if (!part.Write(m_buffer.data(), static_cast<std::size_t>(count)))
+            return LocalFailure(localPath, part.Error());
+        if (file.listed)
+            digest.Update(m_buffer.data(), static_cast<std::size_t>(count));
         if (m_bPostProgress)
             Post(platform::WM_DOWN_PROGRESS, count);
     }
-    if (announced && total != *announced)
-        return false;
-    return part.Commit(modifiedTime);
+    if (expected && total != *expected)
+        return ServerFailure(localPath, "received " + std::to_string(total) + " of " +
+                                            std::to_string(*expected) + " bytes");
+    if (file.listed && !SameDigest(file.entry.md5, digest.Finish()))
+        return ServerFailure(localPath, "the received bytes do not have the listed digest");
+    if (!part.Commit(file.entry.modifiedTime))
+        return LocalFailure(localPath, part.Error());
+    return {FileOutcome::Kind::Fetched, localPath, {}};
 }
 
 void CMyUpdateManager::CloseRemoteFile() {

@@ -16,6 +16,7 @@
 #include "patch/filelist.h"
 #include "patch/md5.h"
 #include "patch/update_owner.h"
+#include "patch/update_result.h"
 #include "platform/http_client.h"
 #include "platform/manual_reset_event.h"
 
@@ -52,18 +53,22 @@ public:
     int IsExcluded(std::string name) const;
     int IsFileCurrent(_filelist entry);
 
-    // The update half of the Start button: fetches `checksumFile` into the game folder and waits
-    // for it. False when fetching failed (m_bServerOk was 0; it is 1 again now); otherwise the
-    // check pass has been started from the list, the list file deleted and true answered (no pass
-    // starts once the owner has stopped running).
-    bool FetchChecksumList(const std::string& checksumFile);
+    // The update half of the Start button: fetches `checksumFile` into the game folder, waits for
+    // it and starts the check pass from it (not once the owner has stopped running). Answers how
+    // the list's fetch ended; m_bServerOk is 1 afterwards. The list file is gone on every path.
+    FileOutcome FetchChecksumList(const std::string& checksumFile);
+    // The failures of the last check pass that ran to its end; the owner reads it on
+    // WM_UPDATE_DONE.
+    UpdateResult LastResult() const;
 
-    // The download engine.
+    // The download engine. A queued list entry is installed only with exactly its listed size
+    // and digest; TakeOutcome answers how the last queued file ended.
     void QueueDownload(const _filelist& entry);
+    FileOutcome TakeOutcome();
     // ANSI code page to UTF-8; the text unchanged when nothing comes out.
     static std::string ToUtf8(const std::string& text);
 
-    // 0 after any file that could not be fetched or written; the owner sets it back to 1.
+    // 0 after any file the server did not deliver as listed; the owner sets it back to 1.
     std::atomic<int> m_bServerOk{1};
     // Post WM_DOWN_FILE, WM_DOWN_RANGE and WM_DOWN_PROGRESS while set.
     std::atomic<int> m_bPostProgress{0};
@@ -77,13 +82,20 @@ private:
 
     void CheckThread();
 
+    // A file for the download thread; the checksum list itself comes without size or digest.
+    struct QueuedFile {
+        _filelist entry;
+        bool listed = true;
+    };
+    void Queue(QueuedFile file);
+    void CountOutcome(const _filelist& entry, UpdateResult& result);
+
     void DownloadThread();
-    bool TakeQueued(_filelist& entry);
-    void FetchEntry(const _filelist& entry);
+    bool TakeQueued(QueuedFile& file);
+    FileOutcome FetchEntry(const QueuedFile& file);
     int OpenRemoteFile(const std::string& url);
     int RequestFile(const std::string& url);
-    bool DownloadToFile(const std::string& localPath, std::int64_t modifiedTime,
-                        std::optional<std::uint64_t> sizeLimit);
+    FileOutcome DownloadToFile(const std::string& localPath, const QueuedFile& file);
     void CloseRemoteFile();
     void CloseConnection();
 
@@ -98,8 +110,10 @@ private:
     std::vector<std::string> m_excludeList;
     std::deque<_filelist> m_fileList;  // filled before the check thread starts, then its own
 
-    std::mutex m_lock;
-    std::deque<_filelist> m_downloadQueue;
+    mutable std::mutex m_lock;
+    std::deque<QueuedFile> m_downloadQueue;
+    FileOutcome m_lastOutcome;   // of the file the download thread finished last
+    UpdateResult m_result;       // of the last pass that ran to its end
     std::vector<char> m_buffer;  // one read of the reply body
     std::uint32_t m_nContentLength = 0;
     std::uint32_t m_nLastRead = 0;

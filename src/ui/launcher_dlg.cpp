@@ -358,8 +358,19 @@ void CLauncherDlg::UpdateOrLaunch() {
     if (IsBusy())
         return;
     const std::string list = m_app.Connection().GetVersionState().checksumFile;
-    if (!m_updateManager.FetchChecksumList(list))
+    const FileOutcome outcome = m_updateManager.FetchChecksumList(list);
+    if (outcome.kind == FileOutcome::Kind::ServerFailed)
         ShowText("UnsafeDownloadServer", 'E');
+    else if (outcome.kind == FileOutcome::Kind::LocalFailed)
+        ShowLocalFileError(outcome);
+}
+
+// A file the game folder would not take is the player's to mend, not the server's: say which
+// and why.
+void CLauncherDlg::ShowLocalFileError(const FileOutcome& outcome) {
+    const char* text = GetTextOr("Error", "LocalFileError", "无法写入文件 {file}：{reason}");
+    platform::ShowMessage(FillText(platform::AnsiToUtf8(text),
+                                   {{"{file}", outcome.path}, {"{reason}", outcome.reason}}));
 }
 
 void CLauncherDlg::OnHome() {
@@ -438,8 +449,14 @@ void CLauncherDlg::WindowProc(const platform::PostedMessage& message) {
 }
 
 // From now on the game counts as installed at the server's version, and NotUpdateList.txt no
-// longer holds files back.
+// longer holds files back. A pass with failed files leaves the game as it was, not ready: Start
+// stays the update button, and the next pass fetches what is still wrong.
 void CLauncherDlg::OnUpdateDone() {
+    const UpdateResult result = m_updateManager.LastResult();
+    if (result.failedFiles > 0) {
+        OnUpdateIncomplete(result);
+        return;
+    }
     m_updateManager.ClearExcludeList();
     protocol::CClientConnection& connection = m_app.Connection();
     connection.SetLocalVersion(connection.GetVersionState().serverVersion);
@@ -447,6 +464,18 @@ void CLauncherDlg::OnUpdateDone() {
     m_bReady = 1;
     m_editFileView.setText(QStringLiteral("更新已完成.."));
     UpdateStartButton(true);
+}
+
+void CLauncherDlg::OnUpdateIncomplete(const UpdateResult& result) {
+    const char* text = GetTextOr("Error", "UpdateIncomplete",
+                                 "更新未完成：{count} 个文件未能更新（{file}），请再次点击更新");
+    const std::string count = std::to_string(result.failedFiles);
+    const std::string file = platform::AnsiToUtf8(result.firstFailed);
+    m_editFileView.setText(QString::fromStdString(
+        FillText(platform::AnsiToUtf8(text), {{"{count}", count}, {"{file}", file}})));
+    UpdateStartButton(true);
+    if (result.firstLocal.Failed())
+        ShowLocalFileError(result.firstLocal);
 }
 
 void CLauncherDlg::OnStartGame() {

@@ -140,6 +140,8 @@ private:
     void StopWorkers();
 
     void OnUpdateDone();
+    void OnUpdateIncomplete(const UpdateResult& result);
+    void ShowLocalFileError(const FileOutcome& outcome);
     void OnStartGame();
     void OnDownFile(const std::string& path);
     void OnDownProgress(std::intptr_t bytes);

@@ -100,7 +100,8 @@ TEST(DemoInstall, LanguageFilesHoldEveryKeyTheLauncherAsksFor) {
               "General.UnSetUpdateServer", "General.VersionNotReady", "General.WaitForSafeService",
               "General.FailSaveConfig", "Error.UnsafeDownloadServer", "Error.VersionNeedInstall",
               "Error.ChecksumOpenError_Client", "Error.GameServerNotFound",
-              "Error.FailExecuteProgram", "Term.ServerSet"}) {
+              "Error.FailExecuteProgram", "Error.UpdateIncomplete", "Error.LocalFileError",
+              "Term.ServerSet"}) {
             const std::size_t dot = name.find('.');
             const std::string text =
                 GetText(name.substr(0, dot).c_str(), name.substr(dot + 1).c_str());

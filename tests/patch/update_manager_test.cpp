@@ -20,6 +20,7 @@
 #include "devserver/update_server.h"
 #include "pack/checksum_writer.h"
 #include "patch/update_manager.h"
+#include "platform/process.h"
 #include "platform/window_messages.h"
 #include "support/message_box_recorder.h"
 #include "support/post_recorder.h"
@@ -146,13 +147,15 @@ protected:
             std::transform(md5.begin(), md5.end(), md5.begin(), ::toupper);
         return name + "|x|" + md5 + "|2020-5-1 10:00:00|" + std::to_string(bytes.size());
     }
-    // Hands the file `name`, listed with `size` bytes, to the download thread and waits until it
-    // is done with it.
-    void Fetch(std::string name, std::int64_t size) {
+    // Hands the file `name`, listed with the size and digest of `bytes`, to the download thread
+    // and answers how it ended.
+    FileOutcome Fetch(std::string name, std::string_view bytes) {
         m_downloadEvent.Reset();
-        m_manager.QueueDownload({std::move(name), "x", "", 0, size});
+        m_manager.QueueDownload({std::move(name), "x", CMD5().GetStringMD5(std::string(bytes)), 0,
+                                 static_cast<std::int64_t>(bytes.size())});
         m_manager.WorkEvent().Set();
-        ASSERT_TRUE(m_downloadEvent.WaitFor(std::chrono::seconds(20)));
+        EXPECT_TRUE(m_downloadEvent.WaitFor(std::chrono::seconds(20)));
+        return m_manager.TakeOutcome();
     }
 
     // Waits for the check pass that `start` starts and answers what it showed.
@@ -220,7 +223,8 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
     ::chmod(Game("Bin/Qnd.exe").c_str(), 0750);
     ASSERT_EQ(CChecksumWriter(Served(""), Served("")).Run("1.2.3"), newVersion.size());
     const auto update = [this] {
-        return Pass([this] { EXPECT_TRUE(m_manager.FetchChecksumList("checksum_1_2_3.md5")); });
+        return Pass(
+            [this] { EXPECT_FALSE(m_manager.FetchChecksumList("checksum_1_2_3.md5").Failed()); });
     };
 
     EXPECT_EQ(update(), (Progress{Texts(2, kCheckingGbk), {0, 7}, 6}));
@@ -242,8 +246,9 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
 
     update();
     EXPECT_EQ(TakeLog().size(), 1u);
-    // No list on the server: false, and the flag is ready for the next try.
-    EXPECT_FALSE(m_manager.FetchChecksumList("checksum_1_0_2.md5"));
+    // No list on the server: the server's failure, and the flag is ready for the next try.
+    EXPECT_EQ(m_manager.FetchChecksumList("checksum_1_0_2.md5").kind,
+              FileOutcome::Kind::ServerFailed);
     EXPECT_EQ(m_manager.m_bServerOk, 1);
     EXPECT_EQ(Done(), 2u);
 }
@@ -280,7 +285,8 @@ TEST_F(CheckPassTest, UnreadableAndEmptyListsNoUpdateAndClosing) {
     EXPECT_EQ(Done(), 2u);
 }
 
-// The list's blank lines are no entries; upper-case digests never match what the files give.
+// The list's blank lines are no entries. Upper-case digests install their files but never match
+// what the files give, so every pass fetches them again.
 TEST_F(CheckPassTest, NotUpdateListSkipsExactNamesOnTheFirstUpdateOnly) {
     writeFile(m_root / "NotUpdateList.txt", "Bin\\Qnd.ini\r\n\r\n");
     m_manager.LoadExcludeList();
@@ -297,8 +303,11 @@ TEST_F(CheckPassTest, NotUpdateListSkipsExactNamesOnTheFirstUpdateOnly) {
     RunPass(list(false));
     EXPECT_EQ(readFile(Game("Bin/Qnd.ini")), "server settings");
     EXPECT_EQ(TakeLog().size(), 2u);
+    writeFile(Game("Bin/Qnd.ini"), "edited");
     RunPass(list(true));
     EXPECT_EQ(TakeLog().size(), 2u);
+    EXPECT_EQ(m_manager.LastResult().failedFiles, 0);
+    EXPECT_EQ(readFile(Game("Bin/Qnd.ini")), "server settings");
 }
 
 // Into a folder that does not exist yet; time 0 leaves the time of writing.
@@ -307,7 +316,7 @@ TEST_F(DownloadTest, FileArrivesInReadsOfAtMostOneBlock) {
     writeFile(Served("Bin/big.dat"), big);
     const std::time_t before = std::time(nullptr);
     m_manager.m_bPostProgress = 1;
-    Fetch("Bin\\big.dat", 700000);
+    EXPECT_FALSE(Fetch("Bin\\big.dat", big).Failed());
     EXPECT_EQ(GameFiles(), (Files{{"Bin/big.dat", big}}));
     EXPECT_GE(Stat(Game("Bin/big.dat")).st_mtime, before - 1);
     EXPECT_EQ(Stat(Game("Bin/big.dat")).st_mode & 07777, 0644u);
@@ -328,50 +337,123 @@ TEST_F(DownloadTest, FileArrivesInReadsOfAtMostOneBlock) {
     EXPECT_EQ(sum, 700000);
 }
 
+// Whatever the server does wrong, and wherever the game folder will not take a file, the old file
+// stays as it was; only the server's failures clear m_bServerOk, and a local one names its reason.
 TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
-    const std::string fresh(1000, 'n');
+    const std::string fresh(4096, 'n');
     for (const auto& [name, bytes] : Files{{"Bin/keep.dat", fresh},
                                            {"Bin/dir.dat", "file"},
                                            {"Blocked/x.dat", "x"},
                                            {"C:/x.dat", "drive"},
                                            {"../outside.dat", "escaped"}})
         writeFile(Served(name), bytes);
-    const Files old = {{"Bin/keep.dat", "old contents"},
+    const Files old = {{"Bin/keep.dat", std::string(4096, 'o')},
                        {"Bin/gone.dat", "old gone"},
                        {"Blocked", "a file where a folder should be"}};
     for (const auto& [name, bytes] : old)
         writeFile(Game(name), bytes);
     fs::create_directories(Game("Bin/dir.dat/inner"));
     const auto outside = m_root / "outside.dat";
+    using Kind = FileOutcome::Kind;
+    using Faults = devserver::CUpdateServer::Faults;
 
-    // What went wrong, the listed name and size, the server's faults, whether a request went out.
-    const std::tuple<const char*, const char*, int, devserver::CUpdateServer::Faults, bool>
-        cases[] = {
-            {"404", "Bin\\gone.dat", 3, {}, true},
-            {"cut body", "Bin\\keep.dat", 1000, {.cutAfter = 500}, true},
-            {"short of its length", "Bin\\keep.dat", 1000, {.lengthSurplus = 100}, true},
-            {"past the listed size", "Bin\\keep.dat", 100, {}, true},
-            {"target is a folder", "Bin\\dir.dat", 4, {}, true},
-            {"folder cannot be made", "Blocked\\x.dat", 1, {}, true},
-            {"climbs out", "..\\outside.dat", 7, {}, false},
-            {"absolute", outside.c_str(), 7, {}, false},
-            {"absolute, backslash", "\\outside.dat", 7, {}, false},
-            {"drive", "C:\\x.dat", 5, {}, false},
-        };
-    for (const auto& [what, name, size, faults, requested] : cases) {
+    // What went wrong, the name and the bytes the list gives, the server's faults, how it ended,
+    // whether a request went out.
+    const std::tuple<const char*, const char*, std::string, Faults, Kind, bool> cases[] = {
+        {"404", "Bin\\gone.dat", "new", {}, Kind::ServerFailed, true},
+        {"500", "Bin\\keep.dat", fresh, {.status = 500}, Kind::ServerFailed, true},
+        {"cut body", "Bin\\keep.dat", fresh, {.cutAfter = 500}, Kind::ServerFailed, true},
+        {"announced longer",
+         "Bin\\keep.dat",
+         fresh,
+         {.lengthSurplus = 100},
+         Kind::ServerFailed,
+         true},
+        {"announced shorter",
+         "Bin\\keep.dat",
+         fresh,
+         {.lengthShortfall = 3096},
+         Kind::ServerFailed,
+         true},
+        {"wrong bytes", "Bin\\keep.dat", fresh, {.corrupt = true}, Kind::ServerFailed, true},
+        {"past the listed size", "Bin\\keep.dat", fresh.substr(100), {}, Kind::ServerFailed, true},
+        {"target is a folder", "Bin\\dir.dat", "file", {}, Kind::LocalFailed, true},
+        {"folder cannot be made", "Blocked\\x.dat", "x", {}, Kind::LocalFailed, true},
+        {"climbs out", "..\\outside.dat", "escaped", {}, Kind::ServerFailed, false},
+        {"absolute", outside.c_str(), "escaped", {}, Kind::ServerFailed, false},
+        {"absolute, backslash", "\\outside.dat", "escaped", {}, Kind::ServerFailed, false},
+        {"drive", "C:\\x.dat", "drive", {}, Kind::ServerFailed, false},
+    };
+    for (const auto& [what, name, bytes, faults, kind, requested] : cases) {
         m_server.SetFaults(faults);
-        Fetch(name, size);
-        EXPECT_EQ(m_manager.m_bServerOk.exchange(1), 0) << what;
+        const FileOutcome outcome = Fetch(name, bytes);
+        EXPECT_EQ(outcome.kind, kind) << what;
+        EXPECT_FALSE(outcome.reason.empty()) << what;
+        EXPECT_EQ(m_manager.m_bServerOk.exchange(1), kind == Kind::LocalFailed ? 1 : 0) << what;
         EXPECT_EQ(TakeLog().size(), requested ? 1u : 0u) << what;
     }
     EXPECT_EQ(GameFiles(), old);
     EXPECT_FALSE(fs::exists(outside));
+    m_server.SetFaults({});
+    const FileOutcome folder = Fetch("Bin\\dir.dat", "file");
+    EXPECT_EQ(std::tie(folder.path, folder.reason),
+              std::make_tuple(Game("Bin/dir.dat").string(), std::string("Is a directory")));
 
     // The thread is still there for the next file.
-    m_server.SetFaults({});
-    Fetch("Bin\\keep.dat", 1000);
+    EXPECT_FALSE(Fetch("Bin\\keep.dat", fresh).Failed());
     EXPECT_EQ(m_manager.m_bServerOk, 1);
     EXPECT_EQ(readFile(Game("Bin/keep.dat")), fresh);
+}
+
+// A pass with a failed file says so and leaves it for the next pass, which fetches that file
+// alone; the list is gone either way. Part files of a run that ended mid-download go with the
+// next pass; new programs the patch brings can run.
+TEST_F(CheckPassTest, FailedFilesAreCountedAndFetchedByTheNextPass) {
+    const Files served = {{"Bin/game", readFile(QUEND_FAKE_GAME)},
+                          {"Bin/run.sh", "#!/bin/sh\necho started >\"$0.record\"\n"},
+                          {"Data/a.pak", "first"},
+                          {"Data/b.pak", "second"}};
+    std::string list;
+    for (const auto& [name, bytes] : served) {
+        writeFile(Served(name), bytes);
+        std::string listed = name;
+        std::replace(listed.begin(), listed.end(), '/', '\\');
+        list += Line(listed, bytes) + "\n";
+    }
+    writeFile(Served("checksum_all.md5"), list);
+    writeFile(Game("Data/.quend-part-Ab3xYz"), "left by a run that ended");
+    writeFile(Game(".quend-part-keep"), "not of our naming");
+    const auto update = [this] {
+        return Pass(
+            [this] { EXPECT_FALSE(m_manager.FetchChecksumList("checksum_all.md5").Failed()); });
+    };
+
+    fs::create_directories(Game("Data/b.pak/in the way"));
+    update();
+    const UpdateResult failed = m_manager.LastResult();
+    EXPECT_EQ(std::tie(failed.failedFiles, failed.firstFailed, failed.firstLocal.path),
+              std::make_tuple(1, std::string("Data\\b.pak"), Game("Data/b.pak").string()));
+    EXPECT_EQ(m_target.messages().back().wParam, 1);
+    EXPECT_FALSE(fs::exists(Game("checksum_all.md5")));
+    EXPECT_FALSE(fs::exists(Game("Data/.quend-part-Ab3xYz")));
+    EXPECT_TRUE(fs::exists(Game(".quend-part-keep")));
+    TakeLog();
+
+    fs::remove_all(Game("Data/b.pak"));
+    update();
+    const Texts log = TakeLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_NE(log[1].find("/patch/Data/b.pak"), std::string::npos) << log[1];
+    EXPECT_EQ(m_manager.LastResult().failedFiles, 0);
+    EXPECT_EQ(m_target.messages().back().wParam, 0);
+    EXPECT_EQ(readFile(Game("Data/b.pak")), "second");
+
+    for (const char* program : {"Bin/game", "Bin/run.sh"}) {
+        EXPECT_TRUE(platform::StartProcess(Game(program).string(), {}, Game("").string()));
+        EXPECT_TRUE(waitFor([&] { return fs::exists(Game(program).string() + ".record"); }))
+            << program;
+    }
+    EXPECT_EQ(Stat(Game("Data/a.pak")).st_mode & 0111, 0u);
 }
 
 }  // namespace

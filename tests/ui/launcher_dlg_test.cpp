@@ -3,6 +3,7 @@
 
 #include "ui/launcher_dlg.h"
 
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -262,7 +263,7 @@ TEST_F(LauncherDlgTest, UpdatesThatFailOrAreCutShortByExit) {
 
     ui::CLauncherDlg& second = Open();
     FillTrees();
-    updates.SetFaults({std::nullopt, 0, std::chrono::milliseconds(150)});
+    updates.SetFaults({.blockDelay = std::chrono::milliseconds(150)});
     ClickRow("RSVRTree", 0);
     QTest::mouseClick(&Start(), Qt::LeftButton);
     ASSERT_TRUE(
@@ -281,6 +282,54 @@ TEST_F(LauncherDlgTest, UpdatesThatFailOrAreCutShortByExit) {
     EXPECT_FALSE(std::filesystem::exists(m_dir / "checksum_all.md5"));
     EXPECT_TRUE(m_messages.take().empty());
     m_dialog.reset();  // its kept-alive connection would hold up the server's end
+}
+
+// A file the game folder will not take: the pass ends incomplete, naming the file and the
+// system's reason in texts this older language file lacks, and Start stays an enabled Update.
+// The next press fetches that file alone and finishes the update.
+TEST_F(LauncherDlgTest, AnIncompleteUpdateIsNoFinishedOneAndTheNextPressFetchesTheRest) {
+    TempDir served;
+    writeFile(served / "Data" / "a.pak", "first");
+    writeFile(served / "Data" / "b.pak", "second");
+    CChecksumWriter(served.path(), served.path()).Run("");
+    std::vector<std::string> log;
+    std::mutex logMutex;
+    devserver::CUpdateServer updates(served.path(), [&](const std::string& line) {
+        std::lock_guard lock(logMutex);
+        log.push_back(line);
+    });
+    ASSERT_TRUE(updates.Start());
+    Connect({{"Quendalor", "http://127.0.0.1:" + std::to_string(updates.Port())}},
+            {{"Quendalor", "North"}});
+    Open();
+    FillTrees();
+    ClickRow("RSVRTree", 0);
+    std::filesystem::create_directories(m_dir / "Data" / "b.pak" / "in the way");
+    const auto update = [&] {
+        QTest::mouseClick(&Start(), Qt::LeftButton);
+        return QTest::qWaitFor([&] { return Start().isEnabled(); }, 10000);
+    };
+
+    ASSERT_TRUE(update());
+    EXPECT_EQ(State(), "UpdateNormal.bmp Quendalor");
+    EXPECT_EQ(Child<QLineEdit>("FileView").text().toStdString(),
+              "更新未完成：1 个文件未能更新（Data\\b.pak），请再次点击更新");
+    EXPECT_EQ(m_messages.take(),
+              Texts{"无法写入文件 " + (m_dir / "Data" / "b.pak").string() + "：Is a directory"});
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "checksum_all.md5"));
+    EXPECT_EQ(m_app.m_config.currentGame, "");
+
+    std::filesystem::remove_all(m_dir / "Data" / "b.pak");
+    log.clear();
+    ASSERT_TRUE(update());
+    EXPECT_EQ(State(), "StartNormal.bmp Quendalor ready");
+    EXPECT_EQ(Child<QLineEdit>("FileView").text().toStdString(), "更新已完成..");
+    EXPECT_EQ(readFile(m_dir / "Data" / "b.pak"), "second");
+    std::lock_guard lock(logMutex);
+    ASSERT_EQ(log.size(), 2u);  // the list and the file that was missing
+    EXPECT_NE(log[1].find("/Data/b.pak"), std::string::npos) << log[1];
+    EXPECT_TRUE(m_messages.take().empty());
+    m_dialog.reset();
 }
 
 }  // namespace
