@@ -36,9 +36,6 @@ public:
     std::string UpdateUrl() const override { return m_updateUrl; }
     std::string ModuleDir() const override { return GameDir(); }
     bool NoUpdate() const override { return false; }
-    void SetStatusText(const std::string&) override { ++current; }
-    void SetTotalRange(int, int) override {}
-    void StepTotal() override {}
     platform::ManualResetEvent& DownloadEvent() override { return m_downloadEvent; }
     void WaitDownloadEvent() override {
         ++fetched;
@@ -48,6 +45,8 @@ public:
     platform::MessageTarget& Target() override { return *this; }
 
     void Post(platform::PostedMessage message) override {
+        if (message.id == platform::WM_UPDATE_STATUS)
+            ++current;
         if (message.id == platform::WM_UPDATE_DONE)
             m_passDone.Set();
     }

@@ -187,8 +187,10 @@ void CMyUpdateManager::StartDownloadThread() {
 }
 
 void CMyUpdateManager::StopDownloadThread() {
-    // Also ends a thread whose owner still runs, which would otherwise wait for work for ever.
+    // Also ends a thread whose owner still runs, which would otherwise wait for work for ever; a
+    // transfer under way fails at once rather than holding up the window's end.
     m_bStopping = true;
+    m_session.Cancel();
     m_hWorkEvent.Set();
     if (m_downloadThread.joinable())
         m_downloadThread.join();
@@ -209,6 +211,10 @@ std::string CMyUpdateManager::LocalPath(const std::string& fileName) const {
 
 void CMyUpdateManager::Post(unsigned id, std::intptr_t wParam, std::string text) {
     m_owner.Target().Post(platform::PostedMessage{id, wParam, 0, std::move(text)});
+}
+
+void CMyUpdateManager::PostTotal(std::intptr_t done, std::intptr_t range) {
+    m_owner.Target().Post(platform::PostedMessage{platform::WM_TOTAL_PROGRESS, done, range, {}});
 }
 
 // ---- Checksum lists and the check pass ----
@@ -307,7 +313,10 @@ void CMyUpdateManager::CheckThread() {
     UpdateResult result;
     try {
         CPartFile::RemoveStale(m_owner.GameDir());
-        m_owner.SetTotalRange(0, static_cast<int>(m_fileList.size()) + 1);
+        // n + 1: a finished pass leaves the bar one step short of its end.
+        const std::intptr_t range = static_cast<std::intptr_t>(m_fileList.size()) + 1;
+        std::intptr_t steps = 0;
+        PostTotal(steps, range);
         while (Running() && !m_fileList.empty()) {
             const _filelist entry = m_fileList.front();
             if (IsExcluded(entry.fileName)) {
@@ -315,7 +324,7 @@ void CMyUpdateManager::CheckThread() {
                 continue;
             }
             if (m_owner.NoUpdate() || IsFileCurrent(entry)) {
-                m_owner.SetStatusText(m_strCheckingText);
+                Post(platform::WM_UPDATE_STATUS, 0, m_strCheckingText);
             } else {
                 QueueDownload(entry);
                 m_hWorkEvent.Set();
@@ -323,7 +332,7 @@ void CMyUpdateManager::CheckThread() {
                 if (Running())
                     CountOutcome(entry, result);
             }
-            m_owner.StepTotal();
+            PostTotal(++steps, range);
             m_fileList.pop_front();
         }
         completed = Running();

@@ -32,12 +32,11 @@ public:
     CMyUpdateManager& operator=(CMyUpdateManager&&) = delete;
 
     // Thread control. On close the owner clears its running flag, then calls JoinCheckThread and
-    // StopDownloadThread, in this order.
+    // StopDownloadThread, in this order; neither waits for the window.
     void StartDownloadThread();
-    void StopDownloadThread();  // sets the work event and joins
+    void StopDownloadThread();  // cancels a transfer under way, sets the work event and joins
     void JoinCheckThread();
-    // True from LoadChecksumList until the check thread's last step: a GUI that must keep
-    // handling the pass's blocking calls polls this before JoinCheckThread.
+    // True from LoadChecksumList until the check thread's last step.
     bool IsCheckThreadRunning() const { return m_bCheckRunning; }
     // "DownloadThread": set it after QueueDownload to wake the download thread.
     platform::ManualResetEvent& WorkEvent() { return m_hWorkEvent; }
@@ -79,6 +78,7 @@ private:
     bool Running() const;
     std::string LocalPath(const std::string& fileName) const;
     void Post(unsigned id, std::intptr_t wParam, std::string text = {});
+    void PostTotal(std::intptr_t done, std::intptr_t range);
 
     void CheckThread();
 

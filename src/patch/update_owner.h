@@ -1,7 +1,7 @@
 #pragma once
 // What the update manager needs of the window that owns it. The check thread and the download
 // thread call these from their own threads, so every member must be callable from any thread;
-// SetStatusText, SetTotalRange and StepTotal may block until the GUI has shown the change.
+// none may wait for the window: what the window shows reaches it as posted messages.
 
 #include <functional>
 #include <string>
@@ -23,11 +23,6 @@ public:
     virtual std::string ModuleDir() const = 0;
     // "-NoUpdate": the check pass compares and fetches nothing.
     virtual bool NoUpdate() const = 0;
-
-    // The status line and the overall progress bar; the text is in the ANSI code page.
-    virtual void SetStatusText(const std::string& ansiText) = 0;
-    virtual void SetTotalRange(int lo, int hi) = 0;
-    virtual void StepTotal() = 0;
 
     // Set by the download thread after every queued file.
     virtual platform::ManualResetEvent& DownloadEvent() = 0;

@@ -1,8 +1,7 @@
 #include "ui/launcher_dlg.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
+#include <climits>
 #include <utility>
 
 #include <QCoreApplication>
@@ -11,11 +10,9 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QThread>
 #include <QUrl>
 #include <QWindow>
 
@@ -398,24 +395,12 @@ void CLauncherDlg::OnCancel() {
     QDialog::reject();
 }
 
-// The check thread may be blocked in a call to this window, so its end is awaited pumping.
+// No worker waits for this window, so their ends are awaited here; a transfer under way is cut.
 void CLauncherDlg::StopWorkers() {
     m_bRunning = 0;
     m_updateManager.WorkEvent().Set();
-    if (m_updateManager.m_bBusy != 0)
-        WaitThreadPumping([this] { m_updateManager.JoinCheckThread(); });
-    WaitThreadPumping([this] { m_updateManager.StopDownloadThread(); });
-}
-
-void CLauncherDlg::WaitThreadPumping(const std::function<void()>& join) {
-    platform::ManualResetEvent done;
-    std::thread waiter([&] {
-        join();
-        done.Set();
-    });
-    while (!done.WaitFor(std::chrono::milliseconds(10)))
-        QCoreApplication::processEvents();
-    waiter.join();
+    m_updateManager.JoinCheckThread();
+    m_updateManager.StopDownloadThread();
 }
 
 // ---- Window messages ----
@@ -433,6 +418,12 @@ void CLauncherDlg::WindowProc(const platform::PostedMessage& message) {
             break;
         case platform::WM_DOWN_PROGRESS:
             OnDownProgress(message.wParam);
+            break;
+        case platform::WM_UPDATE_STATUS:
+            m_editFileView.setText(QString::fromStdString(platform::AnsiToUtf8(message.text)));
+            break;
+        case platform::WM_TOTAL_PROGRESS:
+            OnTotalProgress(message.wParam, message.lParam);
             break;
         case platform::WM_DOWN_RANGE:
             m_progDown.setRange(0, static_cast<int>(static_cast<std::uint32_t>(message.wParam)));
@@ -497,6 +488,11 @@ void CLauncherDlg::OnDownProgress(std::intptr_t bytes) {
     if (count < kReadBlock)
         m_nDownBytes = 0;
     m_progDown.setValue(static_cast<int>(m_nDownBytes));
+}
+
+void CLauncherDlg::OnTotalProgress(std::intptr_t done, std::intptr_t range) {
+    m_progTotal.setRange(0, static_cast<int>(std::clamp<std::intptr_t>(range, 0, INT_MAX)));
+    m_progTotal.setValue(static_cast<int>(std::clamp<std::intptr_t>(done, 0, INT_MAX)));
 }
 
 // The launcher cannot go on without its server: it says so and ends at once.
@@ -625,32 +621,6 @@ std::string CLauncherDlg::UpdateUrl() const {
 void CLauncherDlg::SetGameDir(std::string dir) {
     std::lock_guard lock(m_selectionMutex);
     m_szGameDir = std::move(dir);
-}
-
-void CLauncherDlg::RunOnGuiThread(const std::function<void()>& work) {
-    if (QThread::currentThread() == thread())
-        work();
-    else
-        QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
-}
-
-void CLauncherDlg::SetStatusText(const std::string& ansiText) {
-    const QString text = QString::fromStdString(platform::AnsiToUtf8(ansiText));
-    RunOnGuiThread([&] { m_editFileView.setText(text); });
-}
-
-// A new range keeps the position, held inside the range, as the platform's bar does.
-void CLauncherDlg::SetTotalRange(int lo, int hi) {
-    RunOnGuiThread([&] {
-        const int position = m_progTotal.value();
-        m_progTotal.setRange(lo, hi);
-        m_progTotal.setValue(std::clamp(position, lo, std::max(lo, hi)));
-    });
-}
-
-void CLauncherDlg::StepTotal() {
-    RunOnGuiThread(
-        [&] { m_progTotal.setValue(std::max(m_progTotal.value(), m_progTotal.minimum()) + 1); });
 }
 
 void CLauncherDlg::WaitDownloadEvent() {

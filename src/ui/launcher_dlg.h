@@ -69,17 +69,13 @@ public:
     void OnHome();
     void OnHelp();
     void OnExit();
-    // The one way the window ends: stops the workers (keeping the window responsive), then
-    // ends the modal loop. A call while one runs does nothing.
+    // The one way the window ends: stops the workers, then ends the modal loop. A call while one
+    // runs does nothing.
     void OnCancel();
 
     // Handles one window message as the window procedure does: the seven messages of the
     // workers and the receive thread; anything else is ignored.
     void WindowProc(const platform::PostedMessage& message);
-
-    // Waits for `join` (which waits for a worker thread) to return while the window keeps
-    // handling its events, including the blocking calls of that worker.
-    void WaitThreadPumping(const std::function<void()>& join);
 
     const std::string& GameName() const { return m_strGameName; }
     bool IsReady() const { return m_bReady != 0; }
@@ -90,9 +86,6 @@ public:
     std::string UpdateUrl() const override;
     std::string ModuleDir() const override { return m_app.ModuleDir(); }
     bool NoUpdate() const override { return m_app.NoUpdate(); }
-    void SetStatusText(const std::string& ansiText) override;
-    void SetTotalRange(int lo, int hi) override;
-    void StepTotal() override;
     platform::ManualResetEvent& DownloadEvent() override { return m_hDownloadEvent; }
     void WaitDownloadEvent() override;
     platform::MessageTarget& Target() override { return m_target; }
@@ -145,6 +138,7 @@ private:
     void OnStartGame();
     void OnDownFile(const std::string& path);
     void OnDownProgress(std::intptr_t bytes);
+    void OnTotalProgress(std::intptr_t done, std::intptr_t range);
     void OnServerMessage();
     void OnServerNotify(std::intptr_t wParam);
     void UpdateOrLaunch();
@@ -152,9 +146,6 @@ private:
     void OnTreeFocus(CServerTree& tree, CServerTree& other);
     void OnTreeSelChanged(CServerTree& tree);
     void SelectGameOf(const FServerItem* item);
-
-    // Runs `work` on the GUI thread and waits for it.
-    void RunOnGuiThread(const std::function<void()>& work);
 
     LauncherDlgHost& m_app;
     ExitHook m_exitProcess;

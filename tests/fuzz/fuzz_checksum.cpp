@@ -37,9 +37,6 @@ public:
     std::string UpdateUrl() const override { return "http://127.0.0.1:9"; }
     std::string ModuleDir() const override { return m_root.dir(); }
     bool NoUpdate() const override { return false; }
-    void SetStatusText(const std::string&) override {}
-    void SetTotalRange(int, int) override {}
-    void StepTotal() override {}
     platform::ManualResetEvent& DownloadEvent() override { return m_event; }
     void WaitDownloadEvent() override {}
     platform::MessageTarget& Target() override { return *this; }

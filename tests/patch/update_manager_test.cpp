@@ -114,9 +114,6 @@ protected:
     std::string UpdateUrl() const override { return m_url; }
     std::string ModuleDir() const override { return m_root.dir(); }
     bool NoUpdate() const override { return m_noUpdate; }
-    void SetStatusText(const std::string& text) override { m_progress.status.push_back(text); }
-    void SetTotalRange(int lo, int hi) override { m_progress.range = {lo, hi}; }
-    void StepTotal() override { ++m_progress.steps; }
     platform::ManualResetEvent& DownloadEvent() override { return m_downloadEvent; }
     void WaitDownloadEvent() override {
         WaitDownloadEventWhileRunning(m_downloadEvent, [this] { return m_running.load(); });
@@ -158,13 +155,25 @@ protected:
         return m_manager.TakeOutcome();
     }
 
-    // Waits for the check pass that `start` starts and answers what it showed.
+    // Waits for the check pass that `start` starts and answers what it posted for the status
+    // line and the overall bar.
     Progress Pass(const std::function<void()>& start) {
+        const std::size_t before = m_target.messages().size();
         start();
         EXPECT_TRUE(waitFor([this] { return !m_manager.IsCheckThreadRunning(); },
                             std::chrono::seconds(30)));
         EXPECT_EQ(m_manager.m_bBusy, 0);
-        return std::exchange(m_progress, {});
+        Progress progress;
+        const auto posted = m_target.messages();
+        for (const auto& m : std::span(posted).subspan(before)) {
+            if (m.id == platform::WM_UPDATE_STATUS) {
+                progress.status.push_back(m.text);
+            } else if (m.id == platform::WM_TOTAL_PROGRESS) {
+                progress.range = {0, static_cast<int>(m.lParam)};
+                progress.steps = static_cast<int>(m.wParam);
+            }
+        }
+        return progress;
     }
     Progress RunPass(const std::string& lines) {
         writeFile(m_root / "list.md5", lines);
@@ -181,7 +190,6 @@ protected:
     std::atomic<bool> m_running{true};
     std::atomic<bool> m_noUpdate{false};
     std::string m_url;  // set before the threads start
-    Progress m_progress;
     PostRecorder m_target;
     platform::ManualResetEvent m_downloadEvent;
     std::mutex m_logMutex;
