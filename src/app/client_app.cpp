@@ -62,6 +62,7 @@ bool CClientApp::InitInstance() {
     corelib::set_trace_sink(&corelib::trace_output());
     // 3.-5.
     m_pszModulePath = m_strModulePathGiven;
+    m_hTempCopyLock = SelfUpdater::HoldTempCopy();
     const std::string fileName = GetFileNamePart(m_pszModulePath);
     platform::SetMessageCaption(ApplicationTitle(fileName));
     m_pszModuleDir = GetFolderPart(m_pszModulePath);
@@ -99,7 +100,8 @@ int CClientApp::ExitInstance() {
     m_pszModulePath.clear();
     m_pszModuleDir.clear();
     m_pszTextFile.clear();
-    if (m_bTempCopy)
+    // A refused copy too: it may be the last process that runs from Temp.exe.
+    if (m_bTempCopy || m_hTempCopyLock)
         RemoveTempCopy();
     return 0;
 }
@@ -118,7 +120,7 @@ bool CClientApp::RunSelfUpdate(const std::string& commandLine) {
 }
 
 void CClientApp::RemoveTempCopy() {
-    SelfUpdater().RemoveTempCopy();
+    SelfUpdater::RemoveTempCopy(std::move(m_hTempCopyLock));
 }
 
 void CClientApp::StoreSession(const std::string& userId, const std::string& userKey,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/instance_lock.h"
+#include "platform/file_lock.h"
 #include "protocol/client_connection.h"
 #include "ui/launcher_dlg_host.h"
 
@@ -61,12 +62,15 @@ public:
     std::string m_strResourcePath;
     bool m_bConnected = false;  // the start-up connection attempt succeeded
     bool m_bTempCopy = false;   // this process is the temporary copy and removes itself at exit
+    // Held from start-up to exit while this process runs as Temp.exe, whether it goes on or is
+    // refused: the last such process removes the file.
+    platform::FileLock m_hTempCopyLock;
 
 protected:
     // The self-update step: true only in the temporary copy, which goes on. Elsewhere it starts
     // the copy and ends this process; false reaches start-up only when that failed.
     virtual bool RunSelfUpdate(const std::string& commandLine);
-    // Removes the temporary copy's program file at exit.
+    // Removes the temporary copy's program file at exit, unless another process still runs it.
     virtual void RemoveTempCopy();
 
 private:

@@ -45,11 +45,17 @@ bool SelfUpdater::Run(const std::string& arguments) {
         EndProcessById(ReadProcessId(head));
     if (IsRunningAs(kTempName))
         return true;
-    MakeTempCopy();
-    // The copy may ask this process to end before it has ended itself; either way it ends
-    // with code 0.
-    platform::ExitZeroOnTerminate();
-    StartTempCopy();
+    {
+        // Launchers of one folder hand over one at a time: the copy one of them starts runs
+        // before the next looks whether Temp.exe is in use.
+        const platform::FileLock handOver(FolderOf(platform::OwnExePath()),
+                                          platform::FileLock::Kind::Exclusive);
+        MakeTempCopy();
+        // The copy may ask this process to end before it has ended itself; either way it ends
+        // with code 0.
+        platform::ExitZeroOnTerminate();
+        StartTempCopy();
+    }
     EndProcessGracefully(platform::CurrentProcessId(), 0);
     return false;
 }
@@ -100,6 +106,10 @@ bool SelfUpdater::IsRunningAs(const std::string& name) const {
 void SelfUpdater::MakeTempCopy() {
     m_strModulePath = platform::OwnExePath();
     m_strTempPath = FolderOf(m_strModulePath) + kTempName;
+    // A running copy keeps its file: the copy started from it again finds the first one running
+    // and gives up, and the last of them removes the file.
+    if (platform::IsRunByOtherProcess(m_strTempPath))
+        return;
     std::error_code ignored;
     std::filesystem::remove(m_strTempPath, ignored);
     std::filesystem::copy_file(m_strModulePath, m_strTempPath,
@@ -118,10 +128,18 @@ void SelfUpdater::StartTempCopy() {
     platform::StartProcess(m_strTempPath, platform::SplitCommandLine(parameters), folder);
 }
 
-void SelfUpdater::RemoveTempCopy() {
+platform::FileLock SelfUpdater::HoldTempCopy() {
+    if (FileNameOf(platform::OwnExePath()) != kTempName)
+        return {};
+    return platform::FileLock::OwnProgramFile(platform::FileLock::Kind::Shared);
+}
+
+void SelfUpdater::RemoveTempCopy(platform::FileLock hold) {
     const std::string exe = platform::OwnExePath();
     if (FileNameOf(exe) != kTempName)
         return;
+    if (hold && !hold.ReleaseAsLast())
+        return;  // another process still runs from it and removes it when it ends
     std::error_code ignored;
     if (platform::IsOwnProgramFile(exe))
         std::filesystem::remove(exe, ignored);

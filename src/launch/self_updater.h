@@ -2,12 +2,13 @@
 // Self-update: the launcher never runs from its own program file. Started under any other name
 // it copies itself to "Temp.exe" beside it, starts the copy with its process id and switches, and
 // ends; the copy makes sure the first process has ended and runs the launcher, so an update can
-// replace the launcher's own file. At its exit the copy removes its own file. Start-up and
-// shutdown call it on the GUI thread; one object serves one call of Run.
+// replace the launcher's own file. The last process that runs from a copy removes it at its exit.
+// Start-up and shutdown call it on the GUI thread; one object serves one call of Run.
 
 #include <functional>
 #include <string>
 
+#include "platform/file_lock.h"
 #include "platform/process.h"
 
 class SelfUpdater final {
@@ -43,16 +44,23 @@ public:
     bool IsRunningAs(const std::string& name) const;
 
     // Replaces "Temp.exe" beside the running program file with a copy of it, run permission
-    // included. Failures are not reported: StartTempCopy then starts whatever is there.
+    // included, unless another process runs from it: then it stays, to be started once more.
+    // Failures are not reported: StartTempCopy then starts whatever is there.
     void MakeTempCopy();
 
     // Starts the copy with "<this process id> <Args()>", then " -NoCheck" and " -NoUpdate" when
     // set, split at blanks into its arguments, in the launcher's folder. Failure is not reported.
     void StartTempCopy();
 
-    // Removes the running program file, when it is a "Temp.exe" that is still this process's own
-    // file (a later launcher may have put a new one there). Linux lets a running file be removed.
-    void RemoveTempCopy();
+    // For a process running as "Temp.exe": a shared lock on its program file, held from start-up
+    // to exit, by which the last of the processes running from one copy knows itself. Elsewhere
+    // it holds nothing.
+    static platform::FileLock HoldTempCopy();
+
+    // At the exit of a process running as "Temp.exe", given its HoldTempCopy: removes the program
+    // file when no other process holds it and it is still this process's own file. Linux lets a
+    // running file be removed. Without a hold, only the second condition counts.
+    static void RemoveTempCopy(platform::FileLock hold);
 
     bool NoCheck() const { return m_bNoCheck != 0; }
     bool NoUpdate() const { return m_bNoUpdate != 0; }

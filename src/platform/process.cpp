@@ -9,9 +9,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 extern char** environ;
 
@@ -195,6 +198,27 @@ bool IsOwnProgramFile(const std::string& path) {
     struct stat other {};
     return ::stat("/proc/self/exe", &own) == 0 && ::stat(path.c_str(), &other) == 0 &&
            own.st_dev == other.st_dev && own.st_ino == other.st_ino;
+}
+
+bool IsRunByOtherProcess(const std::string& path) {
+    struct stat file {};
+    if (::stat(path.c_str(), &file) != 0)
+        return false;
+    const std::string self = std::to_string(CurrentProcessId());
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry("/proc", error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        const auto digit = [](unsigned char c) { return std::isdigit(c) != 0; };
+        if (name == self || !std::all_of(name.begin(), name.end(), digit))
+            continue;
+        // An ended process (a zombie) has no program file any more.
+        struct stat program {};
+        if (::stat(("/proc/" + name + "/exe").c_str(), &program) == 0 &&
+            program.st_dev == file.st_dev && program.st_ino == file.st_ino)
+            return true;
+    }
+    return false;
 }
 
 std::string FindOnPath(const std::string& name) {

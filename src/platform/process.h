@@ -39,6 +39,10 @@ std::string OwnExePath();
 // True when `path` names the very file this process runs (not merely one at the same place).
 bool IsOwnProgramFile(const std::string& path);
 
+// True when a running process other than this one runs the very file `path` names. Processes of
+// other users are not seen.
+bool IsRunByOtherProcess(const std::string& path);
+
 // The full path of the first runnable file `name` in the folders of PATH; empty when none.
 std::string FindOnPath(const std::string& name);
 

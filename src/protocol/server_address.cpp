@@ -3,9 +3,10 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 
-#include <cctype>
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
+#include <limits>
 #include <string>
 
 namespace protocol {
@@ -30,17 +31,14 @@ in_addr_t ResolveHost(const std::string& host) {
     return address;
 }
 
+// The port as atoi reads it (blanks, one sign, leading digits, 0 when there are none), held to
+// the range of int; then through its decimal text: a number keeps its low 16 bits, and the text
+// of a negative one is no number and names no port. Names of services are not looked up.
 in_port_t ResolvePort(const std::string& text) {
-    if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0])))
-        return htons(static_cast<uint16_t>(std::atoi(text.c_str())));
-    servent entry{};
-    servent* found = nullptr;
-    char area[1024];
-    if (::getservbyname_r(text.c_str(), "tcp", &entry, area, sizeof area, &found) != 0 ||
-        found == nullptr) {
-        return 0;
-    }
-    return static_cast<in_port_t>(found->s_port);  // already in network order
+    const long long read = std::strtoll(text.c_str(), nullptr, 10);
+    const int number = static_cast<int>(std::clamp<long long>(read, std::numeric_limits<int>::min(),
+                                                              std::numeric_limits<int>::max()));
+    return number < 0 ? 0 : htons(static_cast<uint16_t>(number));
 }
 
 }  // namespace

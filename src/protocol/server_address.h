@@ -10,8 +10,8 @@ namespace protocol {
 
 // The host is the text before the first ":" (empty when there is none): a dotted address, or a
 // name resolved to its first IPv4 address; an unresolved name, and the literal
-// "255.255.255.255", give 255.255.255.255. The port text after the ":" is read with atoi when it
-// starts with a digit, else looked up as a TCP service name; 0 when that fails.
+// "255.255.255.255", give 255.255.255.255. The port text after the ":" is read as atoi reads it
+// and kept to 16 bits; a negative number gives 0, and so does a service name.
 sockaddr_in ResolveServerAddress(std::string_view treeServer);
 
 }  // namespace protocol

@@ -1,13 +1,17 @@
 // A launcher as far as self-update goes: runs SelfUpdater on its command line; as the copy it
-// writes what it was given to "record.txt" in its folder, then removes its own file.
+// writes what it was given to "record.txt" in its folder, then removes its own file as the last
+// process running from it does.
 // QUEND_FAKE_LINGER set: the first process does not end itself after starting the copy.
+// QUEND_FAKE_STAY set: the copy writes "stay.<its id>" in its folder and ends once that is gone.
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "launch/self_updater.h"
 #include "platform/process.h"
@@ -20,6 +24,7 @@ namespace fs = std::filesystem;
 }
 
 int main(int argc, char** argv) {
+    platform::FileLock hold = SelfUpdater::HoldTempCopy();
     const std::string arguments = platform::JoinArguments(argc, argv);
     SelfUpdater updater(std::getenv("QUEND_FAKE_LINGER") ? Linger : platform::ExitProcessNow);
     if (!updater.Run(arguments))
@@ -30,6 +35,12 @@ int main(int argc, char** argv) {
         << "\ncwd=" << fs::current_path().string()
         << "\nfirst_running=" << platform::IsProcessRunning(std::atoi(arguments.c_str())) << "\n";
     fs::rename(folder / "record.part", folder / "record.txt");  // never seen half written
-    updater.RemoveTempCopy();
+    if (std::getenv("QUEND_FAKE_STAY")) {
+        const fs::path stay = folder / ("stay." + std::to_string(platform::CurrentProcessId()));
+        std::ofstream{stay};
+        while (fs::exists(stay))
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    SelfUpdater::RemoveTempCopy(std::move(hold));
     return 0;
 }

@@ -139,6 +139,58 @@ TEST(SelfUpdater, TheLauncherHandsOverToATemporaryCopyThatEndsOnlyTheFirstProces
     EXPECT_TRUE(platform::IsProcessRunning(strangerId));
 }
 
+// The file's inode; 0 when there is none.
+ino_t InodeOf(const fs::path& path) {
+    struct stat file {};
+    return ::stat(path.c_str(), &file) == 0 ? file.st_ino : 0;
+}
+
+// A second start while a copy runs starts that same file again instead of replacing it, and the
+// file goes with whichever of the two copies ends last.
+TEST(SelfUpdater, CopiesRunningFromOneFileLeaveItToTheLastOfThem) {
+    ::setenv("QUEND_FAKE_STAY", "1", 1);
+    for (const bool firstEndsFirst : {true, false}) {
+        SCOPED_TRACE(firstEndsFirst ? "the first copy ends first" : "the second copy ends first");
+        TempDir dir;
+        copyProgram(QUEND_FAKE_LAUNCHER, dir / "Launcher");
+        // Starts the launcher; answers the id of its copy once that runs, beside `running`.
+        const auto start = [&](platform::ProcessId running) {
+            platform::ProcessId pid = 0, copy = 0;
+            EXPECT_TRUE(platform::StartProcess((dir / "Launcher").string(), {}, "", &pid));
+            EXPECT_EQ(Child(pid).Wait(), 0);
+            EXPECT_TRUE(waitFor(
+                [&] {
+                    for (const auto& entry : fs::directory_iterator(dir.path())) {
+                        const std::string name = entry.path().filename().string();
+                        if (name.starts_with("stay.") && std::stoi(name.substr(5)) != running)
+                            copy = std::stoi(name.substr(5));
+                    }
+                    return copy != 0;
+                },
+                std::chrono::seconds(20)));
+            return copy;
+        };
+        const auto end = [&](platform::ProcessId copy) {
+            fs::remove(dir / ("stay." + std::to_string(copy)));
+            EXPECT_TRUE(waitFor([&] { return !platform::IsProcessRunning(copy); },
+                                std::chrono::seconds(20)));
+        };
+
+        const platform::ProcessId first = start(0);
+        const ino_t file = InodeOf(dir / "Temp.exe");
+        ASSERT_NE(file, 0u);
+        const platform::ProcessId second = start(first);
+        EXPECT_EQ(InodeOf(dir / "Temp.exe"), file);
+        EXPECT_EQ(InodeOf("/proc/" + std::to_string(second) + "/exe"), file);
+        end(firstEndsFirst ? first : second);
+        EXPECT_EQ(InodeOf(dir / "Temp.exe"), file);
+        end(firstEndsFirst ? second : first);
+        EXPECT_FALSE(fs::exists(dir / "Temp.exe"));
+        EXPECT_TRUE(fs::exists(dir / "Launcher"));
+    }
+    ::unsetenv("QUEND_FAKE_STAY");
+}
+
 // A tree row chosen by the test (game, group, server, address; no server: no row), handed out as
 // the server tree hands out its selection.
 struct FixedSelection final : ServerSelection {

@@ -105,15 +105,11 @@ TEST_F(ConnectionLife, ConnectWhileOpenKeepsTheConnectionThatSendsRequestsThirty
     EXPECT_EQ(peer.read(264), Request(30));
 }
 
-TEST(ResolveServerAddress, HostAndPortRules) {
+TEST(ResolveServerAddress, HostRules) {
     for (const auto& [text, host, port] : std::vector<std::tuple<const char*, const char*, int>>{
              {"10.1.2.3:7000", "10.1.2.3", 7000},
              {"10.1.2.3:7000:9", "10.1.2.3", 7000},  // only the first ":" splits
-             {"10.1.2.3:12ab", "10.1.2.3", 12},      // atoi stops at the first non-digit
-             {"10.1.2.3:http", "10.1.2.3", 80},      // a service name
-             {"10.1.2.3:no-such-service", "10.1.2.3", 0},
-             {"10.1.2.3:", "10.1.2.3", 0},
-             {"127.0.0.1", "255.255.255.255", 0},  // no ":": no host, no port
+             {"127.0.0.1", "255.255.255.255", 0},    // no ":": no host, no port
              {"255.255.255.255:5", "255.255.255.255", 5},
              {"no-such-host.invalid:5", "255.255.255.255", 5},
              {"localhost:5", "127.0.0.1", 5}}) {
@@ -123,6 +119,28 @@ TEST(ResolveServerAddress, HostAndPortRules) {
         EXPECT_EQ(std::make_tuple(a.sin_family, std::string(shown), ntohs(a.sin_port)),
                   std::make_tuple(AF_INET, host, port))
             << text;
+    }
+}
+
+// The port text as atoi reads it, kept to 16 bits; a negative number's text is no number, and
+// no service name is looked up.
+TEST(ResolveServerAddress, PortIsReadAsAtoiReadsIt) {
+    for (const auto& [text, port] : std::vector<std::pair<std::string, int>>{
+             {"9000", 9000},
+             {" 9000", 9000},
+             {"\t\n 9000", 9000},
+             {"+9000", 9000},
+             {"-1", 0},
+             {"+-9000", 0},  // one sign only
+             {"9000abc", 9000},
+             {"abc", 0},
+             {"http", 0},
+             {"", 0},
+             {"70000", 70000 - 65536},
+             {"99999999999", 65535}}) {  // held to the largest int first
+        const sockaddr_in a = protocol::ResolveServerAddress("10.1.2.3:" + text);
+        EXPECT_EQ(ntohs(a.sin_port), port) << "\"" << text << "\"";
+        EXPECT_EQ(a.sin_addr.s_addr, htonl(0x0A010203)) << text;
     }
 }
 
