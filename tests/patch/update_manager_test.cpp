@@ -44,7 +44,7 @@ TEST(ChecksumLineTest, FieldsFollowTheTokenizerAndTheLocalDate) {
     std::vector<
         std::tuple<std::string, std::string, std::string, std::string, std::int64_t, std::int64_t>>
         cases = {
-            {"Bin\\a.dll|x|m|2020-5-1 10:00:00|1024", "Bin\\a.dll", "x", "m", 1588298400, 1024},
+            {"Bin\\a.dll|x|m|2020-12-31 23:59:59|1024", "Bin\\a.dll", "x", "m", 1609430399, 1024},
             // Fewer fields: the missing ones read empty, whatever the reused entry held before.
             {"Bin\\c.dll|z", "Bin\\c.dll", "z", "", 0, 0},
             // A doubled delimiter swallows the empty field: the later ones move up.
