@@ -107,6 +107,12 @@ protected:
         m_url = "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/patch";
         m_manager.StartDownloadThread();
     }
+    // The threads end while this owner is still whole, as when the dialog closes.
+    void TearDown() override {
+        m_running = false;
+        m_manager.JoinCheckThread();
+        m_manager.StopDownloadThread();
+    }
 
     std::string GameDir() const override { return m_root.dir() + "game/"; }
     bool IsRunning() const override { return m_running; }
