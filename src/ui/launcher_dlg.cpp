@@ -11,11 +11,9 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QThread>
 #include <QUrl>
 #include <QWindow>
 
@@ -599,10 +597,7 @@ void CLauncherDlg::SetGameDir(std::string dir) {
 }
 
 void CLauncherDlg::RunOnGuiThread(const std::function<void()>& work) {
-    if (QThread::currentThread() == thread())
-        work();
-    else
-        QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
+    RunOnThreadOf(this, work);
 }
 
 void CLauncherDlg::SetStatusText(const std::string& ansiText) {
