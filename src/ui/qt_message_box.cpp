@@ -6,10 +6,9 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QMetaObject>
-#include <QThread>
 
 #include "platform/message_box.h"
+#include "ui/qt_message_target.h"
 
 namespace ui {
 
@@ -32,10 +31,7 @@ void InstallQtMessageBox(std::function<QWidget*()> mainWindow) {
                 owner = mainWindow();
             ShowQtMessageBox(owner, QString::fromStdString(caption), QString::fromStdString(text));
         };
-        if (QThread::currentThread() == app->thread())
-            show();
-        else
-            QMetaObject::invokeMethod(app, show, Qt::BlockingQueuedConnection);
+        RunOnThreadOf(app, show);
     });
 }
 

@@ -1,9 +1,12 @@
 #include "ui/qt_message_target.h"
 
+#include <atomic>
 #include <memory>
 #include <utility>
 
 #include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
 
 namespace ui {
 
@@ -33,6 +36,22 @@ void CQtMessageTarget::Post(platform::PostedMessage message) {
 void CQtMessageTarget::Detach() {
     std::lock_guard lock(m_mutex);
     m_receiver = nullptr;
+}
+
+void RunOnThreadOf(QObject* context, const std::function<void()>& work) {
+    if (QThread::currentThread() == context->thread()) {
+        work();
+        return;
+    }
+    // Qt's wait for the call is a futex that ThreadSanitizer cannot see; the flag shows it that
+    // the work is done before the caller goes on.
+    std::atomic<bool> done{false};
+    const auto run = [&] {
+        work();
+        done.store(true, std::memory_order_release);
+    };
+    QMetaObject::invokeMethod(context, run, Qt::BlockingQueuedConnection);
+    (void)done.load(std::memory_order_acquire);
 }
 
 }  // namespace ui

@@ -1,8 +1,10 @@
 #pragma once
 // The Qt side of platform::MessageTarget: a post from any thread becomes a CPostedEvent queued
 // for one receiver on the GUI thread. Posts made after Detach are dropped, so a worker can never
-// reach a receiver that is gone. Post: any thread; Detach: the receiver's thread.
+// reach a receiver that is gone. Post: any thread; Detach: the receiver's thread. Also the
+// blocking call of a worker into the GUI thread.
 
+#include <functional>
 #include <mutex>
 
 #include <QEvent>
@@ -44,5 +46,8 @@ private:
     std::mutex m_mutex;
     QObject* m_receiver;
 };
+
+// Runs `work` on the thread of `context` and waits until it has run; at once when called there.
+void RunOnThreadOf(QObject* context, const std::function<void()>& work);
 
 }  // namespace ui

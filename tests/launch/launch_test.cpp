@@ -111,9 +111,10 @@ TEST(SelfUpdater, TheLauncherHandsOverToATemporaryCopyThatEndsOnlyTheFirstProces
     platform::ProcessId strangerId = 0;
     ASSERT_TRUE(platform::StartProcess("/bin/sleep", {"30"}, "", &strangerId));
     Child stranger(strangerId);
+    const std::string longName(250, 'L');  // a program path over 256 characters
     // The program's name, its arguments, whether it lingers, what the copy gets after the id.
     const std::tuple<std::string, Texts, bool, std::string> runs[] = {
-        {"Launcher", {"-NoCheck", "-noupdate"}, false, " -NoCheck -noupdate -NoCheck -NoUpdate"},
+        {longName, {"-NoCheck", "-noupdate"}, false, " -NoCheck -noupdate -NoCheck -NoUpdate"},
         {"temp.exe", {std::to_string(strangerId), "-x"}, true, " -x"}};
     for (const auto& [name, args, linger, handed] : runs) {
         TempDir dir, elsewhere;

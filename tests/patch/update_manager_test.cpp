@@ -45,7 +45,7 @@ TEST(ChecksumLineTest, FieldsFollowTheTokenizerAndTheLocalDate) {
     std::vector<
         std::tuple<std::string, std::string, std::string, std::string, std::int64_t, std::int64_t>>
         cases = {
-            {"Bin\\a.dll|x|m|2020-5-1 10:00:00|1024", "Bin\\a.dll", "x", "m", 1588298400, 1024},
+            {"Bin\\a.dll|x|m|2020-12-31 23:59:59|1024", "Bin\\a.dll", "x", "m", 1609430399, 1024},
             // Fewer fields: the missing ones read empty, whatever the reused entry held before.
             {"Bin\\c.dll|z", "Bin\\c.dll", "z", "", 0, 0},
             // A doubled delimiter swallows the empty field: the later ones move up.
@@ -107,6 +107,12 @@ protected:
         ASSERT_TRUE(m_server.Start());
         m_url = "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/patch";
         m_manager.StartDownloadThread();
+    }
+    // The threads end while this owner is still whole, as when the dialog closes.
+    void TearDown() override {
+        m_running = false;
+        m_manager.JoinCheckThread();
+        m_manager.StopDownloadThread();
     }
 
     std::string GameDir() const override { return m_root.dir() + "game/"; }

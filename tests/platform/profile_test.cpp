@@ -150,6 +150,7 @@ TEST_F(ProfileTest, WriteCreatesFileAndSectionsAndAddsAKeyAfterTheLastLineOfItsS
               "[Server]\nServerHost=h\n; note\nServerPort=7000\n\n  \n"
               "[Other]\nx=1\r\ny=2\n[Third]\nz=3\n");
     EXPECT_EQ(Read(m_file, "Other", "x"), "1") << "a stray CR at the end changes nothing";
+    EXPECT_EQ(Read(m_file, "THIRD", "Z"), "3");
 }
 
 TEST_F(ProfileTest, WriteRefusesInjectionAndRemovesKeysAndSections) {
@@ -164,7 +165,7 @@ TEST_F(ProfileTest, WriteRefusesInjectionAndRemovesKeysAndSections) {
     const std::string after = "[A]\r\nk=one\r\nquoted=\"kept blanks \"\r\n[C]\r\n";
     EXPECT_EQ(readFile(m_file), after);
 
-    for (const char* key : {"a=b", "line\nbreak", ";comment"})
+    for (const char* key : {"a=b", "line\nbreak", ";comment", "[Injected]"})
         EXPECT_FALSE(platform::WriteProfileString("A", key, "v", m_file)) << key;
     EXPECT_FALSE(platform::WriteProfileString(nullptr, "k", "v", m_file));
     EXPECT_FALSE(platform::WriteProfileString(" ", "k", "v", m_file));

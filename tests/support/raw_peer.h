@@ -89,20 +89,13 @@ public:
         return bytes;
     }
 
-    // True when the other side closed (or shut down) its end within `timeout`.
+    // True when the other side closed (or shut down) its end within `timeout` without sending
+    // another byte first.
     bool closedByOther(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd p{m_conn, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) != 1)
-                return false;
-            uint8_t byte;
-            const ssize_t got = ::recv(m_conn, &byte, 1, 0);
-            if (got <= 0)
-                return true;
-        }
+        pollfd p{m_conn, POLLIN, 0};
+        uint8_t byte;
+        return ::poll(&p, 1, static_cast<int>(timeout.count())) == 1 &&
+               ::recv(m_conn, &byte, 1, 0) <= 0;
     }
 
     void close() {

@@ -164,11 +164,15 @@ void CUpdateServer::Serve(const httplib::Request& request, httplib::Response& re
     const std::uint64_t announced =
         body->Size() + faults.lengthSurplus - std::min(faults.lengthShortfall, body->Size());
     response.status = 200;
-    response.set_content_provider(
-        static_cast<std::size_t>(announced), "application/octet-stream",
-        [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            return body->Write(offset, length, sink);
-        });
+    if (announced == 0) {  // a provider of no length would go out without a Content-Length
+        response.set_content("", "application/octet-stream");
+    } else {
+        response.set_content_provider(
+            static_cast<std::size_t>(announced), "application/octet-stream",
+            [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                return body->Write(offset, length, sink);
+            });
+    }
     Log(LogLine(request, response.status, announced));
 }
 
