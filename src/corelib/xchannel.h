@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "corelib/message.h"
+#include "corelib/xnetwork.h"
 #include "corelib/xsocket.h"
 
 namespace corelib {
@@ -62,6 +63,7 @@ private:
     bool read_more();
     long send_all(const uint8_t* data, size_t n);
 
+    xnetwork m_network;  // outlives the socket
     xsocket m_socket;
     std::atomic<bool> m_short_header{false};
     std::unique_ptr<uint8_t[]> m_buffer;

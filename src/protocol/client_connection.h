@@ -50,7 +50,7 @@ public:
 
     // Takes over an already connected stream socket without a receive thread, for callers that
     // drive receive() themselves.
-    void AdoptSocket(int handle);
+    void AdoptSocket(corelib::socket_handle handle);
 
     // The window that hears WM_SERVER_MSG and WM_SERVER_NOTIFY; null drops them. Clear it
     // before the target goes away: no post reaches a target after this returns.

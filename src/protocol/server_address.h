@@ -2,9 +2,9 @@
 // Turns the configured launcher-server address ("host:port") into an IPv4 socket address, with
 // the rules of the original resolver. Any thread; name lookups block.
 
-#include <netinet/in.h>
-
 #include <string_view>
+
+struct sockaddr_in;  // <netinet/in.h>, or <winsock2.h> on Windows
 
 namespace protocol {
 

@@ -20,8 +20,8 @@ namespace {
 
 // Points QUEND_TRACE at a file for the life of the object.
 struct TraceFile final {
-    TraceFile() { setenv("QUEND_TRACE", path.c_str(), 1); }
-    ~TraceFile() { unsetenv("QUEND_TRACE"); }
+    TraceFile() { quend::test::setEnv("QUEND_TRACE", path.string()); }
+    ~TraceFile() { quend::test::unsetEnv("QUEND_TRACE"); }
     quend::test::TempDir dir;
     std::filesystem::path path = dir / "trace.log";
 };

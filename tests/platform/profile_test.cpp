@@ -148,8 +148,8 @@ TEST_F(ProfileTest, WriteCreatesFileAndSectionsAndAddsAKeyAfterTheLastLineOfItsS
     ASSERT_TRUE(platform::WriteProfileString("Third", "z", "3", m_file));
     EXPECT_EQ(readFile(m_file),
               "[Server]\nServerHost=h\n; note\nServerPort=7000\n\n  \n"
-              "[Other]\nx=1\r\ny=2\n[Third]\nz=3\n");
-    EXPECT_EQ(Read(m_file, "Other", "x"), "1") << "a stray CR at the end changes nothing";
+              "[Other]\nx=1\ry=2\n[Third]\nz=3\n");
+    EXPECT_EQ(Read(m_file, "Other", "x"), "1") << "a CR at the end is that line's end";
 }
 
 TEST_F(ProfileTest, WriteRefusesInjectionAndRemovesKeysAndSections) {

@@ -3,7 +3,12 @@
 // on a lost connection or on a stop with the one notice it posts, and messages 30 and 40 written
 // from the field rules with what the launcher makes of them (lists, version state, request 40).
 
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -96,7 +101,7 @@ TEST_F(ConnectionLife, StopEndsTheThreadWaitingForAFrameOrInsideOneWithoutANotic
 }
 
 TEST_F(ConnectionLife, ConnectWhileOpenKeepsTheConnectionThatSendsRequestsThirtyAndFortyOnly) {
-    const int handle = connection.socket().handle();
+    const corelib::socket_handle handle = connection.socket().handle();
     EXPECT_TRUE(connection.ConnectServer());
     EXPECT_EQ(connection.socket().handle(), handle);
     EXPECT_FALSE(peer.pending(kQuiet));
