@@ -50,6 +50,9 @@ protected:
     // Handles one received message, a view valid only during the call. False drops the
     // connection; the base refuses everything.
     virtual bool on_message(message& m);
+    // Called before each read from the socket; false gives the read up as a failed one. The base
+    // waits in the read itself.
+    virtual bool wait_readable();
 
 private:
     enum class frame_state { complete, incomplete, oversize };

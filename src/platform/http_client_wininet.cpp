@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -113,17 +114,54 @@ struct Cookie {
     std::string value;
 };
 
+// What the system reports of one request handle's calls that went on in the background: the
+// request handle carries a shared reference to it as its context, which the status callback
+// drops when the handle is closed, so a report arriving after the client is gone finds it alive.
+struct Completion {
+    HANDLE done = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    std::atomic<bool> ok{false};
+    std::atomic<DWORD> error{0};
+    DWORD count = 0;  // InternetReadFile's count, written when the read completes
+
+    Completion() = default;
+    ~Completion() {
+        if (done != nullptr)
+            ::CloseHandle(done);
+    }
+    Completion(const Completion&) = delete;
+    Completion& operator=(const Completion&) = delete;
+};
+
+using CompletionRef = std::shared_ptr<Completion>;
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD) {
+    if (context == 0)
+        return;
+    auto* ref = reinterpret_cast<CompletionRef*>(context);
+    if (status == INTERNET_STATUS_REQUEST_COMPLETE) {
+        const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(info);
+        (*ref)->ok = result->dwResult != 0;
+        (*ref)->error = result->dwError;
+        ::SetEvent((*ref)->done);
+    } else if (status == INTERNET_STATUS_HANDLE_CLOSING) {
+        std::unique_ptr<CompletionRef> handed(ref);  // the handle's reference, taken back
+    }
+}
+
 }  // namespace
 
 // One internet session per object, so that kept-alive connections and cookies are this object's
-// alone. The handles are closed under `mutex`: Cancel closes the request and connection from
-// another thread, which the system documents as the way to end a call waiting on them.
+// alone. The session works in the background (INTERNET_FLAG_ASYNC) and each call waits for its
+// report or for Cancel, which a call blocked inside the system would not see. The handles are
+// closed under `mutex`, since Cancel closes them from another thread.
 struct HttpClient::Transfer {
     std::wstring agent;
     std::mutex mutex;
     HINTERNET session = nullptr;
     HINTERNET connection = nullptr;
     HINTERNET request = nullptr;
+    CompletionRef completion;  // the request's
+    HANDLE cancelEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     Target connected;  // what `connection` leads to
     std::atomic<bool> cancelled{false};
 
@@ -137,9 +175,13 @@ struct HttpClient::Transfer {
     explicit Transfer(std::string userAgent) : agent(Utf8ToWide(userAgent)) {}
     ~Transfer() {
         CloseRequest();
-        std::lock_guard lock(mutex);
-        CloseHandle(connection);
-        CloseHandle(session);
+        {
+            std::lock_guard lock(mutex);
+            CloseHandle(connection);
+            CloseHandle(session);
+        }
+        if (cancelEvent != nullptr)
+            ::CloseHandle(cancelEvent);
     }
 
     static void CloseHandle(HINTERNET& handle) {
@@ -156,24 +198,49 @@ struct HttpClient::Transfer {
     }
 
     void Fail(const std::string& text) { lastError = cancelled ? "cancelled" : text; }
-    void FailWithSystemError() { Fail(ErrorText(::GetLastError())); }
+    void FailWith(DWORD error) { Fail(ErrorText(error)); }
+
+    // After a call answered FALSE: waits for its report when it went on in the background.
+    // True when it succeeded; otherwise the reason is in lastError.
+    bool Finish(const CompletionRef& call);
 
     bool Open(const Target& target);
     bool Send(const Target& target, const std::vector<std::string>& headers);
+    long Available();
     std::wstring HeaderBlock(const Target& target, const std::vector<std::string>& extra) const;
     std::string QueryText(DWORD what, DWORD index = 0) const;
     void TakeCookies(const Target& target);
     void ReadReplyHeaders();
 };
 
+bool HttpClient::Transfer::Finish(const CompletionRef& call) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_IO_PENDING) {
+        FailWith(error);
+        return false;
+    }
+    const HANDLE waits[2] = {call->done, cancelEvent};
+    if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 || cancelled) {
+        Fail("cancelled");
+        return false;
+    }
+    if (!call->ok) {
+        FailWith(call->error);
+        return false;
+    }
+    return true;
+}
+
 bool HttpClient::Transfer::Open(const Target& target) {
     std::lock_guard lock(mutex);
     if (cancelled)
         return false;
     if (session == nullptr) {
-        session = ::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        session = ::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
+                                  INTERNET_FLAG_ASYNC);
         if (session == nullptr)
             return false;
+        ::InternetSetStatusCallbackW(session, &OnStatus);
         DWORD connectTimeout = kConnectTimeoutMs;
         DWORD stall = kStallMs;
         ::InternetSetOptionW(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout,
@@ -191,11 +258,47 @@ bool HttpClient::Transfer::Open(const Target& target) {
             return false;
         connected = target;
     }
+    completion = std::make_shared<Completion>();
+    auto handed = std::make_unique<CompletionRef>(completion);
     request = ::HttpOpenRequestW(connection, L"GET", target.path.c_str(), nullptr, nullptr, nullptr,
-                                 kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0), 0);
-    return request != nullptr;
+                                 kRequestFlags | (target.secure ? INTERNET_FLAG_SECURE : 0),
+                                 reinterpret_cast<DWORD_PTR>(handed.get()));
+    if (request == nullptr)
+        return false;
+    (void)handed.release();  // the handle's now, until it closes
+    return true;
 }
 
+bool HttpClient::Transfer::Send(const Target& target, const std::vector<std::string>& headers) {
+    const std::wstring block = HeaderBlock(target, headers);
+    const HINTERNET handle = Request();
+    const CompletionRef call = completion;
+    if (handle == nullptr) {
+        Fail("cancelled");
+        return false;
+    }
+    if (::HttpSendRequestW(handle, block.c_str(), static_cast<DWORD>(block.size()), nullptr, 0))
+        return true;
+    return Finish(call);
+}
+
+// Body bytes ready to be read at once, waiting for some; 0 at the end of the body, -1 when the
+// transfer failed.
+long HttpClient::Transfer::Available() {
+    const HINTERNET handle = Request();
+    const CompletionRef call = completion;
+    for (;;) {
+        if (handle == nullptr || cancelled) {
+            Fail("cancelled");
+            return -1;
+        }
+        DWORD available = 0;
+        if (::InternetQueryDataAvailable(handle, &available, 0, 0))
+            return static_cast<long>(std::min<DWORD>(available, LONG_MAX));
+        if (!Finish(call))
+            return -1;
+    }
+}
 std::wstring HttpClient::Transfer::HeaderBlock(const Target& target,
                                                const std::vector<std::string>& extra) const {
     std::string block = "Cache-Control: no-cache\r\nPragma: no-cache\r\n";
@@ -210,15 +313,6 @@ std::wstring HttpClient::Transfer::HeaderBlock(const Target& target,
     for (const std::string& line : extra)
         block += line + "\r\n";
     return Utf8ToWide(block);
-}
-
-bool HttpClient::Transfer::Send(const Target& target, const std::vector<std::string>& headers) {
-    const std::wstring block = HeaderBlock(target, headers);
-    const HINTERNET handle = Request();
-    if (handle == nullptr)
-        return false;
-    return ::HttpSendRequestW(handle, block.c_str(), static_cast<DWORD>(block.size()), nullptr,
-                              0) != FALSE;
 }
 
 std::string HttpClient::Transfer::QueryText(DWORD what, DWORD index) const {
@@ -287,8 +381,12 @@ bool HttpClient::Get(const std::string& url, const std::vector<std::string>& hea
             t.Fail("not an http or https address: " + current);
             return false;
         }
-        if (!t.Open(target) || !t.Send(target, headers)) {
-            t.FailWithSystemError();
+        if (!t.Open(target)) {
+            t.FailWith(::GetLastError());
+            t.CloseRequest();
+            return false;
+        }
+        if (!t.Send(target, headers)) {
             t.CloseRequest();
             return false;
         }
@@ -319,8 +417,7 @@ std::optional<std::uint64_t> HttpClient::ContentLength() const {
 
 long HttpClient::Read(void* buffer, std::size_t n) {
     Transfer& t = *m_transfer;
-    const HINTERNET request = t.Request();
-    if (request == nullptr) {
+    if (t.Request() == nullptr) {
         if (t.lastError.empty())
             t.lastError = t.cancelled ? "cancelled" : "no reply to read";
         return -1;
@@ -329,16 +426,23 @@ long HttpClient::Read(void* buffer, std::size_t n) {
     char* out = static_cast<char*>(buffer);
     std::size_t got = 0;
     while (got < n && !t.bodyDone) {
-        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(n - got, 1u << 30));
-        DWORD count = 0;
-        if (t.cancelled || !::InternetReadFile(request, out + got, ask, &count)) {
-            t.FailWithSystemError();
+        const long available = t.Available();
+        if (available < 0) {
             t.CloseRequest();
             return got > 0 ? static_cast<long>(got) : -1;
         }
-        if (count == 0) {
+        if (available == 0) {
             t.bodyDone = true;
             break;
+        }
+        // What is available is read at once, without going to the background.
+        const HINTERNET request = t.Request();
+        DWORD count = 0;
+        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(n - got, available));
+        if (request == nullptr || !::InternetReadFile(request, out + got, ask, &count)) {
+            t.FailWith(::GetLastError());
+            t.CloseRequest();
+            return got > 0 ? static_cast<long>(got) : -1;
         }
         got += count;
         t.received += count;
@@ -361,6 +465,7 @@ void HttpClient::Close() {
 void HttpClient::Cancel() {
     Transfer& t = *m_transfer;
     t.cancelled = true;
+    ::SetEvent(t.cancelEvent);
     std::lock_guard lock(t.mutex);
     Transfer::CloseHandle(t.request);
     Transfer::CloseHandle(t.connection);

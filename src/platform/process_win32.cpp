@@ -1,7 +1,8 @@
 #include "platform/process.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// needs the types <windows.h> declares
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdlib>

@@ -17,8 +17,9 @@ constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 // Windows writes new files with CR LF; so do we.
 constexpr std::string_view kNewFileLineEnd = "\r\n";
 
+// The system counts the other ASCII spaces as blanks too, and the old end-of-file mark Ctrl-Z.
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
 }
 
 std::string_view Trim(std::string_view text) {
@@ -130,12 +131,10 @@ Entry ParseLine(std::string_view text) {
     const std::string_view line = Trim(text);
     if (line.empty() || line.front() == ';')
         return {};
-    if (line.front() == '[') {
-        const std::size_t close = line.rfind(']');
-        if (close == npos)
-            return {};
+    // A "[" without its "]" starts no section: such a line may still be a key.
+    const std::size_t close = line.rfind(']');
+    if (line.front() == '[' && close != npos)
         return {LineKind::kSection, UpToNul(Trim(line.substr(1, close - 1))), {}};
-    }
     const std::size_t equals = line.find('=');
     if (equals == npos)
         return {};
@@ -192,26 +191,26 @@ std::optional<std::size_t> FindKey(const std::vector<ParsedLine>& lines, Section
     return std::nullopt;
 }
 
-void AddName(std::vector<std::string_view>& names, std::string_view name) {
-    const auto same = [name](std::string_view other) { return SameName(other, name); };
-    if (std::none_of(names.begin(), names.end(), same))
-        names.push_back(name);
-}
-
+// Name lists hold every occurrence, as the system's do; a name may be there twice.
 std::vector<std::string_view> SectionNames(const std::vector<ParsedLine>& lines) {
     std::vector<std::string_view> names;
     for (const ParsedLine& line : lines) {
         if (line.entry.kind == LineKind::kSection && !line.entry.name.empty())
-            AddName(names, line.entry.name);
+            names.push_back(line.entry.name);
     }
     return names;
 }
 
+// The system's key list ends at a key without a name ("=" first); lookups still find the keys
+// after it.
 std::vector<std::string_view> KeyNames(const std::vector<ParsedLine>& lines, Section section) {
     std::vector<std::string_view> names;
     for (std::size_t i = section.first(); i < section.end; ++i) {
-        if (lines[i].entry.kind == LineKind::kKey)
-            AddName(names, lines[i].entry.name);
+        if (lines[i].entry.kind != LineKind::kKey)
+            continue;
+        if (lines[i].entry.name.empty())
+            break;
+        names.push_back(lines[i].entry.name);
     }
     return names;
 }

@@ -120,6 +120,27 @@ void CClientConnection::run() {
     }
 }
 
+// Inside a frame as before one, a stop wakes the receive thread here: a read blocked in the
+// system would rely on shutdown to wake it, which Windows does not promise.
+bool CClientConnection::wait_readable() {
+    for (;;) {
+        switch (m_wake.Wait(socket().handle(), kWait)) {
+            case WakePipe::Ready::kSocket:
+                return true;
+            case WakePipe::Ready::kWoken:
+                return false;
+            case WakePipe::Ready::kTimeout:
+                if (m_bStopping)
+                    return false;
+                break;
+            case WakePipe::Ready::kFailed:
+                if (errno != EINTR)
+                    return false;
+                break;
+        }
+    }
+}
+
 void CClientConnection::ConnectionLost() {
     const bool stopRequested = m_bStopping.exchange(true);
     m_bSocketOpen = false;

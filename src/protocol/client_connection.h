@@ -70,6 +70,7 @@ public:
 
 protected:
     bool on_message(corelib::message& m) override;
+    bool wait_readable() override;
     void run() override;
 
 private:

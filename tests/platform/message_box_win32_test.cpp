@@ -23,15 +23,33 @@ bool CanMakeWindows() {
     return true;
 }
 
-// The box with that title once it is up; null when none came within the time.
-HWND WaitForBox(const wchar_t* title) {
+// The dialog the thread shows, once it is up; null when none came within the time.
+HWND WaitForBox(DWORD thread) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (HWND box = ::FindWindowW(L"#32770", title))
+        HWND box = nullptr;
+        ::EnumThreadWindows(
+            thread,
+            [](HWND window, LPARAM found) -> BOOL {
+                wchar_t name[16] = L"";
+                ::GetClassNameW(window, name, 16);
+                if (std::wstring(name) != L"#32770")
+                    return TRUE;
+                *reinterpret_cast<HWND*>(found) = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&box));
+        if (box != nullptr)
             return box;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return nullptr;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[64] = L"";
+    ::GetWindowTextW(window, text, 64);
+    return text;
 }
 
 TEST(SystemMessageBoxTest, ShowsTheCaptionAndTextUntilOkIsPressed) {
@@ -40,15 +58,22 @@ TEST(SystemMessageBoxTest, ShowsTheCaptionAndTextUntilOkIsPressed) {
     platform::SetMessageCaption("Launcher");
     const platform::MessageHandler saved =
         platform::SetMessageHandler(platform::SystemMessageBox());
-    auto shown = std::async(std::launch::async, [] { platform::ShowMessage("无法连接服务器"); });
+    std::promise<DWORD> thread;
+    auto shown = std::async(std::launch::async, [&thread] {
+        thread.set_value(::GetCurrentThreadId());
+        platform::ShowMessage("无法连接服务器");
+    });
+    const DWORD id = thread.get_future().get();
 
-    HWND box = WaitForBox(L"Launcher");
-    ASSERT_NE(box, nullptr);
+    HWND box = WaitForBox(id);
+    if (box == nullptr) {
+        ::PostThreadMessageW(id, WM_QUIT, 0, 0);  // ends a box that never showed
+        FAIL() << "no box came up";
+    }
+    EXPECT_EQ(TextOf(box), L"Launcher");
     EXPECT_EQ(shown.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout)
         << "the seam returned while the box was up";
-    wchar_t text[64] = L"";
-    ::GetDlgItemTextW(box, 0xFFFF, text, 64);  // the box's static text
-    EXPECT_EQ(std::wstring(text), L"\x65E0\x6CD5\x8FDE\x63A5\x670D\x52A1\x5668");
+    EXPECT_EQ(TextOf(::GetDlgItem(box, 0xFFFF)), L"\x65E0\x6CD5\x8FDE\x63A5\x670D\x52A1\x5668");
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(shown.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     platform::SetMessageHandler(saved);

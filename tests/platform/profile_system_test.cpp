@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -187,8 +190,48 @@ struct Kept {
     std::function<bool(const std::string& content, const Query& q)> applies;
 };
 
+// The file's lines as the system splits them, blanks around each dropped.
+std::vector<std::string> TrimmedLines(const std::string& content) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= content.size()) {
+        const std::size_t end = std::min(content.find_first_of("\r\n", start), content.size());
+        std::string line = content.substr(start, end - start);
+        line.erase(0, line.find_first_not_of(" \t"));
+        line.erase(line.find_last_not_of(" \t") + 1);
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 const std::vector<Kept>& KeptDifferences() {
-    static const std::vector<Kept> kept = {};
+    static const std::vector<Kept> kept = {
+        {"A line without \"=\" is no key line: the format's keys are a name, an equals sign and "
+         "a value. Wine keeps such a line as a key without a value, which hides a later key of "
+         "that name; the documentation says nothing of it.",
+         [](const std::string& content, const Query& q) {
+             const auto lines = TrimmedLines(content);
+             return q.key && std::any_of(lines.begin(), lines.end(), [&q](const std::string& l) {
+                        return SameNoCase(l, *q.key);
+                    });
+         }},
+        {"A NUL inside a section header: we end the name there; Wine ends the line there first "
+         "and looks for the \"]\" before it. No editor writes such a header.",
+         [](const std::string& content, const Query&) {
+             const auto lines = TrimmedLines(content);
+             return std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+                 return !l.empty() && l.front() == '[' && l.find('\0') != std::string::npos;
+             });
+         }},
+    };
     return kept;
 }
 
