@@ -267,4 +267,96 @@ TEST(ProfileSystemTest, ReadsAgreeWithTheSystemExceptWhereKept) {
         std::printf("kept %d: %s\n", count, reason.c_str());
 }
 
+// Beside those of reading: the system writes the whole file anew from what it read.
+const std::vector<Kept>& KeptAfterWrites() {
+    static const std::vector<Kept> kept = [] {
+        std::vector<Kept> all = KeptDifferences();
+        all.push_back(
+            {"Wine writes every line anew from what it read, so lines it read oddly change their "
+             "meaning (an empty \"[]\" header goes and its keys join the part before the first "
+             "section; blanks before a NUL in a value go). Ours leaves every other line as it "
+             "was, as a write to the game's settings file must.",
+             [](const std::string& content, const Query&) {
+                 const auto lines = TrimmedLines(content);
+                 return content.find('\0') != std::string::npos ||
+                        std::find(lines.begin(), lines.end(), "[]") != lines.end();
+             }});
+        return all;
+    }();
+    return kept;
+}
+
+struct Write {
+    const char* section;
+    const char* key;
+    const char* value;
+};
+
+std::string Shown(const Write& w) {
+    return std::string("write [") + (w.section ? w.section : "<null>") + "] " +
+           (w.key ? w.key : "<null>") + " = " + (w.value ? w.value : "<null>");
+}
+
+// Ours writes one file, the system another from the same content; the system's reader must then
+// read the same from both.
+TEST(ProfileSystemTest, WritesAgreeWithTheSystemExceptWhereKept) {
+    quend::test::setEnv("QUEND_CODEPAGE", "GBK");
+    const TempDir dir;
+    const std::string oursFile = (dir / "ours.ini").string();
+    const std::string systemFile = (dir / "system.ini").string();
+    const Write writes[] = {{"Fuzz", "Key", "fuzz value"},
+                            {"S", "k", "new"},
+                            {"s", "J", "2"},
+                            {"S", "k", nullptr},
+                            {"S", nullptr, nullptr},
+                            {"Server", "ServerHost", "10.0.0.1"}};
+    std::map<std::string, int> keptCount;
+    int compared = 0;
+    const auto corpus = Corpus();
+    for (std::size_t i = 0; i < std::min<std::size_t>(corpus.size(), 160); ++i) {
+        const auto& [name, content] = corpus[i];
+        for (const Write& w : writes) {
+            std::string updated = content;
+            const platform::ProfileEdit edit =
+                platform::EditProfileText(content, w.section, w.key, w.value, &updated);
+            writeFile(oursFile, edit == platform::ProfileEdit::kRefused ? content : updated);
+            writeFile(systemFile, content);
+            const bool written =
+                platform::WriteProfileString(w.section, w.key, w.value, systemFile);
+            if (edit == platform::ProfileEdit::kRefused || !written) {
+                const bool kept = edit == platform::ProfileEdit::kRefused && written &&
+                                  content.starts_with("\xFF\xFE");
+                if (kept)
+                    ++keptCount
+                        ["A UTF-16 file that would not come back byte for byte is left "
+                         "alone by ours; the system rewrites it."];
+                else if ((edit == platform::ProfileEdit::kRefused) != !written)
+                    ADD_FAILURE() << name << ": " << Shown(w) << " refused by only one";
+                continue;
+            }
+            for (const Query& q : Queries(readFile(oursFile), oursFile)) {
+                ++compared;
+                const std::string ours = System(oursFile, q);
+                const std::string system = System(systemFile, q);
+                if (ours == system)
+                    continue;
+                const auto& kept = KeptAfterWrites();
+                const auto reason = std::find_if(
+                    kept.begin(), kept.end(), [&](const Kept& k) { return k.applies(content, q); });
+                if (reason != kept.end()) {
+                    ++keptCount[reason->reason];
+                    continue;
+                }
+                ADD_FAILURE() << name << ": " << Shown(w) << ", then " << Shown(q)
+                              << "\n  ours:   " << testing::PrintToString(ours)
+                              << "\n  system: " << testing::PrintToString(system)
+                              << "\n  file:   " << testing::PrintToString(content.substr(0, 300));
+            }
+        }
+    }
+    std::printf("%d lookups compared after writes\n", compared);
+    for (const auto& [reason, count] : keptCount)
+        std::printf("kept %d: %s\n", count, reason.c_str());
+}
+
 }  // namespace
