@@ -1,7 +1,8 @@
-# Shared by the scripts: installs the Debian packages in scripts/packages.txt that are missing.
+# Shared by the scripts: installs the Debian packages of a list in scripts/ (packages.txt unless
+# named) that are missing; fails when apt-get does.
 install_packages() {
     local list missing=()
-    list=$(grep -v '^\s*#' "$(dirname "${BASH_SOURCE[0]}")/packages.txt" | grep -v '^\s*$')
+    list=$(grep -v '^\s*#' "$(dirname "${BASH_SOURCE[0]}")/${1:-packages.txt}" | grep -v '^\s*$')
     for p in $list; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done

@@ -39,6 +39,10 @@ bool xchannel::on_message(message&) {
     return false;
 }
 
+bool xchannel::wait_readable() {
+    return true;
+}
+
 bool xchannel::send_message(const message& m) {
     std::lock_guard lock(m_send_mutex);
     const uint32_t size = m.size();
@@ -129,7 +133,7 @@ bool xchannel::read_more() {
         m_read_pos = 0;
     }
     const size_t room = std::min(read_size, buffer_size - m_write_pos);
-    if (room == 0)
+    if (room == 0 || !wait_readable())
         return false;
     const long got = m_socket.recv(m_buffer.get() + m_write_pos, room);
     if (got < 1)

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "corelib/message.h"
+#include "corelib/xnetwork.h"
 #include "corelib/xsocket.h"
 
 namespace corelib {
@@ -49,6 +50,9 @@ protected:
     // Handles one received message, a view valid only during the call. False drops the
     // connection; the base refuses everything.
     virtual bool on_message(message& m);
+    // Called before each read from the socket; false gives the read up as a failed one. The base
+    // waits in the read itself.
+    virtual bool wait_readable();
 
 private:
     enum class frame_state { complete, incomplete, oversize };
@@ -62,6 +66,7 @@ private:
     bool read_more();
     long send_all(const uint8_t* data, size_t n);
 
+    xnetwork m_network;  // outlives the socket
     xsocket m_socket;
     std::atomic<bool> m_short_header{false};
     std::unique_ptr<uint8_t[]> m_buffer;

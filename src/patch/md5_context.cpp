@@ -8,6 +8,15 @@
 
 namespace {
 
+#if defined(_WIN32)
+// The C library there has no explicit_bzero: volatile stores the compiler cannot drop.
+void explicit_bzero(void* area, std::size_t size) {
+    volatile unsigned char* byte = static_cast<unsigned char*>(area);
+    while (size-- > 0)
+        *byte++ = 0;
+}
+#endif
+
 std::uint32_t loadLe32(const unsigned char* p) {
     if constexpr (std::endian::native == std::endian::little) {
         std::uint32_t v;

@@ -7,7 +7,8 @@
 
 namespace platform {
 
-// The ANSI code page's name as iconv knows it.
+// The ANSI code page's name as configured: one iconv knows, or on Windows one that names a
+// code page of the system ("GBK", "BIG5", "CP1252", "950"); GBK when the configured one is unknown.
 std::string AnsiCodePage();
 
 // Undecodable bytes become U+FFFD; the result is never empty for non-empty input.

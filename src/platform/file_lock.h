@@ -1,8 +1,9 @@
 #pragma once
-// An advisory lock (flock) on a file or a folder, held while the object lives; the system drops
-// it when the process ends. Holders of a shared lock on one file can tell which of them is the
-// last. Any thread; one object per holder.
+// An advisory lock (flock; on Windows a lock on the file's first byte) on a file or, on Linux, a
+// folder, held while the object lives; the system drops it when the process ends. Holders of a
+// shared lock on one file can tell which of them is the last. Any thread; one object per holder.
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -20,7 +21,7 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    explicit operator bool() const { return m_fd >= 0; }
+    explicit operator bool() const { return m_fd != -1; }
 
     // For a shared holder: gives up its lock and takes the exclusive one if no other holder is
     // left, keeping it until the object goes. False only while another holder remains, so of
@@ -31,7 +32,7 @@ public:
     static FileLock OwnProgramFile(Kind kind);
 
 private:
-    int m_fd = -1;
+    std::intptr_t m_fd = -1;  // a descriptor, or a handle on Windows
 };
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -23,9 +24,11 @@ public:
     HttpClient& operator=(HttpClient&&) = delete;
 
     // Drops any reply still open, sends GET (path made sendable by EncodeUrlPath) and waits for the
-    // final reply's headers, following up to 10 redirects. False on an internet error (bad URL,
-    // name not resolved, refused, time-out, no reply); the reason is then in LastError().
-    bool Get(const std::string& url);
+    // final reply's headers, following up to 10 redirects. `headers` are further request header
+    // lines without their line ends ("Range: bytes=1000-"). False on an internet error (bad URL,
+    // name not resolved, refused, time-out, no reply) or a header holding a line break; the
+    // reason is then in LastError().
+    bool Get(const std::string& url, const std::vector<std::string>& headers = {});
 
     // Of the last reply; 0 when there was none.
     int Status() const;
@@ -56,6 +59,9 @@ private:
     struct Transfer;
     std::unique_ptr<Transfer> m_transfer;
 };
+
+// True when no line holds a CR or LF, which would add header lines of its own.
+bool AreSendableHeaders(const std::vector<std::string>& headers);
 
 // Percent-encodes, after the scheme and host, every byte a URL cannot carry: controls, space,
 // bytes from 0x7F up, `"` `<` `>` `\` `^` `` ` `` `{` `|` `}` and a `%` that starts no %XX escape.

@@ -23,4 +23,9 @@ std::string MessageCaption();
 // Shows `text` (UTF-8) and returns when the box is closed.
 void ShowMessage(std::string_view text);
 
+// A handler for programs without a window of their own to own the box: on Windows the system's
+// modal box (MessageBoxW, one OK button, the caption as its title); elsewhere, where no box exists
+// without a window system, the line goes to standard error as without a handler.
+MessageHandler SystemMessageBox();
+
 }  // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 // Processes: starting a program without waiting for it, ending another process and waiting for
-// its end, the program files of processes, and the command line as one text. Any thread.
+// its end, the program files of processes, the browser, and the command line as one text. Paths
+// and texts are UTF-8. Any thread.
 
 #include <chrono>
 #include <string>
@@ -18,8 +19,9 @@ using ProcessId = int;
 bool StartProcess(const std::string& path, const std::vector<std::string>& args,
                   const std::string& workDir, ProcessId* pid = nullptr);
 
-// Asks the process to end (SIGTERM) and waits until it has ended; one that is still there after
-// `grace` is killed (SIGKILL) and waited for again, so the caller never goes on while it runs.
+// Asks the process to end (SIGTERM; on Windows WM_CLOSE to its windows) and waits until it has
+// ended; one that is still there after `grace` is killed (SIGKILL; TerminateProcess with exit
+// code 0) and waited for again, so the caller never goes on while it runs.
 // A process counts as ended once it has exited, even while its parent has not collected it.
 // False when no running process with that id could be signalled (gone already, another user's,
 // this process itself, or an id of 0 or below, which would name a process group).
@@ -30,9 +32,9 @@ bool IsProcessRunning(ProcessId pid);
 
 ProcessId CurrentProcessId();
 
-// The full path of the program file the process runs (/proc/PID/exe); empty when it cannot be
-// read (gone, exited, or another user's). A file removed since it was started reads with
-// " (deleted)" after its path.
+// The full path of the program file the process runs (/proc/PID/exe, or the system's image name);
+// empty when it cannot be read (gone, exited, or another user's). On Linux a file removed since
+// it was started reads with " (deleted)" after its path.
 std::string ProcessExePath(ProcessId pid);
 std::string OwnExePath();
 
@@ -43,8 +45,13 @@ bool IsOwnProgramFile(const std::string& path);
 // other users are not seen.
 bool IsRunByOtherProcess(const std::string& path);
 
-// The full path of the first runnable file `name` in the folders of PATH; empty when none.
+// The full path of the first runnable file `name` in the folders of PATH (on Windows also `name`
+// with ".exe"); empty when none.
 std::string FindOnPath(const std::string& name);
+
+// Hands `url` to the desktop's browser (xdg-open; on Windows the shell) without waiting. False
+// when it could not be handed over.
+bool OpenInBrowser(const std::string& url);
 
 // A command line as the arguments a program receives: split at blanks and tabs, empty pieces
 // dropped, nothing unquoted.
@@ -54,7 +61,8 @@ std::vector<std::string> SplitCommandLine(std::string_view line);
 std::string JoinArguments(int argc, const char* const* argv);
 
 // From now on a request to end (SIGTERM) ends this process at once with exit code 0, as
-// ExitProcessNow(0) would but without flushing (a signal handler may not).
+// ExitProcessNow(0) would but without flushing (a signal handler may not). On Windows, where
+// EndProcess ends a process with exit code 0 already, it changes nothing.
 void ExitZeroOnTerminate();
 
 // Ends this process at once with `code`: standard streams are flushed, but no destructor, atexit

@@ -1,7 +1,10 @@
 #pragma once
 // The profile-string service: reads and writes single values of INI-style files with the rules
 // of the Windows profile functions (names without regard to ASCII case, blanks around names and
-// values ignored, one pair of enclosing quotes dropped). Any thread; each call reads the file anew.
+// values ignored, one pair of enclosing quotes dropped, CR LF, LF and a lone CR all ending a line,
+// a NUL ending a name or value, a file with the UTF-16 byte-order mark read and written as
+// UTF-16). Texts are in the ANSI code page, the file name is UTF-8. On Windows the system's own
+// functions do the work. Any thread; each call reads the file anew.
 
 #include <cstddef>
 #include <string>

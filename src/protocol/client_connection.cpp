@@ -1,8 +1,13 @@
 #include "protocol/client_connection.h"
 
-#include <poll.h>
+#if defined(_WIN32)
+#include <winsock2.h>
+#else
+#include <netinet/in.h>
+#endif
 
 #include <cerrno>
+#include <chrono>
 #include <utility>
 #include <vector>
 
@@ -19,7 +24,7 @@ namespace protocol {
 
 namespace {
 
-constexpr int kWaitMilliseconds = 1000;
+constexpr std::chrono::milliseconds kWait{1000};
 
 void TraceException(const corelib::xexception& e) {
     corelib::print_trace(corelib::trace_sink(), "%s", e.what());
@@ -71,7 +76,7 @@ bool CClientConnection::Connect(const sockaddr_in& address) {
     return true;
 }
 
-void CClientConnection::AdoptSocket(int handle) {
+void CClientConnection::AdoptSocket(corelib::socket_handle handle) {
     StopConnection();
     socket().attach(handle);
     on_connected();
@@ -94,19 +99,16 @@ void CClientConnection::StopConnection() {
 
 void CClientConnection::run() {
     while (!m_bStopping) {
-        pollfd waits[2] = {{socket().handle(), POLLIN, 0}, {m_wake.ReadHandle(), POLLIN, 0}};
-        const int ready = ::poll(waits, 2, kWaitMilliseconds);
-        if (ready == 0)
+        const WakePipe::Ready ready = m_wake.Wait(socket().handle(), kWait);
+        if (ready == WakePipe::Ready::kTimeout)
             continue;
-        if (ready < 0) {
+        if (ready == WakePipe::Ready::kFailed) {
             if (errno == EINTR)
                 continue;
             corelib::fatal_socket_error("select");
         }
-        if (waits[1].revents != 0)
+        if (ready == WakePipe::Ready::kWoken)
             return;  // StopConnection
-        if (waits[0].revents == 0)
-            continue;
         bool alive = false;
         try {
             alive = receive();
@@ -115,6 +117,27 @@ void CClientConnection::run() {
         }
         if (!alive)
             ConnectionLost();
+    }
+}
+
+// Inside a frame as before one, a stop wakes the receive thread here: a read blocked in the
+// system would rely on shutdown to wake it, which Windows does not promise.
+bool CClientConnection::wait_readable() {
+    for (;;) {
+        switch (m_wake.Wait(socket().handle(), kWait)) {
+            case WakePipe::Ready::kSocket:
+                return true;
+            case WakePipe::Ready::kWoken:
+                return false;
+            case WakePipe::Ready::kTimeout:
+                if (m_bStopping)
+                    return false;
+                break;
+            case WakePipe::Ready::kFailed:
+                if (errno != EINTR)
+                    return false;
+                break;
+        }
     }
 }
 

@@ -50,7 +50,7 @@ public:
 
     // Takes over an already connected stream socket without a receive thread, for callers that
     // drive receive() themselves.
-    void AdoptSocket(int handle);
+    void AdoptSocket(corelib::socket_handle handle);
 
     // The window that hears WM_SERVER_MSG and WM_SERVER_NOTIFY; null drops them. Clear it
     // before the target goes away: no post reaches a target after this returns.
@@ -70,6 +70,7 @@ public:
 
 protected:
     bool on_message(corelib::message& m) override;
+    bool wait_readable() override;
     void run() override;
 
 private:

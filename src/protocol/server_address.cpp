@@ -1,59 +1,16 @@
 #include "protocol/server_address.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <limits>
-#include <string>
 
 namespace protocol {
 
-namespace {
-
-in_addr_t ResolveHost(const std::string& host) {
-    in_addr parsed{};
-    // inet_aton accepts the same forms as inet_addr, without its -1 ambiguity.
-    if (::inet_aton(host.c_str(), &parsed) != 0)
-        return parsed.s_addr;
-    if (host.empty() || host == "255.255.255.255")
-        return INADDR_NONE;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
-        return INADDR_NONE;
-    const in_addr_t address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    ::freeaddrinfo(found);
-    return address;
-}
-
-// The port as atoi reads it (blanks, one sign, leading digits, 0 when there are none), held to
-// the range of int; then through its decimal text: a number keeps its low 16 bits, and the text
-// of a negative one is no number and names no port. Names of services are not looked up.
-in_port_t ResolvePort(const std::string& text) {
+std::uint16_t ReadPortText(const std::string& text) {
     const long long read = std::strtoll(text.c_str(), nullptr, 10);
     const int number = static_cast<int>(std::clamp<long long>(read, std::numeric_limits<int>::min(),
                                                               std::numeric_limits<int>::max()));
-    return number < 0 ? 0 : htons(static_cast<uint16_t>(number));
-}
-
-}  // namespace
-
-sockaddr_in ResolveServerAddress(std::string_view treeServer) {
-    const size_t colon = treeServer.find(':');
-    const bool hasColon = colon != std::string_view::npos;
-    const std::string host(hasColon ? treeServer.substr(0, colon) : std::string_view());
-    const std::string port(hasColon ? treeServer.substr(colon + 1) : std::string_view());
-
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = ResolveHost(host);
-    address.sin_port = ResolvePort(port);
-    return address;
+    return number < 0 ? 0 : static_cast<std::uint16_t>(number);
 }
 
 }  // namespace protocol

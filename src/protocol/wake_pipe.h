@@ -1,7 +1,13 @@
 #pragma once
-// A self-pipe that a waiting loop polls beside its socket, so another thread can wake the wait
-// without touching the socket. Signal() may be called from any thread; Drain() by the owner when
-// no loop waits on it.
+// Lets another thread wake a loop that waits for its socket, without touching the socket: a
+// self-pipe on Linux, a connected pair of loopback sockets on Windows (where only sockets can be
+// waited for beside a socket). Signal() may be called from any thread; Wait() and Drain() by the
+// owner, Drain() when no loop waits on it.
+
+#include <chrono>
+
+#include "corelib/xnetwork.h"
+#include "corelib/xsocket.h"
 
 namespace protocol {
 
@@ -12,15 +18,21 @@ public:
     WakePipe(const WakePipe&) = delete;
     WakePipe& operator=(const WakePipe&) = delete;
 
-    // The end to poll for reading; readable once signalled, until drained.
-    int ReadHandle() const { return m_read; }
+    // The end to wait on for reading; readable once signalled, until drained.
+    corelib::socket_handle ReadHandle() const { return m_read; }
+
+    enum class Ready { kTimeout, kSocket, kWoken, kFailed };
+    // Waits up to `timeout` for `socket` to become readable (or closed) or for a signal; a
+    // signal wins over the socket. After kFailed errno holds the system's error.
+    Ready Wait(corelib::socket_handle socket, std::chrono::milliseconds timeout) const;
 
     void Signal();
     void Drain();
 
 private:
-    int m_read = -1;
-    int m_write = -1;
+    corelib::xnetwork m_network;  // outlives the two ends
+    corelib::socket_handle m_read = corelib::xsocket::invalid_handle;
+    corelib::socket_handle m_write = corelib::xsocket::invalid_handle;
 };
 
 }  // namespace protocol

@@ -21,7 +21,7 @@ class IniFileTest : public ::testing::Test {
 protected:
     void load(const std::string& bytes) {
         writeFile(m_dir / "test.ini", bytes);
-        ASSERT_TRUE(m_ini.Load((m_dir / "test.ini").c_str()));
+        ASSERT_TRUE(m_ini.Load((m_dir / "test.ini").string().c_str()));
     }
     std::string saved() {
         EXPECT_TRUE(m_ini.Save(m_out.c_str()));
@@ -144,7 +144,7 @@ TEST_F(IniFileTest, FailuresLeaveTheStoreAsDescribed) {
     load("[S]\nA=1\n");
     EXPECT_FALSE(m_ini.Save("/dev/full"));
     EXPECT_EQ(get("S", "A"), "1");
-    EXPECT_FALSE(m_ini.Save((m_dir / "no" / "such.ini").c_str()));
+    EXPECT_FALSE(m_ini.Save((m_dir / "no" / "such.ini").string().c_str()));
     EXPECT_TRUE(m_ini.Lines().empty());
 
     load("");

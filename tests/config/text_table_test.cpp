@@ -53,7 +53,7 @@ TEST_F(TextTableTest, LongTextsAreCutAndTheRingReusesItsBuffers) {
 
 // 'E' looks in Error, 'G' in General; other kinds show nothing.
 TEST_F(TextTableTest, ShowTextShowsErrorAndGeneralTextsAsUtf8) {
-    ::setenv("QUEND_CODEPAGE", "GBK", 1);
+    quend::test::setEnv("QUEND_CODEPAGE", "GBK");
     quend::test::MessageBoxRecorder shown;
     WriteTexts("[General]\r\nConnectionFailed=\xC1\xAC\xBD\xD3\xCA\xA7\xB0\xDC\r\n");  // "连接失败"
     for (const char kind : {'G', 'E', 'X', 'g'})

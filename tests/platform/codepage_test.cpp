@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_support.h"
+
 namespace {
 
 const std::string kGbk = "\xD6\xD0\xCE\xC4";  // "中文" in GBK
@@ -54,7 +56,7 @@ TEST(CodePageTest, ConvertsUnderTheConfiguredCodePageAndReplacesWhatItCannot) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
-        ::setenv("QUEND_CODEPAGE", c.codePage, 1);
+        quend::test::setEnv("QUEND_CODEPAGE", c.codePage);
         if (c.way != kToAnsi) {
             EXPECT_EQ(platform::AnsiToUtf8(c.ansi), c.utf8);
         }
@@ -66,7 +68,7 @@ TEST(CodePageTest, ConvertsUnderTheConfiguredCodePageAndReplacesWhatItCannot) {
 }
 
 TEST(CodePageTest, ThreadsConvertAtTheSameTime) {
-    ::setenv("QUEND_CODEPAGE", "GBK", 1);
+    quend::test::setEnv("QUEND_CODEPAGE", "GBK");
     std::atomic<int> wrong = 0;
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)

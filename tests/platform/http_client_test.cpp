@@ -7,13 +7,11 @@
 #include <httplib.h>
 
 #include <cstdlib>
-#include <future>
 #include <mutex>
 #include <vector>
 
 #include "devserver/http_listener.h"
 #include "devserver/update_server.h"
-#include "support/raw_peer.h"
 #include "support/test_support.h"
 
 namespace {
@@ -156,34 +154,6 @@ TEST(HttpClientErrors, RefusedOrMalformedRequestsFail) {
         EXPECT_FALSE(client.Get(bad)) << bad;
         EXPECT_FALSE(client.LastError().empty()) << bad;
     }
-}
-
-// Another thread gives up for the client: in the middle of a body, and before a reply; what
-// follows fails at once too.
-TEST(HttpClientErrors, CancelEndsAWaitingReadOrGetAtOnce) {
-    quend::test::RawPeer peer;
-    HttpClient client(kAgent);
-    auto got =
-        std::async(std::launch::async, [&] { return client.Get("http://" + peer.address()); });
-    ASSERT_TRUE(peer.accept());
-    const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd";
-    peer.write(std::vector<uint8_t>(reply.begin(), reply.end()));
-    ASSERT_TRUE(got.get());
-    char body[10];
-    auto read = std::async(std::launch::async, [&] { return client.Read(body, sizeof body); });
-    EXPECT_EQ(read.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
-    client.Cancel();
-    EXPECT_EQ(read.get(), 4);  // what had arrived; the end of the body is the failure
-    EXPECT_EQ(client.Read(body, sizeof body), -1);
-    EXPECT_EQ(client.LastError(), "cancelled");
-
-    HttpClient waiting(kAgent);
-    got = std::async(std::launch::async, [&] { return waiting.Get("http://" + peer.address()); });
-    ASSERT_TRUE(peer.accept());
-    waiting.Cancel();
-    EXPECT_FALSE(got.get());
-    EXPECT_FALSE(client.Get("http://" + peer.address()));
-    EXPECT_EQ(client.LastError(), "cancelled");
 }
 
 // A small web service: an echo of the headers that sets a cookie and sends no length, and

@@ -4,7 +4,12 @@
 // from the field rules with what the launcher makes of them (lists, version state, request 40);
 // then the lists' snapshots while one thread publishes and another reads.
 
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -3,11 +3,16 @@
 // system's choice, accepts, writes raw bytes and reads what arrives. One test thread drives it;
 // write() may also run on a helper thread while the test reads elsewhere.
 
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdint>
@@ -15,17 +20,67 @@
 #include <string>
 #include <vector>
 
+#include "corelib/xnetwork.h"
+#include "corelib/xsocket.h"
+
 namespace quend::test {
+
+#if defined(_WIN32)
+using PeerHandle = SOCKET;
+constexpr PeerHandle kNoPeerHandle = INVALID_SOCKET;
+inline void closePeerHandle(PeerHandle handle) {
+    ::closesocket(handle);
+}
+inline bool peerReadable(PeerHandle handle, std::chrono::milliseconds timeout) {
+    WSAPOLLFD p{handle, POLLRDNORM, 0};
+    return ::WSAPoll(&p, 1, static_cast<int>(timeout.count())) == 1;
+}
+constexpr int kNoSignal = 0;
+inline PeerHandle newPeerSocket() {
+    return ::socket(AF_INET, SOCK_STREAM, 0);
+}
+inline PeerHandle acceptPeer(PeerHandle listen) {
+    return ::accept(listen, nullptr, nullptr);
+}
+#else
+using PeerHandle = int;
+constexpr PeerHandle kNoPeerHandle = -1;
+inline void closePeerHandle(PeerHandle handle) {
+    ::close(handle);
+}
+inline bool peerReadable(PeerHandle handle, std::chrono::milliseconds timeout) {
+    pollfd p{handle, POLLIN, 0};
+    return ::poll(&p, 1, static_cast<int>(timeout.count())) == 1;
+}
+constexpr int kNoSignal = MSG_NOSIGNAL;
+// Not inherited by the programs a test starts.
+inline PeerHandle newPeerSocket() {
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+inline PeerHandle acceptPeer(PeerHandle listen) {
+    return ::accept4(listen, nullptr, nullptr, SOCK_CLOEXEC);
+}
+#endif
+
+// The loopback address with `port`, as a client connects to a peer.
+inline sockaddr_in loopbackAddress(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
 
 class RawPeer final {
 public:
     RawPeer() {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        m_listen = newPeerSocket();
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        if (m_listen == kNoPeerHandle ||
+            ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
             ::listen(m_listen, 8) != 0 ||
             ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             throw std::runtime_error("cannot listen on loopback");
@@ -34,7 +89,7 @@ public:
     }
     ~RawPeer() {
         close();
-        ::close(m_listen);
+        closePeerHandle(m_listen);
     }
     RawPeer(const RawPeer&) = delete;
     RawPeer& operator=(const RawPeer&) = delete;
@@ -44,8 +99,7 @@ public:
 
     // True when a connection is waiting to be accepted within `timeout`.
     bool pending(std::chrono::milliseconds timeout) const {
-        pollfd p{m_listen, POLLIN, 0};
-        return ::poll(&p, 1, static_cast<int>(timeout.count())) == 1;
+        return peerReadable(m_listen, timeout);
     }
 
     // Accepts one connection; false when none came within `timeout`.
@@ -53,15 +107,15 @@ public:
         if (!pending(timeout))
             return false;
         close();
-        m_conn = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-        return m_conn >= 0;
+        m_conn = acceptPeer(m_listen);
+        return m_conn != kNoPeerHandle;
     }
 
     void write(const std::vector<uint8_t>& bytes) const {
         size_t done = 0;
         while (done < bytes.size()) {
-            const ssize_t n =
-                ::send(m_conn, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            const auto n = ::send(m_conn, reinterpret_cast<const char*>(bytes.data()) + done,
+                                  static_cast<int>(bytes.size() - done), kNoSignal);
             if (n <= 0)
                 throw std::runtime_error("peer write failed");
             done += static_cast<size_t>(n);
@@ -77,10 +131,10 @@ public:
         while (done < n) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
-            pollfd p{m_conn, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) != 1)
+            if (left.count() <= 0 || !peerReadable(m_conn, left))
                 break;
-            const ssize_t got = ::recv(m_conn, bytes.data() + done, n - done, 0);
+            const auto got = ::recv(m_conn, reinterpret_cast<char*>(bytes.data()) + done,
+                                    static_cast<int>(n - done), 0);
             if (got <= 0)
                 break;
             done += static_cast<size_t>(got);
@@ -92,21 +146,20 @@ public:
     // True when the other side closed (or shut down) its end within `timeout` without sending
     // another byte first.
     bool closedByOther(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const {
-        pollfd p{m_conn, POLLIN, 0};
-        uint8_t byte;
-        return ::poll(&p, 1, static_cast<int>(timeout.count())) == 1 &&
-               ::recv(m_conn, &byte, 1, 0) <= 0;
+        char byte;
+        return peerReadable(m_conn, timeout) && ::recv(m_conn, &byte, 1, 0) <= 0;
     }
 
     void close() {
-        if (m_conn >= 0)
-            ::close(m_conn);
-        m_conn = -1;
+        if (m_conn != kNoPeerHandle)
+            closePeerHandle(m_conn);
+        m_conn = kNoPeerHandle;
     }
 
 private:
-    int m_listen = -1;
-    int m_conn = -1;
+    corelib::xnetwork m_network;  // outlives the sockets
+    PeerHandle m_listen = kNoPeerHandle;
+    PeerHandle m_conn = kNoPeerHandle;
     uint16_t m_port = 0;
 };
 

@@ -38,4 +38,8 @@ std::string randomBytes(std::size_t size, unsigned seed);
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 std::string readFile(const std::filesystem::path& path);
 
+// Sets or removes a variable of this process's environment, as getenv sees it.
+void setEnv(const char* name, const std::string& value);
+void unsetEnv(const char* name);
+
 }  // namespace quend::test

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/utf16.h"
+
 namespace platform {
 namespace {
 
@@ -82,43 +84,6 @@ std::optional<Converter> OpenAnsi(bool toUtf8, std::string* name) {
     }
     *name = kNoCodePage;
     return std::nullopt;
-}
-
-// Length of the well-formed UTF-8 sequence at the start of `text`, or 0 when it is not one.
-std::size_t Utf8SequenceLength(std::string_view text) {
-    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    if (text.empty())
-        return 0;
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;  // overlong
-        if (lead == 0xED)
-            high = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;  // overlong
-        if (lead == 0xF4)
-            high = 0x8F;  // above U+10FFFF
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF)
-            return 0;
-    }
-    return length;
 }
 
 std::size_t ReplaceUndecodable(std::string_view, std::string& out) {

@@ -1,6 +1,7 @@
 #include "protocol/wake_pipe.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +20,17 @@ WakePipe::WakePipe() {
 WakePipe::~WakePipe() {
     ::close(m_read);
     ::close(m_write);
+}
+
+WakePipe::Ready WakePipe::Wait(corelib::socket_handle socket,
+                               std::chrono::milliseconds timeout) const {
+    pollfd waits[2] = {{socket, POLLIN, 0}, {m_read, POLLIN, 0}};
+    const int ready = ::poll(waits, 2, static_cast<int>(timeout.count()));
+    if (ready < 0)
+        return Ready::kFailed;
+    if (waits[1].revents != 0)
+        return Ready::kWoken;
+    return waits[0].revents != 0 ? Ready::kSocket : Ready::kTimeout;
 }
 
 void WakePipe::Signal() {

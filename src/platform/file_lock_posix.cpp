@@ -23,15 +23,15 @@ int Flock(int fd, int operation) {
 
 FileLock::FileLock(const std::string& path, Kind kind)
     : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-    if (m_fd >= 0 && Flock(m_fd, kind == Kind::Shared ? LOCK_SH : LOCK_EX) != 0) {
-        ::close(m_fd);
+    if (m_fd >= 0 && Flock(static_cast<int>(m_fd), kind == Kind::Shared ? LOCK_SH : LOCK_EX) != 0) {
+        ::close(static_cast<int>(m_fd));
         m_fd = -1;
     }
 }
 
 FileLock::~FileLock() {
     if (m_fd >= 0)
-        ::close(m_fd);
+        ::close(static_cast<int>(m_fd));
 }
 
 FileLock::FileLock(FileLock&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
@@ -39,7 +39,7 @@ FileLock::FileLock(FileLock&& other) noexcept : m_fd(std::exchange(other.m_fd, -
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
     if (this != &other) {
         if (m_fd >= 0)
-            ::close(m_fd);
+            ::close(static_cast<int>(m_fd));
         m_fd = std::exchange(other.m_fd, -1);
     }
     return *this;
@@ -48,9 +48,10 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
 bool FileLock::ReleaseAsLast() {
     if (m_fd < 0)
         return false;
-    Flock(m_fd, LOCK_UN);
+    const int fd = static_cast<int>(m_fd);
+    Flock(fd, LOCK_UN);
     // A file system that cannot lock exclusively here cannot tell either; then nobody waits.
-    return Flock(m_fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+    return Flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
 }
 
 FileLock FileLock::OwnProgramFile(Kind kind) {

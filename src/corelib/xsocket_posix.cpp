@@ -1,5 +1,6 @@
 #include "corelib/xsocket.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -35,7 +36,7 @@ bool xsocket::connect(const sockaddr_in& address) {
     return result == 0;
 }
 
-void xsocket::attach(int handle) {
+void xsocket::attach(socket_handle handle) {
     close();
     m_handle = handle;
 }

@@ -1,52 +1,25 @@
-#include "platform/profile.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/profile_text.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
-#include <random>
-#include <string_view>
-#include <utility>
 #include <vector>
+
+#include "platform/codepage.h"
+#include "platform/utf16.h"
 
 namespace platform {
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 // Windows writes new files with CR LF; so do we.
 constexpr std::string_view kNewFileLineEnd = "\r\n";
 
-// Closes its descriptor when it goes.
-class FileHandle final {
-public:
-    explicit FileHandle(int fd) : m_fd(fd) {}
-    FileHandle(FileHandle&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    FileHandle& operator=(FileHandle&&) = delete;
-    ~FileHandle() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-
-    bool valid() const { return m_fd >= 0; }
-    int get() const { return m_fd; }
-    // Closes now so that a failing close (a late write error) can be seen.
-    bool Close() { return ::close(std::exchange(m_fd, -1)) == 0; }
-
-private:
-    int m_fd;
-};
-
-// A carriage return that does not end a line counts as a blank too: adding a line end after a
-// last line ending in one must not change what that line says.
+// The system counts the other ASCII spaces as blanks too, and the old end-of-file mark Ctrl-Z.
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1A';
 }
 
 std::string_view Trim(std::string_view text) {
@@ -55,6 +28,11 @@ std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.back()))
         text.remove_suffix(1);
     return text;
+}
+
+// The system keeps names and values as C strings: a NUL ends them.
+std::string_view UpToNul(std::string_view text) {
+    return text.substr(0, text.find('\0'));
 }
 
 char AsciiLower(char c) {
@@ -71,7 +49,48 @@ bool HasLineBreak(std::string_view text) {
     return text.find_first_of("\r\n") != npos;
 }
 
-// One line of the file: its text, and its line end ("\r\n", "\n", or "" on a last line without).
+// The file's text as the rules see it: its bytes, or its UTF-16 as UTF-8.
+enum class Encoding { kBytes, kUtf16Le };
+
+struct FileText {
+    Encoding encoding = Encoding::kBytes;
+    std::string text;
+};
+
+FileText Decode(std::string_view content) {
+    if (!content.starts_with(kUtf16LeBom))
+        return {Encoding::kBytes, std::string(content)};
+    content.remove_prefix(kUtf16LeBom.size());
+    std::u16string units(content.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(content[2 * i]) |
+                                         static_cast<unsigned char>(content[2 * i + 1]) << 8);
+    }
+    return {Encoding::kUtf16Le, Utf16ToUtf8(units)};
+}
+
+std::string Encode(Encoding encoding, std::string_view text) {
+    if (encoding == Encoding::kBytes)
+        return std::string(text);
+    std::string out(kUtf16LeBom);
+    for (const char16_t unit : Utf8ToUtf16(text)) {
+        out.push_back(static_cast<char>(unit & 0xFF));
+        out.push_back(static_cast<char>(unit >> 8));
+    }
+    return out;
+}
+
+// A caller's text (ANSI) as the file's text, and back.
+std::string ToFile(Encoding encoding, std::string_view ansi) {
+    return encoding == Encoding::kUtf16Le ? AnsiToUtf8(ansi) : std::string(ansi);
+}
+
+std::string FromFile(Encoding encoding, std::string_view text) {
+    return encoding == Encoding::kUtf16Le ? Utf8ToAnsi(text) : std::string(text);
+}
+
+// One line of the file: its text, and its line end ("\r\n", "\n", a lone "\r", or "" on a last
+// line without).
 struct Line {
     std::string_view text;
     std::string_view end;
@@ -92,17 +111,18 @@ struct ParsedLine {
     Entry entry;
 };
 
+// A lone CR ends a line as CR LF and LF do, as the system's reader takes it.
 std::vector<Line> SplitLines(std::string_view content) {
     std::vector<Line> lines;
     while (!content.empty()) {
-        const std::size_t lf = content.find('\n');
-        if (lf == npos) {
+        const std::size_t brk = content.find_first_of("\r\n");
+        if (brk == npos) {
             lines.push_back({content, {}});
             break;
         }
-        const std::size_t textEnd = lf > 0 && content[lf - 1] == '\r' ? lf - 1 : lf;
-        lines.push_back({content.substr(0, textEnd), content.substr(textEnd, lf + 1 - textEnd)});
-        content.remove_prefix(lf + 1);
+        const std::size_t endLength = content.substr(brk, 2) == "\r\n" ? 2 : 1;
+        lines.push_back({content.substr(0, brk), content.substr(brk, endLength)});
+        content.remove_prefix(brk + endLength);
     }
     return lines;
 }
@@ -111,16 +131,15 @@ Entry ParseLine(std::string_view text) {
     const std::string_view line = Trim(text);
     if (line.empty() || line.front() == ';')
         return {};
-    if (line.front() == '[') {
-        const std::size_t close = line.rfind(']');
-        if (close == npos)
-            return {};
-        return {LineKind::kSection, Trim(line.substr(1, close - 1)), {}};
-    }
+    // A "[" without its "]" starts no section: such a line may still be a key.
+    const std::size_t close = line.rfind(']');
+    if (line.front() == '[' && close != npos)
+        return {LineKind::kSection, UpToNul(Trim(line.substr(1, close - 1))), {}};
     const std::size_t equals = line.find('=');
     if (equals == npos)
         return {};
-    return {LineKind::kKey, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))};
+    return {LineKind::kKey, UpToNul(Trim(line.substr(0, equals))),
+            UpToNul(Trim(line.substr(equals + 1)))};
 }
 
 std::vector<ParsedLine> Parse(std::string_view content) {
@@ -172,27 +191,26 @@ std::optional<std::size_t> FindKey(const std::vector<ParsedLine>& lines, Section
     return std::nullopt;
 }
 
-void AddName(std::vector<std::string_view>& names, std::string_view name) {
-    const auto same = [name](std::string_view other) { return SameName(other, name); };
-    if (std::none_of(names.begin(), names.end(), same))
-        names.push_back(name);
-}
-
+// Name lists hold every occurrence, as the system's do; a name may be there twice.
 std::vector<std::string_view> SectionNames(const std::vector<ParsedLine>& lines) {
     std::vector<std::string_view> names;
     for (const ParsedLine& line : lines) {
-        if (line.entry.kind == LineKind::kSection && !line.entry.name.empty()) {
-            AddName(names, line.entry.name);
-        }
+        if (line.entry.kind == LineKind::kSection && !line.entry.name.empty())
+            names.push_back(line.entry.name);
     }
     return names;
 }
 
+// The system's key list ends at a key without a name ("=" first); lookups still find the keys
+// after it.
 std::vector<std::string_view> KeyNames(const std::vector<ParsedLine>& lines, Section section) {
     std::vector<std::string_view> names;
     for (std::size_t i = section.first(); i < section.end; ++i) {
-        if (lines[i].entry.kind == LineKind::kKey)
-            AddName(names, lines[i].entry.name);
+        if (lines[i].entry.kind != LineKind::kKey)
+            continue;
+        if (lines[i].entry.name.empty())
+            break;
+        names.push_back(lines[i].entry.name);
     }
     return names;
 }
@@ -215,12 +233,13 @@ std::size_t CopyText(std::string_view text, char* buffer, std::size_t size) {
 }
 
 // Names each ended by a null, the list by a second null; a cut list still ends in two nulls.
-std::size_t CopyList(const std::vector<std::string_view>& names, char* buffer, std::size_t size) {
+std::size_t CopyList(Encoding encoding, const std::vector<std::string_view>& names, char* buffer,
+                     std::size_t size) {
     if (buffer == nullptr || size == 0)
         return 0;
     std::string list;
     for (std::string_view name : names) {
-        list.append(name);
+        list.append(FromFile(encoding, name));
         list.push_back('\0');
     }
     if (list.size() + 1 <= size) {
@@ -238,84 +257,6 @@ std::size_t CopyList(const std::vector<std::string_view>& names, char* buffer, s
     buffer[size - 2] = '\0';
     buffer[size - 1] = '\0';
     return size - 2;
-}
-
-// Reads a whole regular file; answers nullopt with errno set when it cannot.
-std::optional<std::string> ReadAll(const std::string& path, struct stat* info) {
-    FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid() || ::fstat(fd.get(), info) != 0)
-        return std::nullopt;
-    if (!S_ISREG(info->st_mode)) {
-        errno = EINVAL;
-        return std::nullopt;
-    }
-    std::string content;
-    content.reserve(static_cast<std::size_t>(info->st_size));
-    char chunk[16384];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
-        if (got == 0)
-            return content;
-        if (got < 0 && errno != EINTR)
-            return std::nullopt;
-        if (got > 0)
-            content.append(chunk, static_cast<std::size_t>(got));
-    }
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
-}
-
-// A new file in the folder of `target`, created with the usual 0666 less umask. Its name is
-// short so that a target with a name near the length limit can still be replaced.
-FileHandle CreateTempBeside(const std::filesystem::path& target, std::string* tempPath) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, ".profile-%08x.tmp", static_cast<unsigned>(random()));
-        std::filesystem::path temp = target;
-        temp.replace_filename(name);
-        FileHandle fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (fd.valid() || errno != EEXIST) {
-            *tempPath = temp.string();
-            return fd;
-        }
-    }
-    return FileHandle(-1);
-}
-
-// Writes a temporary file and renames it over `path`, so readers see the old or the new file,
-// never a half-written one.
-bool ReplaceFile(const std::string& path, std::string_view bytes, std::optional<mode_t> mode) {
-    std::string tempPath;
-    FileHandle fd = CreateTempBeside(path, &tempPath);
-    if (!fd.valid())
-        return false;
-    bool ok = WriteAll(fd.get(), bytes) && (!mode || ::fchmod(fd.get(), *mode) == 0) &&
-              ::fsync(fd.get()) == 0;
-    ok = fd.Close() && ok;
-    ok = ok && ::rename(tempPath.c_str(), path.c_str()) == 0;
-    if (!ok)
-        ::unlink(tempPath.c_str());
-    return ok;
-}
-
-// A symbolic link is written through, so the link stays a link.
-std::string WriteTarget(const std::string& file) {
-    std::error_code error;
-    if (!std::filesystem::is_symlink(file, error))
-        return file;
-    const std::filesystem::path target = std::filesystem::canonical(file, error);
-    return error ? file : target.string();
 }
 
 std::string_view LineEndOf(const std::vector<ParsedLine>& lines) {
@@ -426,64 +367,74 @@ std::string_view CleanValue(std::string_view value) {
 
 }  // namespace
 
-std::size_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
-                              char* buffer, std::size_t size, const std::string& file) {
+std::size_t ReadProfileText(std::string_view content, const char* section, const char* key,
+                            const char* defaultValue, char* buffer, std::size_t size) {
     // Windows drops trailing blanks of the default as well.
     std::string_view fallback = defaultValue != nullptr ? defaultValue : "";
     while (!fallback.empty() && IsBlank(fallback.back()))
         fallback.remove_suffix(1);
 
-    struct stat info {};
-    const std::optional<std::string> content = ReadAll(file, &info);
-    const std::vector<ParsedLine> lines = Parse(content ? std::string_view(*content) : "");
+    const FileText file = Decode(content);
+    const std::vector<ParsedLine> lines = Parse(file.text);
     if (section == nullptr)
-        return CopyList(SectionNames(lines), buffer, size);
+        return CopyList(file.encoding, SectionNames(lines), buffer, size);
 
-    const std::optional<Section> found = FindSection(lines, Trim(section));
+    const std::optional<Section> found = FindSection(lines, ToFile(file.encoding, Trim(section)));
     if (!found)
         return CopyText(fallback, buffer, size);
     if (key == nullptr) {
         const std::vector<std::string_view> names = KeyNames(lines, *found);
-        return names.empty() ? CopyText(fallback, buffer, size) : CopyList(names, buffer, size);
+        return names.empty() ? CopyText(fallback, buffer, size)
+                             : CopyList(file.encoding, names, buffer, size);
     }
-    const std::optional<std::size_t> index = FindKey(lines, *found, Trim(key));
-    return CopyText(index ? DropQuotes(lines[*index].entry.value) : fallback, buffer, size);
+    const std::optional<std::size_t> index =
+        FindKey(lines, *found, ToFile(file.encoding, Trim(key)));
+    if (!index)
+        return CopyText(fallback, buffer, size);
+    return CopyText(FromFile(file.encoding, DropQuotes(lines[*index].entry.value)), buffer, size);
 }
 
-bool WriteProfileString(const char* section, const char* key, const char* value,
-                        const std::string& file) {
-    if (section == nullptr || file.empty())
-        return false;
+std::optional<ProfileWrite> CleanProfileWrite(const char* section, const char* key,
+                                              const char* value) {
+    if (section == nullptr)
+        return std::nullopt;
     const std::string_view sectionName = Trim(section);
     if (sectionName.empty() || HasLineBreak(sectionName))
-        return false;
-    const std::string_view keyName = key != nullptr ? Trim(key) : std::string_view();
-    if (key != nullptr && !IsWritableKey(keyName))
-        return false;
+        return std::nullopt;
+    ProfileWrite write{std::string(sectionName), std::nullopt, std::nullopt};
+    if (key == nullptr)
+        return write;
+    const std::string_view keyName = Trim(key);
+    if (!IsWritableKey(keyName))
+        return std::nullopt;
+    write.key = std::string(keyName);
+    if (value != nullptr)
+        write.value = std::string(CleanValue(value));
+    return write;
+}
 
-    const std::string target = WriteTarget(file);
-    struct stat info {};
-    std::optional<std::string> content = ReadAll(target, &info);
-    std::optional<mode_t> mode;
-    if (content) {
-        mode = info.st_mode & 07777;
-    } else if (errno == ENOENT) {
-        content.emplace();
+ProfileEdit EditProfileText(std::string_view content, const char* section, const char* key,
+                            const char* value, std::string* updated) {
+    const std::optional<ProfileWrite> write = CleanProfileWrite(section, key, value);
+    if (!write)
+        return ProfileEdit::kRefused;
+    const FileText file = Decode(content);
+    if (file.encoding != Encoding::kBytes && Encode(file.encoding, file.text) != content)
+        return ProfileEdit::kRefused;
+    const std::string fileSection = ToFile(file.encoding, write->section);
+    std::optional<std::string> result;
+    if (!write->key) {
+        result = RemoveSection(file.text, fileSection);
+    } else if (!write->value) {
+        result = RemoveKey(file.text, fileSection, ToFile(file.encoding, *write->key));
     } else {
-        return false;
+        result = SetValue(file.text, fileSection, ToFile(file.encoding, *write->key),
+                          ToFile(file.encoding, *write->value));
     }
-
-    std::optional<std::string> updated;
-    if (key == nullptr) {
-        updated = RemoveSection(*content, sectionName);
-    } else if (value == nullptr) {
-        updated = RemoveKey(*content, sectionName, keyName);
-    } else {
-        updated = SetValue(*content, sectionName, keyName, CleanValue(value));
-    }
-    if (!updated)
-        return true;  // nothing to remove
-    return ReplaceFile(target, *updated, mode);
+    if (!result)
+        return ProfileEdit::kUnchanged;
+    *updated = Encode(file.encoding, *result);
+    return ProfileEdit::kChanged;
 }
 
 }  // namespace platform

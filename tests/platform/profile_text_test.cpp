@@ -1,0 +1,94 @@
+// The profile rules over file contents that editors and other systems write: a lone CR as the
+// only line end, UTF-16 files with their byte-order mark read and written in their own encoding,
+// and a NUL that ends a name or value.
+
+#include "platform/profile_text.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace {
+
+const std::string kGbk = "\xD6\xD0\xCE\xC4";  // "中文" in GBK
+
+std::string Read(const std::string& content, const char* section, const char* key) {
+    std::string buffer(4096, 'x');
+    const std::size_t count =
+        platform::ReadProfileText(content, section, key, "<default>", buffer.data(), buffer.size());
+    return buffer.substr(0, count);
+}
+
+std::string Edit(const std::string& content, const char* section, const char* key,
+                 const char* value) {
+    std::string updated = "<unchanged>";
+    const platform::ProfileEdit edit =
+        platform::EditProfileText(content, section, key, value, &updated);
+    return edit == platform::ProfileEdit::kRefused ? "<refused>" : updated;
+}
+
+// UTF-16LE with its byte-order mark, from UTF-8.
+std::string Utf16File(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t unit : text) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
+class ProfileTextTest : public ::testing::Test {
+protected:
+    void SetUp() override { quend::test::setEnv("QUEND_CODEPAGE", "GBK"); }
+};
+
+TEST_F(ProfileTextTest, ALoneCrEndsALineAndNewLinesUseTheFileOwnEnd) {
+    const std::string crOnly = "[Skin]\rBg = bg.bmp\r[Size]\rStart=1,2,3,4\r";
+    EXPECT_EQ(Read(crOnly, "Skin", "Bg"), "bg.bmp");
+    EXPECT_EQ(Read(crOnly, "size", "start"), "1,2,3,4");
+    EXPECT_EQ(Read("[A]\r\nk=1\rj=2\n\rm=3", "A", "j"), "2") << "mixed line ends";
+    EXPECT_EQ(Read("[A]\r\nk=1\rj=2\n\rm=3", "A", "m"), "3");
+    EXPECT_EQ(Edit(crOnly, "Skin", "Bg", "new.bmp"),
+              "[Skin]\rBg = new.bmp\r[Size]\rStart=1,2,3,4\r");
+    EXPECT_EQ(Edit(crOnly, "Size", "End", "9"),
+              "[Skin]\rBg = bg.bmp\r[Size]\rStart=1,2,3,4\rEnd=9\r");
+    EXPECT_EQ(Edit("[A]\rk=1", "B", "x", "y"), "[A]\rk=1\r[B]\rx=y\r");
+}
+
+TEST_F(ProfileTextTest, Utf16FilesAreReadAndWrittenAsUtf16) {
+    const std::string file = Utf16File(
+        u"[Server]\r\nServerHost = 中文.example\r\n"
+        u"[中文]\r\n名字=\"值 \"\r\n");
+    EXPECT_EQ(Read(file, "server", "serverhost"), kGbk + ".example");
+    EXPECT_EQ(Read(file, kGbk.c_str(), "\xC3\xFB\xD7\xD6"), "\xD6\xB5 ") << "names in GBK";
+    std::string list(64, 'x');
+    const std::size_t count =
+        platform::ReadProfileText(file, nullptr, nullptr, "", list.data(), list.size());
+    EXPECT_EQ(list.substr(0, count + 1),
+              std::string("Server\0", 7) + kGbk + std::string("\0\0", 2));
+
+    EXPECT_EQ(Edit(file, "Server", "ServerHost", ("10.0.0." + kGbk).c_str()),
+              Utf16File(u"[Server]\r\nServerHost = 10.0.0.中文\r\n[中文]\r\n名字=\"值 \"\r\n"));
+    EXPECT_EQ(Edit(file, "New", "Port", "7000"),
+              Utf16File(u"[Server]\r\nServerHost = 中文.example\r\n[中文]\r\n名字=\"值 \"\r\n"
+                        u"[New]\r\nPort=7000\r\n"));
+    EXPECT_EQ(Edit(file, kGbk.c_str(), nullptr, nullptr),
+              Utf16File(u"[Server]\r\nServerHost = 中文.example\r\n"));
+    EXPECT_EQ(Edit(Utf16File(u""), "S", "k", "v"), Utf16File(u"[S]\r\nk=v\r\n"));
+    // A file that would not come back byte for byte (a lone surrogate, an odd last byte) is left.
+    EXPECT_EQ(Edit(Utf16File(std::u16string{u'[', u'S', u']', 0xD800}), "S", "k", "v"),
+              "<refused>");
+    EXPECT_EQ(Edit(Utf16File(u"[S]") + "x", "S", "k", "v"), "<refused>");
+}
+
+TEST_F(ProfileTextTest, ANulEndsANameOrValue) {
+    const std::string file = std::string("[Se\0ction]\nkey=va\0lue\nk\0ey2=v2\n", 31);
+    EXPECT_EQ(Read(file, "Se", "key"), "va");
+    EXPECT_EQ(Read(file, "Se", "k"), "v2");
+    EXPECT_EQ(Read(file, "Section", "key"), "<default>");
+}
+
+}  // namespace
