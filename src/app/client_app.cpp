@@ -95,7 +95,7 @@ bool CClientApp::InitInstance() {
 }
 
 int CClientApp::ExitInstance() {
-    StopConnection();
+    m_connection.StopConnection();
     m_hMutex.reset();
     m_pszModulePath.clear();
     m_pszModuleDir.clear();
@@ -121,6 +121,15 @@ bool CClientApp::RunSelfUpdate(const std::string& commandLine) {
 
 void CClientApp::RemoveTempCopy() {
     SelfUpdater::RemoveTempCopy(std::move(m_hTempCopyLock));
+}
+
+bool CClientApp::ConnectServer() {
+    m_connection.SetInstalledGames(m_config.games);
+    return m_connection.ConnectServer(m_config.treeServer);
+}
+
+bool CClientApp::SendRequest(int32_t id) {
+    return m_connection.SendRequest(id);
 }
 
 void CClientApp::StoreSession(const std::string& userId, const std::string& userKey,

@@ -1,25 +1,26 @@
 #pragma once
 // CClientApp: the application object's reusable part, a GUI program that is also a client of the
-// launcher server. It brings the process up in a fixed order (paths, configuration, single
-// instance, self-update, connection) and takes it down again; the main window reads what
-// start-up found through LauncherDlgHost. GUI thread only, like the connection it derives from.
+// launcher server. It owns the settings of Launcher.ini and the connection, brings the process up
+// in a fixed order (paths, configuration, single instance, self-update, connection) and takes it
+// down again; the main window reads what start-up found through LauncherDlgHost. GUI thread
+// only: the connection's receive thread works from its own copy of what it needs.
 
 #include <memory>
 #include <string>
 
 #include "app/instance_lock.h"
+#include "config/launcher_config.h"
 #include "platform/file_lock.h"
 #include "protocol/client_connection.h"
 #include "ui/launcher_dlg_host.h"
 
 class QWidget;
 
-class CClientApp : public protocol::CClientConnection, public ui::LauncherDlgHost {
+class CClientApp : public ui::LauncherDlgHost {
 public:
     // `modulePath`: the running program file (platform::OwnExePath() in the program);
     // `commandLine`: the arguments after the program name as one text.
     CClientApp(std::string modulePath, std::string commandLine);
-    ~CClientApp() override = default;
 
     // True when the main window may be shown. False ends the process (after ExitInstance).
     virtual bool InitInstance();
@@ -32,8 +33,14 @@ public:
     // another launcher holds it.
     bool CheckSingleInstance(const std::string& name);
 
+    // Gives the connection its own copy of the installed games, then connects to TREE_SERVER.
+    bool ConnectServer();
+    // Request 30 or 40 on the connection.
+    bool SendRequest(int32_t id);
+
     // LauncherDlgHost
-    protocol::CClientConnection& Connection() override { return *this; }
+    protocol::CClientConnection& Connection() override { return m_connection; }
+    LauncherConfig& Config() override { return m_config; }
     bool IsConnected() const override { return m_bConnected; }
     bool NoCheck() const override { return m_bNoCheck != 0; }
     bool NoUpdate() const override { return m_bNoUpdate != 0; }
@@ -51,6 +58,7 @@ public:
 
     std::unique_ptr<CInstanceLock> m_hMutex;  // the single-instance lock; null when not held
     std::string m_strSkinIni;
+    LauncherConfig m_config;  // the values of Launcher.ini
     std::string m_strUserId;
     std::string m_strUserKey;
     std::string m_strUnderage;
@@ -65,6 +73,7 @@ public:
     // Held from start-up to exit while this process runs as Temp.exe, whether it goes on or is
     // refused: the last such process removes the file.
     platform::FileLock m_hTempCopyLock;
+    protocol::CClientConnection m_connection;  // to the launcher server
 
 protected:
     // The self-update step: true only in the temporary copy, which goes on. Elsewhere it starts

@@ -252,7 +252,7 @@ void CLauncherDlg::ColourProgressBars() {
 
 // The panels stay hidden; each loads its page once, as the window opens.
 void CLauncherDlg::NavigatePanels() {
-    const LauncherConfig& config = m_app.Connection().m_config;
+    const LauncherConfig& config = m_app.Config();
     m_webHome.Navigate(config.homePage);
     m_webCashItem.Navigate(config.cashItemList);
     m_webNotice.Navigate(config.notice);
@@ -371,7 +371,7 @@ void CLauncherDlg::ShowLocalFileError(const FileOutcome& outcome) {
 }
 
 void CLauncherDlg::OnHome() {
-    const std::string& page = m_app.Connection().m_config.homePage;
+    const std::string& page = m_app.Config().homePage;
     QDesktopServices::openUrl(
         QUrl(QString::fromStdString(platform::AnsiToUtf8(page)), QUrl::TolerantMode));
 }
@@ -451,7 +451,7 @@ void CLauncherDlg::OnUpdateDone() {
     m_updateManager.ClearExcludeList();
     protocol::CClientConnection& connection = m_app.Connection();
     connection.SetLocalVersion(connection.GetVersionState().serverVersion);
-    connection.m_config.currentGame = m_strGameName;
+    m_app.Config().currentGame = m_strGameName;
     m_bReady = 1;
     m_editFileView.setText(QStringLiteral("更新已完成.."));
     UpdateStartButton(true);
@@ -553,12 +553,8 @@ void CLauncherDlg::SelectGame(const protocol::GameRecord& game) {
     if (game.name == m_strGameName)
         return;
     m_strGameName = game.name;
-    // An unlisted game gets an empty entry of its own: the receive thread reads the games of
-    // the configuration, so the table itself is not changed here.
-    const auto& games = m_app.Connection().m_config.games;
-    const auto found = games.find(game.name);
-    m_unlistedGame = GameInfo{};
-    m_pGameInfo = found != games.end() ? &found->second : &m_unlistedGame;
+    // A game Launcher.ini does not list gets an empty entry (no version, no account service).
+    m_pGameInfo = &m_app.Config().games[game.name];
     m_commonManager.FillGameDir();
     {
         std::lock_guard lock(m_selectionMutex);

@@ -186,7 +186,6 @@ private:
     platform::ManualResetEvent m_hDownloadEvent;
     std::string m_strGameName;
     const GameInfo* m_pGameInfo = nullptr;
-    GameInfo m_unlistedGame;  // the empty entry of a game Launcher.ini does not list
     int m_bReady = 0;
     int m_bLoggedIn = 0;
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "config/launcher_config.h"
 #include "protocol/client_connection.h"
 
 namespace ui {
@@ -14,9 +15,11 @@ class LauncherDlgHost {
 public:
     virtual ~LauncherDlgHost() = default;
 
-    // The configuration (m_config), the server directory, the version state, StopConnection and
-    // the window that hears the receive thread.
+    // The server directory, the version state, StopConnection and the window that hears the
+    // receive thread.
     virtual protocol::CClientConnection& Connection() = 0;
+    // m_config: the values of Launcher.ini, owned and written by the GUI thread alone.
+    virtual LauncherConfig& Config() = 0;
     // m_bConnected: the start-up connection attempt succeeded.
     virtual bool IsConnected() const = 0;
 

@@ -127,7 +127,7 @@ TEST_F(LauncherDlgTest, StartTheTreesDownloadProgressKeysDragAndTheHomePage) {
 
     // Lists stored, their notification still queued: the other values of wParam do nothing.
     ASSERT_TRUE(m_app.SendRequest(30));
-    ASSERT_TRUE(waitFor([&] { return !m_app.Directory().Latest()->group_list.empty(); }));
+    ASSERT_TRUE(waitFor([&] { return !m_app.m_connection.Directory().Latest()->group_list.empty(); }));
     for (const std::intptr_t wParam : {0, 2})
         dialog.WindowProc(PostedMessage{platform::WM_SERVER_NOTIFY, wParam, 0, {}});
     EXPECT_EQ(Child("LSVRTree").topLevelItemCount() + Child("RSVRTree").topLevelItemCount(), 0);
