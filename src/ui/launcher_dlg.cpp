@@ -39,7 +39,7 @@ QRect TemplateRect(int x, int y, int width, int height) {
     return {px(x), px(y), px(width), px(height)};
 }
 
-QRect ToQRect(const SkinRect& rect) {
+QRect ToQRect(const frontend::SkinRect& rect) {
     return {rect.left, rect.top, rect.width(), rect.height()};
 }
 
@@ -195,59 +195,40 @@ void CLauncherDlg::LayoutSkin() {
     m_progDown.setValue(0);
     m_progTotal.setValue(0);
 
-    // The order of these reads is the order in which a broken skin reports its keys.
-    m_rcGameButton = m_skin.GetSkinRect("GameButton");
-    m_rcDownProgress = m_skin.GetSkinRect("DownProgress");
-    m_rcTotalProgress = m_skin.GetSkinRect("TotalProgress");
-    m_rcCashItem = m_skin.GetSkinRect("CashItem");
-    m_rcNotice = m_skin.GetSkinRect("Notice");
-    m_rcOneLineNotice = m_skin.GetSkinRect("OneLineNotice");
-    m_rcHome = m_skin.GetSkinRect("Home");
-    m_rcHelp = m_skin.GetSkinRect("Help");
-    m_rcExit = m_skin.GetSkinRect("Exit");
-    m_rcUserName = m_skin.GetSkinRect("UserName");
-    m_rcPassword = m_skin.GetSkinRect("Password");
-    m_editUser.SetBackground(m_skin.GetSkinImagePath("TextBox"), Qt::white);
-    m_editPassword.SetBackground(m_skin.GetSkinImagePath("TextBox"), Qt::white);
-    const SkinRect left = m_skin.GetSkinRect("LSVRTree");
-    const SkinRect right = m_skin.GetSkinRect("RSVRTree");
-    const SkinRect fileView = m_skin.GetSkinRect("FileView");
-    PlaceControls(fileView, left, right);
-
+    m_layout = m_skin.ReadLayout();
+    const frontend::SkinLayout& l = m_layout;
+    m_editUser.SetBackground(l.userBox, Qt::white);
+    m_editPassword.SetBackground(l.passwordBox, Qt::white);
+    const std::pair<QWidget*, frontend::SkinRect> places[] = {
+        {&m_btnStart, l.gameButton},
+        {&m_editUser, l.userName},
+        {&m_editPassword, l.password},
+        {&m_treeLeft, l.leftTree},
+        {&m_treeRight, l.rightTree},
+        {&m_editFileView, l.fileView},
+        {&m_progDown, l.downProgress},
+        {&m_progTotal, l.totalProgress},
+        {&m_webCashItem, l.cashItem},
+        {&m_webNotice, l.notice},
+        {&m_webOneLine, l.oneLineNotice},
+        {&m_btnHome, l.home},
+        {&m_btnHelp, l.help},
+        {&m_btnExit, l.exit},
+    };
+    for (const auto& [control, rect] : places)
+        control->setGeometry(ToQRect(rect));
     for (CServerTree* tree : {&m_treeLeft, &m_treeRight}) {
         tree->SetBkColor(Qt::black);
         tree->SetTextColor(Qt::white);
     }
-    ColourProgressBars();
-    m_btnStart.setEnabled(m_app.IsConnected());
-    m_btnStart.SetImages(m_skin, "Start");
-    m_btnHome.SetImages(m_skin, "Home");
-    m_btnHelp.SetImages(m_skin, "Help");
-    m_btnExit.SetImages(m_skin, "Exit");
-    NavigatePanels();
-}
-
-void CLauncherDlg::PlaceControls(const SkinRect& fileView, const SkinRect& left,
-                                 const SkinRect& right) {
-    m_btnStart.setGeometry(ToQRect(m_rcGameButton));
-    m_editUser.setGeometry(ToQRect(m_rcUserName));
-    m_editPassword.setGeometry(ToQRect(m_rcPassword));
-    m_treeLeft.setGeometry(ToQRect(left));
-    m_treeRight.setGeometry(ToQRect(right));
-    m_editFileView.setGeometry(ToQRect(fileView));
-    m_progDown.setGeometry(ToQRect(m_rcDownProgress));
-    m_progTotal.setGeometry(ToQRect(m_rcTotalProgress));
-    m_webCashItem.setGeometry(ToQRect(m_rcCashItem));
-    m_webNotice.setGeometry(ToQRect(m_rcNotice));
-    m_webOneLine.setGeometry(ToQRect(m_rcOneLineNotice));
-    m_btnHome.setGeometry(ToQRect(m_rcHome));
-    m_btnHelp.setGeometry(ToQRect(m_rcHelp));
-    m_btnExit.setGeometry(ToQRect(m_rcExit));
-}
-
-void CLauncherDlg::ColourProgressBars() {
     m_progDown.setStyleSheet(ProgressStyle(QColor(174, 112, 65)));
     m_progTotal.setStyleSheet(ProgressStyle(QColor(250, 227, 141)));
+    m_btnStart.setEnabled(m_app.IsConnected());
+    m_btnStart.SetImages(l.start);
+    m_btnHome.SetImages(l.homeButton);
+    m_btnHelp.SetImages(l.helpButton);
+    m_btnExit.SetImages(l.exitButton);
+    NavigatePanels();
 }
 
 // The panels stay hidden; each loads its page once, as the window opens.

@@ -18,6 +18,7 @@
 #include <QProgressBar>
 
 #include "account/login_owner.h"
+#include "frontend/skin.h"
 #include "launch/common_manager.h"
 #include "launch/common_owner.h"
 #include "launch/launch_owner.h"
@@ -33,7 +34,6 @@
 #include "ui/qt_message_target.h"
 #include "ui/qt_tree_selection.h"
 #include "ui/server_tree.h"
-#include "ui/skin.h"
 
 namespace ui {
 
@@ -126,8 +126,6 @@ private:
     void LoadBackground();
     void OnInitDialog();
     void LayoutSkin();
-    void PlaceControls(const SkinRect& fileView, const SkinRect& left, const SkinRect& right);
-    void ColourProgressBars();
     void NavigatePanels();
     void ListenToServer();
     void StopWorkers();
@@ -149,7 +147,7 @@ private:
 
     LauncherDlgHost& m_app;
     ExitHook m_exitProcess;
-    CSkin m_skin;
+    frontend::CSkin m_skin;
 
     CMyEdit m_editFileView;
     CMyEdit m_editUser;
@@ -170,17 +168,7 @@ private:
     CQtTreeSelection m_selRight{m_treeRight};
 
     QPixmap m_bmpBack;
-    SkinRect m_rcGameButton;
-    SkinRect m_rcDownProgress;
-    SkinRect m_rcTotalProgress;
-    SkinRect m_rcCashItem;
-    SkinRect m_rcNotice;
-    SkinRect m_rcOneLineNotice;
-    SkinRect m_rcHome;
-    SkinRect m_rcHelp;
-    SkinRect m_rcExit;
-    SkinRect m_rcUserName;
-    SkinRect m_rcPassword;
+    frontend::SkinLayout m_layout;  // the stored skin rectangles
 
     std::atomic<int> m_bRunning{1};
     platform::ManualResetEvent m_hDownloadEvent;
