@@ -132,11 +132,10 @@ bool CClientApp::SendRequest(int32_t id) {
     return m_connection.SendRequest(id);
 }
 
-void CClientApp::StoreSession(const std::string& userId, const std::string& userKey,
-                              const std::string& underage) {
-    m_strUserId = userId;
-    m_strUserKey = userKey;
-    m_strUnderage = underage;
+void CClientApp::StoreSession(const LoginSession& session) {
+    m_strUserId = session.userId;
+    m_strUserKey = session.userKey;
+    m_strUnderage = session.underage;
 }
 
 void CClientApp::RaiseMainWindow() {

@@ -2,7 +2,7 @@
 // CClientApp: the application object's reusable part, a GUI program that is also a client of the
 // launcher server. It owns the settings of Launcher.ini and the connection, brings the process up
 // in a fixed order (paths, configuration, single instance, self-update, connection) and takes it
-// down again; the main window reads what start-up found through LauncherDlgHost. GUI thread
+// down again; the main window's rules read what start-up found through LauncherHost. GUI thread
 // only: the connection's receive thread works from its own copy of what it needs.
 
 #include <memory>
@@ -10,13 +10,13 @@
 
 #include "app/instance_lock.h"
 #include "config/launcher_config.h"
+#include "frontend/launcher_host.h"
 #include "platform/file_lock.h"
 #include "protocol/client_connection.h"
-#include "ui/launcher_dlg_host.h"
 
 class QWidget;
 
-class CClientApp : public ui::LauncherDlgHost {
+class CClientApp : public frontend::LauncherHost {
 public:
     // `modulePath`: the running program file (platform::OwnExePath() in the program);
     // `commandLine`: the arguments after the program name as one text.
@@ -38,7 +38,7 @@ public:
     // Request 30 or 40 on the connection.
     bool SendRequest(int32_t id);
 
-    // LauncherDlgHost
+    // LauncherHost
     protocol::CClientConnection& Connection() override { return m_connection; }
     LauncherConfig& Config() override { return m_config; }
     bool IsConnected() const override { return m_bConnected; }
@@ -47,11 +47,8 @@ public:
     std::string ModuleDir() const override { return m_pszModuleDir; }
     std::string SkinIni() const override { return m_strSkinIni; }
     std::string ResourcePath() const override { return m_strResourcePath; }
-    void StoreSession(const std::string& userId, const std::string& userKey,
-                      const std::string& underage) override;
-    std::string UserId() const override { return m_strUserId; }
-    std::string UserKey() const override { return m_strUserKey; }
-    std::string Underage() const override { return m_strUnderage; }
+    void StoreSession(const LoginSession& session) override;
+    LoginSession Session() const override { return {m_strUserId, m_strUserKey, m_strUnderage}; }
 
     // The running main window: raised when a second start asks for it.
     QWidget* m_pMainWnd = nullptr;

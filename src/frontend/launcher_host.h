@@ -1,19 +1,19 @@
 #pragma once
-// What the main dialog needs of the application object that runs it: the connection to the
-// launcher server, start-up's results and the session a login leaves for the game. The
-// application implements it. GUI thread only, but for the members marked "any thread", which
-// do not change once start-up is over.
+// What the main window's rules need of the application object that runs them: the connection to
+// the launcher server, the settings of Launcher.ini, start-up's results and the session a login
+// leaves for the game. The application implements it. GUI thread only.
 
 #include <string>
 
+#include "account/account_login.h"
 #include "config/launcher_config.h"
 #include "protocol/client_connection.h"
 
-namespace ui {
+namespace frontend {
 
-class LauncherDlgHost {
+class LauncherHost {
 public:
-    virtual ~LauncherDlgHost() = default;
+    virtual ~LauncherHost() = default;
 
     // The server directory, the version state, StopConnection and the window that hears the
     // receive thread.
@@ -23,10 +23,10 @@ public:
     // m_bConnected: the start-up connection attempt succeeded.
     virtual bool IsConnected() const = 0;
 
-    // "-NoCheck" and "-NoUpdate" of the command line; any thread.
+    // "-NoCheck" and "-NoUpdate" of the command line.
     virtual bool NoCheck() const = 0;
     virtual bool NoUpdate() const = 0;
-    // The program's folder in native form, ending in "/"; any thread.
+    // The program's folder in native form, ending in "/".
     virtual std::string ModuleDir() const = 0;
 
     // Skin.ini's path, and the resource path that the skin's image names are glued to.
@@ -34,11 +34,8 @@ public:
     virtual std::string ResourcePath() const = 0;
 
     // The session of a successful login (ANSI texts), read again when the game starts.
-    virtual void StoreSession(const std::string& userId, const std::string& userKey,
-                              const std::string& underage) = 0;
-    virtual std::string UserId() const = 0;
-    virtual std::string UserKey() const = 0;
-    virtual std::string Underage() const = 0;
+    virtual void StoreSession(const LoginSession& session) = 0;
+    virtual LoginSession Session() const = 0;
 };
 
-}  // namespace ui
+}  // namespace frontend
