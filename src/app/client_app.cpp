@@ -95,7 +95,7 @@ bool CClientApp::InitInstance() {
 }
 
 int CClientApp::ExitInstance() {
-    StopConnection();
+    m_connection.StopConnection();
     m_hMutex.reset();
     m_pszModulePath.clear();
     m_pszModuleDir.clear();
@@ -123,11 +123,19 @@ void CClientApp::RemoveTempCopy() {
     SelfUpdater::RemoveTempCopy(std::move(m_hTempCopyLock));
 }
 
-void CClientApp::StoreSession(const std::string& userId, const std::string& userKey,
-                              const std::string& underage) {
-    m_strUserId = userId;
-    m_strUserKey = userKey;
-    m_strUnderage = underage;
+bool CClientApp::ConnectServer() {
+    m_connection.SetInstalledGames(m_config.games);
+    return m_connection.ConnectServer(m_config.treeServer);
+}
+
+bool CClientApp::SendRequest(int32_t id) {
+    return m_connection.SendRequest(id);
+}
+
+void CClientApp::StoreSession(const LoginSession& session) {
+    m_strUserId = session.userId;
+    m_strUserKey = session.userKey;
+    m_strUnderage = session.underage;
 }
 
 void CClientApp::RaiseMainWindow() {

@@ -1,25 +1,26 @@
 #pragma once
 // CClientApp: the application object's reusable part, a GUI program that is also a client of the
-// launcher server. It brings the process up in a fixed order (paths, configuration, single
-// instance, self-update, connection) and takes it down again; the main window reads what
-// start-up found through LauncherDlgHost. GUI thread only, like the connection it derives from.
+// launcher server. It owns the settings of Launcher.ini and the connection, brings the process up
+// in a fixed order (paths, configuration, single instance, self-update, connection) and takes it
+// down again; the main window's rules read what start-up found through LauncherHost. GUI thread
+// only: the connection's receive thread works from its own copy of what it needs.
 
 #include <memory>
 #include <string>
 
 #include "app/instance_lock.h"
+#include "config/launcher_config.h"
+#include "frontend/launcher_host.h"
 #include "platform/file_lock.h"
 #include "protocol/client_connection.h"
-#include "ui/launcher_dlg_host.h"
 
 class QWidget;
 
-class CClientApp : public protocol::CClientConnection, public ui::LauncherDlgHost {
+class CClientApp : public frontend::LauncherHost {
 public:
     // `modulePath`: the running program file (platform::OwnExePath() in the program);
     // `commandLine`: the arguments after the program name as one text.
     CClientApp(std::string modulePath, std::string commandLine);
-    ~CClientApp() override = default;
 
     // True when the main window may be shown. False ends the process (after ExitInstance).
     virtual bool InitInstance();
@@ -32,25 +33,29 @@ public:
     // another launcher holds it.
     bool CheckSingleInstance(const std::string& name);
 
-    // LauncherDlgHost
-    protocol::CClientConnection& Connection() override { return *this; }
+    // Gives the connection its own copy of the installed games, then connects to TREE_SERVER.
+    bool ConnectServer();
+    // Request 30 or 40 on the connection.
+    bool SendRequest(int32_t id);
+
+    // LauncherHost
+    protocol::CClientConnection& Connection() override { return m_connection; }
+    LauncherConfig& Config() override { return m_config; }
     bool IsConnected() const override { return m_bConnected; }
     bool NoCheck() const override { return m_bNoCheck != 0; }
     bool NoUpdate() const override { return m_bNoUpdate != 0; }
     std::string ModuleDir() const override { return m_pszModuleDir; }
     std::string SkinIni() const override { return m_strSkinIni; }
     std::string ResourcePath() const override { return m_strResourcePath; }
-    void StoreSession(const std::string& userId, const std::string& userKey,
-                      const std::string& underage) override;
-    std::string UserId() const override { return m_strUserId; }
-    std::string UserKey() const override { return m_strUserKey; }
-    std::string Underage() const override { return m_strUnderage; }
+    void StoreSession(const LoginSession& session) override;
+    LoginSession Session() const override { return {m_strUserId, m_strUserKey, m_strUnderage}; }
 
     // The running main window: raised when a second start asks for it.
     QWidget* m_pMainWnd = nullptr;
 
     std::unique_ptr<CInstanceLock> m_hMutex;  // the single-instance lock; null when not held
     std::string m_strSkinIni;
+    LauncherConfig m_config;  // the values of Launcher.ini
     std::string m_strUserId;
     std::string m_strUserKey;
     std::string m_strUnderage;
@@ -65,6 +70,7 @@ public:
     // Held from start-up to exit while this process runs as Temp.exe, whether it goes on or is
     // refused: the last such process removes the file.
     platform::FileLock m_hTempCopyLock;
+    protocol::CClientConnection m_connection;  // to the launcher server
 
 protected:
     // The self-update step: true only in the temporary copy, which goes on. Elsewhere it starts

@@ -58,57 +58,43 @@ CQuendalorManager::CQuendalorManager() : CQuendalorManager(platform::ExitProcess
 CQuendalorManager::CQuendalorManager(ExitHook exitProcess)
     : m_exitProcess(std::move(exitProcess)) {}
 
-int CQuendalorManager::CheckSelection() {
-    ServerSelection* left = m_pOwner != nullptr ? m_pOwner->LeftTree() : nullptr;
-    ServerSelection* right = m_pOwner != nullptr ? m_pOwner->RightTree() : nullptr;
-    if (left != nullptr && left->HasSelectedItem()) {
-        m_pSelTree = left;
-    } else if (right != nullptr && right->HasSelectedItem()) {
-        m_pSelTree = right;
-    }
-    m_pGame = nullptr;
-    m_pGroup = nullptr;
-    m_pServer = nullptr;
-    m_pEndpoint = nullptr;
-    if (m_pSelTree == nullptr ||
-        m_pSelTree->GetSelectedServer(&m_pGame, &m_pGroup, &m_pServer, &m_pEndpoint) != 1 ||
-        m_pGame == nullptr || m_pGroup == nullptr || m_pServer == nullptr ||
-        m_pEndpoint == nullptr) {
+int CQuendalorManager::CheckSelection(ServerSelection selection, const std::string& updateUrl) {
+    m_selection = std::move(selection);
+    if (!m_selection.Complete()) {
         ShowText("UnSelectServer", 'G');
         return 0;
     }
-    if (m_pGame->version_not_ready != 0) {
+    if (m_selection.game->version_not_ready != 0) {
         ShowTwoLines(GetGeneralText("VersionNotReady"), GetGeneralText("WaitForSafeService"));
         return 0;
     }
-    if (m_pOwner->UpdateUrl().empty()) {
+    if (updateUrl.empty()) {
         ShowText("UnSetUpdateServer", 'G');
         return 0;
     }
     return 1;
 }
 
-int CQuendalorManager::LaunchGame(std::string userId, std::string userKey, std::string underage) {
+int CQuendalorManager::LaunchGame(const std::string& gameDir, std::string userId,
+                                  std::string userKey, std::string underage) {
     // Only a launch after a successful CheckSelection has a server to go to.
-    if (m_pOwner == nullptr || m_pGroup == nullptr || m_pServer == nullptr ||
-        m_pEndpoint == nullptr) {
+    if (!m_selection.Complete()) {
         ShowText("UnSelectServer", 'G');
         return 0;
     }
-    if (m_pServer->enabled == 0) {
+    if (m_selection.server->enabled == 0) {
         ShowTwoLines(GetErrorText("GameServerNotFound"), GetGeneralText("WaitForSafeService"));
         return 0;
     }
 
-    const std::string gameDir = m_pOwner->GameDir();
     const std::string ini = platform::JoinNativePath(gameDir, kIniPath);
     std::error_code ignored;
     std::filesystem::permissions(ini, std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add, ignored);
 
-    const std::string host = m_pEndpoint->text();
-    const std::string port = std::to_string(m_pEndpoint->port);
-    const std::string info = ServerSetInfo(*m_pGroup);
+    const std::string host = m_selection.endpoint->text();
+    const std::string port = std::to_string(m_selection.endpoint->port);
+    const std::string info = ServerSetInfo(*m_selection.group);
     int ok = 1;
     ok &= platform::WriteProfileString(kLoginSection, "ServerHost", host.c_str(), ini) ? 1 : 0;
     ok &= platform::WriteProfileString(kLoginSection, "ServerPort", port.c_str(), ini) ? 1 : 0;

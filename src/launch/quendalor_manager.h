@@ -6,9 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "launch/launch_owner.h"
 #include "launch/server_selection.h"
-#include "protocol/server_records.h"
 
 class CQuendalorManager final {
 public:
@@ -17,16 +15,14 @@ public:
 
     CQuendalorManager();
     explicit CQuendalorManager(ExitHook exitProcess);
-    virtual ~CQuendalorManager() = default;
 
-    void SetOwner(LaunchOwner* owner) { m_pOwner = owner; }
+    // Keeps `selection` for the launch that may follow. 1 when a game may be started with it
+    // and the selected game's update address `updateUrl`; 0 after showing why not
+    // ("UnSelectServer" for an incomplete selection, "VersionNotReady" with
+    // "WaitForSafeService", or "UnSetUpdateServer").
+    int CheckSelection(ServerSelection selection, const std::string& updateUrl);
 
-    // Takes the selection of the left tree, else the right one, else the tree used last time.
-    // 1 when a game may be started with it; 0 after showing why not ("UnSelectServer",
-    // "VersionNotReady" with "WaitForSafeService", or "UnSetUpdateServer").
-    int CheckSelection();
-
-    // Writes ServerHost, ServerPort and ServerSetInfo into the game folder's Bin\Qnd.ini (made
+    // Writes ServerHost, ServerPort and ServerSetInfo into Bin\Qnd.ini of `gameDir` (made
     // writable first) and starts Bin\Qnd.exe with
     // "USERID=<userId> USERKEY=<userKey> UNDERAGE=<underage> -LauncherPassed -pzqmvt " split at
     // blanks into its arguments, in the launcher's working folder; a Windows program goes
@@ -34,16 +30,13 @@ public:
     // started or not ("FailExecuteProgram" is shown then). A disabled server, or no selection,
     // is refused with a message and 0, writing and starting nothing. A failed write shows
     // "FailSaveConfig" and ends the launcher with code 0.
-    int LaunchGame(std::string userId, std::string userKey, std::string underage);
+    // `gameDir` is native and ends in "/".
+    int LaunchGame(const std::string& gameDir, std::string userId, std::string userKey,
+                   std::string underage);
 
 private:
     bool StartGame(const std::string& program, const std::string& commandLine) const;
 
-    LaunchOwner* m_pOwner = nullptr;
-    const protocol::GameRecord* m_pGame = nullptr;
-    const protocol::ServerGroup* m_pGroup = nullptr;
-    const protocol::ServerEntry* m_pServer = nullptr;
-    const protocol::Endpoint* m_pEndpoint = nullptr;
-    ServerSelection* m_pSelTree = nullptr;
+    ServerSelection m_selection;  // of the last CheckSelection
     ExitHook m_exitProcess;
 };

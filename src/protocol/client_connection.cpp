@@ -38,12 +38,17 @@ CClientConnection::~CClientConnection() {
     StopConnection();
 }
 
-bool CClientConnection::ConnectServer() {
-    if (m_config.treeServer.empty()) {
+void CClientConnection::SetInstalledGames(std::map<std::string, GameInfo> games) {
+    std::lock_guard lock(m_versionMutex);
+    m_games = std::move(games);
+}
+
+bool CClientConnection::ConnectServer(const std::string& treeServer) {
+    if (treeServer.empty()) {
         platform::ShowMessage("无法从配置文件读取服务器信息.");
         return false;
     }
-    const sockaddr_in address = ResolveServerAddress(m_config.treeServer);
+    const sockaddr_in address = ResolveServerAddress(treeServer);
     try {
         return Connect(address);
     } catch (const corelib::xexception& e) {
@@ -64,14 +69,12 @@ bool CClientConnection::Connect(const sockaddr_in& address) {
     m_bStopping = false;
     // Open before the thread starts, so that a frame arriving at once is not refused.
     m_bSocketOpen = true;
-    if (m_bUseThread) {
-        try {
-            start();
-        } catch (...) {
-            m_bSocketOpen = false;
-            socket().close();
-            throw;
-        }
+    try {
+        start();
+    } catch (...) {
+        m_bSocketOpen = false;
+        socket().close();
+        throw;
     }
     return true;
 }
@@ -91,8 +94,7 @@ void CClientConnection::StopConnection() {
     m_bStopping = true;
     m_wake.Signal();
     socket().shutdown();
-    if (m_bUseThread)
-        release();
+    release();
     socket().close();
     m_bSocketOpen = false;
 }
@@ -191,8 +193,8 @@ void CClientConnection::HandleGameList(corelib::message& m) {
     {
         std::lock_guard lock(m_versionMutex);
         for (GameRecord& game : games) {
-            const auto installed = m_config.games.find(game.game_key);
-            if (installed == m_config.games.end()) {
+            const auto installed = m_games.find(game.game_key);
+            if (installed == m_games.end()) {
                 game.install_state = kNotInstalled;
                 m_strChecksumFile = "checksum_all.md5";
                 continue;

@@ -2,14 +2,16 @@
 // The launcher's side of its one connection to the launcher server: connecting from the
 // configured address, the receive loop on its own thread, the two requests, the handling of the
 // game and server lists with the version state they decide, and the two notifications to the
-// main window. The application object derives from it and adds only the window framework.
+// main window. It keeps its own copy of what it needs of Launcher.ini, so the settings the window
+// works with are never read by the receive thread.
 //
 // Threads: ConnectServer, StopConnection and SetMainWindow belong to the GUI thread; the receive
-// thread runs run() and the handlers; SendRequest, the version state, the flags and the server
-// directory may be used from either.
+// thread runs run() and the handlers; SendRequest, SetInstalledGames, the version state, the flags
+// and the server directory may be used from either.
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -35,9 +37,14 @@ public:
     CClientConnection();
     ~CClientConnection() override;  // stops the connection and gives the thread back
 
-    // Opens the connection to m_config.treeServer and starts the receive thread. Shows
-    // "无法从配置文件读取服务器信息." when the address is empty. True at once when already open.
-    virtual bool ConnectServer();
+    // The games of Launcher.ini by key, with their installed versions: the connection's own copy,
+    // from which message 30 chooses the checksum list.
+    void SetInstalledGames(std::map<std::string, GameInfo> games);
+
+    // Opens the connection to `treeServer` (TREE_SERVER: host, colon, port) and starts the
+    // receive thread. Shows "无法从配置文件读取服务器信息." when the address is empty. True at
+    // once when already open.
+    virtual bool ConnectServer(const std::string& treeServer);
     // Sends request 30 or 40 (any other id is refused); `payload` is unused by both. False when
     // the connection is not open or the send failed.
     virtual bool SendRequest(int32_t id, const void* payload = nullptr);
@@ -62,11 +69,8 @@ public:
 
     const ServerDirectory& Directory() const { return m_serverDirectory; }
 
-    LauncherConfig m_config;  // filled at start-up, before the receive thread exists
-
     std::atomic<bool> m_bStopping{false};
     std::atomic<bool> m_bSocketOpen{false};
-    const bool m_bUseThread = true;
 
 protected:
     bool on_message(corelib::message& m) override;
@@ -83,7 +87,8 @@ private:
     ServerDirectory m_serverDirectory;
     WakePipe m_wake;
 
-    mutable std::mutex m_versionMutex;
+    mutable std::mutex m_versionMutex;  // guards the games and the version state
+    std::map<std::string, GameInfo> m_games;
     uint32_t m_nLocalVersion = 0;
     uint32_t m_nServerVersion = 0;
     std::string m_strChecksumFile;

@@ -5,7 +5,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "ui/skin.h"
 #include "ui/skin_bitmap.h"
 
 namespace ui {
@@ -15,39 +14,25 @@ CMyButton::CMyButton(QWidget* parent) : QAbstractButton(parent) {
     setMouseTracking(true);
 }
 
-void CMyButton::SetImages(const CSkin& skin, const std::string& base) {
-    std::string normal = skin.GetSkinImagePath(base + "Normal");
-    std::string over = skin.GetSkinImagePath(base + "Over");
-    std::string push = skin.GetSkinImagePath(base + "Push");
-    std::string disable = skin.GetSkinImagePath(base + "Disable");
-    SetImagePaths(std::move(normal), std::move(over), std::move(push), std::move(disable));
+void CMyButton::SetImages(const frontend::CSkin& skin, const std::string& base) {
+    SetImages(skin.GetButtonImages(base));
+}
+
+void CMyButton::SetImages(frontend::ButtonImages images) {
+    m_images = std::move(images);
 }
 
 void CMyButton::SetImagePaths(std::string normal, std::string over, std::string push,
                               std::string disable) {
-    m_strNormal = std::move(normal);
-    m_strOver = std::move(over);
-    m_strPush = std::move(push);
-    m_strDisable = std::move(disable);
+    SetImages({std::move(normal), std::move(over), std::move(push), std::move(disable)});
 }
 
-// Pressed wins over hover, and hover over disabled: a button disabled by its own click handler
-// keeps showing "Over" while the mouse stays on it.
 const std::string& CMyButton::CurrentImagePath() const {
-    if (isDown()) {
-        return m_strPush;
-    }
-    if (m_bHover != 0) {
-        return m_strOver;
-    }
-    if (!isEnabled()) {
-        return m_strDisable;
-    }
-    return m_strNormal;
+    return m_images.For(isDown(), m_bHover != 0, isEnabled());
 }
 
 QSize CMyButton::sizeHint() const {
-    const QPixmap image = LoadSkinBitmap(m_strNormal);
+    const QPixmap image = LoadSkinBitmap(m_images.normal);
     return image.isNull() ? QSize(0, 0) : image.size();
 }
 

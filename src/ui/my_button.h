@@ -6,9 +6,9 @@
 
 #include <QAbstractButton>
 
-namespace ui {
+#include "frontend/skin.h"
 
-class CSkin;
+namespace ui {
 
 class CMyButton final : public QAbstractButton {
     Q_OBJECT
@@ -18,7 +18,8 @@ public:
 
     // The images of base + "Normal", "Over", "Push" and "Disable", read from the skin in this
     // order. No repaint: the new set shows at the next paint.
-    void SetImages(const CSkin& skin, const std::string& base);
+    void SetImages(const frontend::CSkin& skin, const std::string& base);
+    void SetImages(frontend::ButtonImages images);
     void SetImagePaths(std::string normal, std::string over, std::string push, std::string disable);
 
     // The image path the next paint shows.
@@ -34,10 +35,7 @@ protected:
 
 private:
     int m_bHover = 0;
-    std::string m_strNormal;
-    std::string m_strOver;
-    std::string m_strPush;
-    std::string m_strDisable;
+    frontend::ButtonImages m_images;  // m_strNormal, m_strOver, m_strPush, m_strDisable
 };
 
 }  // namespace ui

@@ -1,21 +1,16 @@
 #pragma once
-// The tree of game servers: one top-level row per server group, one child row per enabled
-// server, coloured by the state of their game, with a badge on recommended groups and one to
-// four load bars on server rows. GUI thread only.
+// The tree of game servers on the screen: shows the rows of a frontend::CServerTreeModel, their
+// colours, weights, the recommended badge and the load bars, and tells where the mouse is over a
+// row. A press beside a row's label selects nothing, as in a classic tree control. GUI thread
+// only.
 
-#include <map>
-#include <memory>
-#include <optional>
 #include <vector>
 
 #include <QColor>
-#include <QPixmap>
-#include <QString>
 #include <QTreeWidget>
 
-#include "protocol/server_directory.h"
-#include "protocol/server_records.h"
-#include "ui/server_item.h"
+#include "frontend/server_item.h"
+#include "frontend/server_tree_model.h"
 
 namespace ui {
 
@@ -23,60 +18,37 @@ class CServerTree final : public QTreeWidget {
     Q_OBJECT
 
 public:
-    // How a row's text is drawn when it is not the focused selection.
-    struct FColorFont {
-        QColor color;  // invalid: the system's window-text colour
-        QString font;  // face name; empty: the tree's own font
-    };
-
-    // What lies under a point: the row, its item, and whether the point is on the row's icon or
-    // label (a press there selects the row; one beside the label does not).
+    // What lies under a point: the row, and whether the point is on the row's icon or label (a
+    // press there selects the row; one beside the label does not).
     struct FHitTest {
-        QTreeWidgetItem* row = nullptr;
-        FServerItem* item = nullptr;
+        frontend::RowId row = frontend::kNoRow;
         bool onItem = false;
     };
 
     explicit CServerTree(QWidget* parent = nullptr);
     ~CServerTree() override;
 
-    // The game, group, server and address of the selected row; for a group row the server and
-    // address, for a server row the address, are drawn with the unseeded rand(). All four must
-    // be null on entry. 1 when a row was selected, else 0.
-    int GetSelectedServer(const protocol::GameRecord*& game, const protocol::ServerGroup*& group,
-                          const protocol::ServerEntry*& server,
-                          const protocol::Endpoint*& endpoint) const;
-
-    void RemoveAllServers();
-
-    // Adds nothing when the group belongs to another game.
-    void AddServerGroup(std::shared_ptr<const protocol::GameRecord> game,
-                        std::shared_ptr<const protocol::ServerGroup> group);
-    // `game` and `group` live in `lists`; the rows keep the snapshot alive.
-    void AddServerGroup(const std::shared_ptr<const protocol::ServerLists>& lists,
-                        const protocol::GameRecord& game, const protocol::ServerGroup& group);
-
-    void SetItemColor(QTreeWidgetItem* row, const QColor& color);
-    void SetItemBold(QTreeWidgetItem* row, bool bold);
-    bool IsItemBold(const QTreeWidgetItem* row) const;
-    std::optional<FColorFont> ItemColor(const QTreeWidgetItem* row) const;
+    // Shows a copy of the model's rows, replacing what was shown, with nothing selected. No
+    // selection change is signalled while it fills.
+    void Fill(const frontend::CServerTreeModel& model);
 
     // The tree's background and default text colours.
     void SetBkColor(const QColor& color);
     void SetTextColor(const QColor& color);
     QColor BkColor() const;
 
-    // The row's item, or null.
-    FServerItem* ItemData(const QTreeWidgetItem* row) const;
-    QTreeWidgetItem* SelectedRow() const;
-    // Selects `row` alone; null selects nothing.
-    void SelectRow(QTreeWidgetItem* row);
+    // The tree item of a row, or null; the row shown by a tree item, or kNoRow.
+    QTreeWidgetItem* Item(frontend::RowId row) const;
+    frontend::RowId RowOf(const QTreeWidgetItem* item) const;
+    bool IsItemBold(const QTreeWidgetItem* item) const;
+
+    frontend::RowId SelectedRow() const;
+    // Selects `row` alone; kNoRow selects nothing.
+    void SelectRow(frontend::RowId row);
     // `globalPos` in screen coordinates, as the mouse position is taken.
     FHitTest HitTest(const QPoint& globalPos) const;
-    // The rectangle of the row's text, in viewport coordinates; empty when not shown.
-    QRect LabelRect(const QTreeWidgetItem* row) const;
-
-    std::size_t ItemCount() const { return m_items.size(); }
+    // The rectangle of the item's text, in viewport coordinates; empty when not shown.
+    QRect LabelRect(const QTreeWidgetItem* item) const;
 
 signals:
     // The tree gained the keyboard focus.
@@ -91,16 +63,12 @@ protected:
                  const QModelIndex& index) const override;
 
 private:
-    QTreeWidgetItem* AddRow(QTreeWidgetItem* parent, std::unique_ptr<FServerItem> item);
-    void ColourGroupRow(QTreeWidgetItem* row, const protocol::GameRecord& game);
-    void AddServerRows(QTreeWidgetItem* groupRow,
-                       const std::shared_ptr<const protocol::GameRecord>& game,
-                       const std::shared_ptr<const protocol::ServerGroup>& group);
-    QFont RowFont(const QTreeWidgetItem* row) const;
-    void DrawMarks(QPainter* painter, const FServerItem& item, const QRect& label) const;
+    const frontend::FServerItem* Row(const QTreeWidgetItem* item) const;
+    QFont RowFont(const QTreeWidgetItem* item) const;
+    void DrawMarks(QPainter* painter, const frontend::FServerItem& row, const QRect& label) const;
 
-    std::vector<std::unique_ptr<FServerItem>> m_items;
-    std::map<const QTreeWidgetItem*, FColorFont> m_colors;
+    std::vector<frontend::FServerItem> m_rows;
+    std::vector<QTreeWidgetItem*> m_items;  // by row; owned by the widget
 };
 
 }  // namespace ui

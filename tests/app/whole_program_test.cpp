@@ -70,7 +70,7 @@ protected:
             UpdateAndLogIn(*dialog, user, password);
             if (dialog->isVisible()) {
                 ADD_FAILURE() << "the launcher is still open";
-                dialog->OnCancel();
+                dialog->Controller().OnCancel();
             }
         });
         return app.Run();
@@ -82,7 +82,7 @@ protected:
         const QPoint at = tree.LabelRect(tree.topLevelItem(0)).center();
         QCursor::setPos(tree.viewport()->mapToGlobal(at));
         QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, at);
-        ASSERT_EQ(dialog.GameName(), "Quendalor");
+        ASSERT_EQ(dialog.Controller().GameName(), "Quendalor");
         QObject::connect(dialog.findChild<QProgressBar*>("TotalProgress"),
                          &QProgressBar::valueChanged, &dialog,
                          [this](int value) { m_totalMax = std::max(m_totalMax, value); });

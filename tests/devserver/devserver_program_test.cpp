@@ -109,10 +109,9 @@ TEST_F(DevServerProgram, AllRolesServeTheFileWithItsFaultsAndStopUnderConnectedL
     std::array<protocol::CClientConnection, 4> clients;  // gone before their windows
     const auto served = devserver::DevServerConfig::Load(m_config).Launcher();
     for (size_t i = 0; i < clients.size(); ++i) {
-        clients[i].m_config.treeServer = launcher;
-        clients[i].m_config.games = {{"Quendalor", {"1.2.3", ""}}, {"Elsewhere", {"2.0.0", ""}}};
+        clients[i].SetInstalledGames({{"Quendalor", {"1.2.3", ""}}, {"Elsewhere", {"2.0.0", ""}}});
         clients[i].SetMainWindow(&windows[i]);
-        ASSERT_TRUE(clients[i].ConnectServer());
+        ASSERT_TRUE(clients[i].ConnectServer(launcher));
         ASSERT_TRUE(clients[i].SendRequest(protocol::kGameListId));
     }
     for (size_t i = 0; i < clients.size(); ++i) {

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <string>
 
 #include "corelib/xtrace.h"
 #include "protocol/client_connection.h"
@@ -40,9 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ::close(ends[1]);
 
     quend::test::PostRecorder window;
+    const std::map<std::string, GameInfo> games = {{"Q", {"1.2.3", ""}},
+                                                   {"R", {"not a version", ""}}};
     protocol::CClientConnection connection;
-    connection.m_config.games["Q"] = {"1.2.3", ""};
-    connection.m_config.games["R"] = {"not a version", ""};
+    connection.SetInstalledGames(games);
     connection.SetMainWindow(&window);
     connection.AdoptSocket(ends[0]);
     while (connection.receive()) {
@@ -50,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const auto lists = connection.Directory().Latest();
     for (const protocol::GameRecord& game : lists->game_list) {
-        if (connection.m_config.games.count(game.game_key) == 0)
+        if (games.count(game.game_key) == 0)
             check(game.install_state == protocol::kNotInstalled);
     }
     const std::string checksum = connection.GetVersionState().checksumFile;

@@ -63,26 +63,17 @@ TEST(Process, StartsInTheGivenFolderOrSaysNoAndEndsWaitingOrKilling) {
 
 // A working folder that no longer exists gives no game folder.
 TEST(CommonManager, TheGameFolderIsTheParentOfTheWorkingFolder) {
-    struct Owner final : CommonOwner {
-        void SetGameDir(std::string dir) override { gameDir = std::move(dir); }
-        std::string gameDir = "unset";
-    } owner;
-    CCommonManager manager;
-    manager.SetOwner(&owner);
-    const auto fill = [&] {
-        const int result = manager.FillGameDir();
-        return std::make_pair(result, owner.gameDir);
-    };
+    const CCommonManager manager;
     TempDir dir;
     fs::create_directories(dir / "Launcher");
     {
         WorkingFolder inside(dir / "Launcher");
-        EXPECT_EQ(fill(), std::make_pair(1, fs::canonical(dir.path()).string() + "/"));
+        EXPECT_EQ(manager.GameDir(), fs::canonical(dir.path()).string() + "/");
         fs::remove(dir / "Launcher");
-        EXPECT_EQ(fill(), std::make_pair(-1, std::string()));
+        EXPECT_EQ(manager.GameDir(), "");
     }
     WorkingFolder root("/");
-    EXPECT_EQ(fill(), std::make_pair(1, std::string("/")));
+    EXPECT_EQ(manager.GameDir(), "/");
 }
 
 TEST(SelfUpdater, CommandLinesSplitIntoProcessIdAndSwitches) {
@@ -192,56 +183,39 @@ TEST(SelfUpdater, CopiesRunningFromOneFileLeaveItToTheLastOfThem) {
     ::unsetenv("QUEND_FAKE_STAY");
 }
 
-// A tree row chosen by the test (game, group, server, address; no server: no row), handed out as
-// the server tree hands out its selection.
-struct FixedSelection final : ServerSelection {
-    bool HasSelectedItem() const override { return std::get<2>(row) != nullptr; }
-    int GetSelectedServer(const protocol::GameRecord** g, const protocol::ServerGroup** gr,
-                          const ServerEntry** s, const Endpoint** e) override {
-        if (!HasSelectedItem() || *g != nullptr || *gr != nullptr || *s != nullptr || *e != nullptr)
-            return 0;  // the out-values must come in null
-        std::tie(*g, *gr, *s, *e) = row;
-        return 1;
-    }
-    std::tuple<const protocol::GameRecord*, const protocol::ServerGroup*, const ServerEntry*,
-               const Endpoint*>
-        row;
-};
-
-// The window: a game folder with the stand-in game as Bin/Qnd.exe, and a group of an enabled
-// server, one without addresses and a disabled one, the first selected in the left tree.
-class QuendalorManagerTest : public ::testing::Test, public LaunchOwner {
+// A game folder with the stand-in game as Bin/Qnd.exe, and a group of an enabled server, one
+// without addresses and a disabled one.
+class QuendalorManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ::setenv("QUEND_CODEPAGE", "GBK", 1);
         SetTextFile((m_dir / "Launcher.none").string());  // messages show their keys
         copyProgram(QUEND_FAKE_GAME, m_dir / "Bin" / "Qnd.exe");
-        m_manager.SetOwner(this);
         m_group.servers = {
             {{{0x0A000001, 80}}, 1, 10}, {{}, 1, 20}, {{{0xC0A8FFFE, 65535}}, 0, 30}};
-        Select(m_left, 0);
     }
     void TearDown() override {
         while (::waitpid(-1, nullptr, 0) > 0) {  // the games started, each ends after its record
         }
     }
 
-    ServerSelection* LeftTree() override { return &m_left; }
-    ServerSelection* RightTree() override { return &m_right; }
-    std::string UpdateUrl() const override { return m_updateUrl; }
-    std::string GameDir() const override { return fs::canonical(m_dir.path()).string() + "/"; }
+    std::string GameDir() const { return fs::canonical(m_dir.path()).string() + "/"; }
 
-    void Select(FixedSelection& tree, std::size_t server) {
+    // The group's server and its first address, as a tree hands them out.
+    ServerSelection Select(std::size_t server) {
         const ServerEntry& entry = m_group.servers[server];
-        tree.row = {&m_game, &m_group, &entry,
-                    entry.endpoints.empty() ? nullptr : &entry.endpoints[0]};
+        return {nullptr, &m_game, &m_group, &entry,
+                entry.endpoints.empty() ? nullptr : &entry.endpoints[0]};
+    }
+    int Check(std::size_t server) { return m_manager.CheckSelection(Select(server), m_updateUrl); }
+    int Launch(const std::string& id, const std::string& key, const std::string& underage) {
+        return m_manager.LaunchGame(GameDir(), id, key, underage);
     }
 
     TempDir m_dir;
     std::string m_ini = (m_dir / "Bin" / "Qnd.ini").string();
     fs::path m_gameRecord = m_dir / "Bin" / "Qnd.exe.record";
     std::string m_updateUrl = "http://127.0.0.1:8080/quendalor/";
-    FixedSelection m_left, m_right;
     protocol::GameRecord m_game;
     protocol::ServerGroup m_group;
     std::vector<int> m_exitCodes;
@@ -252,50 +226,44 @@ protected:
 // The selection check's three messages; then a disabled server is refused with nothing written
 // or started, and a failed write ends the launcher without starting the game.
 TEST_F(QuendalorManagerTest, RefusalsShowTheirMessagesAndWriteNothing) {
-    m_left = {};
-    EXPECT_EQ(m_manager.CheckSelection(), 0) << "no tree has a selection";
-    Select(m_right, 1);
-    EXPECT_EQ(m_manager.CheckSelection(), 0) << "the server has no address";
-    Select(m_right, 0);
+    EXPECT_EQ(m_manager.CheckSelection({}, m_updateUrl), 0) << "nothing selected";
+    EXPECT_EQ(Check(1), 0) << "the server has no address";
     m_game.version_not_ready = 1;
-    EXPECT_EQ(m_manager.CheckSelection(), 0);
+    EXPECT_EQ(Check(0), 0);
     m_game.version_not_ready = 0;
     m_updateUrl.clear();
-    EXPECT_EQ(m_manager.CheckSelection(), 0);
+    EXPECT_EQ(Check(0), 0);
     const std::string unselected = "[?General.UnSelectServer?]";
     EXPECT_EQ(m_shown.take(),
               (Texts{unselected, unselected, "[?General.VersionNotReady?]\n" + kWait,
                      "[?General.UnSetUpdateServer?]"}));
     m_updateUrl = "http://127.0.0.1/";
 
-    Select(m_right, 2);
     writeFile(m_ini, "[QuendalorUI.Game_Login]\nServerHost=1.1.1.1\n");
-    ASSERT_EQ(m_manager.CheckSelection(), 1);
-    EXPECT_EQ(m_manager.LaunchGame("abc", "k1", "0"), 0);
+    ASSERT_EQ(Check(2), 1);
+    EXPECT_EQ(Launch("abc", "k1", "0"), 0);
     EXPECT_EQ(m_shown.take(), Texts{"[?Error.GameServerNotFound?]\n" + kWait});
     EXPECT_EQ(readFile(m_ini), "[QuendalorUI.Game_Login]\nServerHost=1.1.1.1\n");
     EXPECT_FALSE(fs::exists(m_gameRecord));
 
-    Select(m_right, 0);
     fs::remove_all(m_dir / "Bin");
-    ASSERT_EQ(m_manager.CheckSelection(), 1);
-    EXPECT_EQ(m_manager.LaunchGame("abc", "k1", "0"), 0);
+    ASSERT_EQ(Check(0), 1);
+    EXPECT_EQ(Launch("abc", "k1", "0"), 0);
     EXPECT_EQ(m_shown.take(), Texts{"[?General.FailSaveConfig?]"});
     EXPECT_EQ(m_exitCodes, std::vector<int>{0});
 }
 
-// The left tree wins over the right one. The server without addresses adds nothing to the list
-// of the group; the disabled one still counts.
+// The server without addresses adds nothing to the list of the group; the disabled one still
+// counts.
 TEST_F(QuendalorManagerTest, OnlyTheThreeKeysOfAReadOnlyIniChange) {
-    Select(m_right, 2);
     const char before[] =
         "; game settings\r\n[QuendalorUI.Game_Login]\r\nUserName=keep me\r\nServerHost=1.1.1.1\r\n"
         "ServerPort = 1\r\n\r\n[Graphics]\r\nWidth=1024\r\n[QuendalorUI.QuendalorGame]\r\n"
         "ServerSetInfo=old\r\nVolume=7\r\n";
     writeFile(m_ini, before);
     ASSERT_EQ(::chmod(m_ini.c_str(), 0444), 0);
-    ASSERT_EQ(m_manager.CheckSelection(), 1);
-    EXPECT_EQ(m_manager.LaunchGame("abc", "k1", "0"), 1);
+    ASSERT_EQ(Check(0), 1);
+    EXPECT_EQ(Launch("abc", "k1", "0"), 1);
     EXPECT_EQ(m_shown.texts(), Texts{});
     EXPECT_EQ(
         readFile(m_ini),
@@ -314,19 +282,20 @@ TEST_F(QuendalorManagerTest, AWindowsGameStartsThroughWine) {
     const Endpoint elsewhere{0xAC100009, 65535};
     for (ServerEntry& server : m_group.servers)
         server.endpoints.clear();
-    std::get<3>(m_left.row) = &elsewhere;
+    ServerSelection selection = Select(0);
+    selection.endpoint = &elsewhere;
     TempDir tools;
     const std::string savedPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
     ::setenv("PATH", tools.path().c_str(), 1);
-    ASSERT_EQ(m_manager.CheckSelection(), 1);
-    EXPECT_EQ(m_manager.LaunchGame("", "key with blank", "1"), 1);
+    ASSERT_EQ(m_manager.CheckSelection(selection, m_updateUrl), 1);
+    EXPECT_EQ(Launch("", "key with blank", "1"), 1);
     EXPECT_EQ(m_shown.take(), Texts{"[?Error.FailExecuteProgram?]"});
     EXPECT_EQ(readFile(m_ini),
               "[QuendalorUI.Game_Login]\r\nServerHost=172.16.0.9\r\n"
               "ServerPort=65535\r\n[QuendalorUI.QuendalorGame]\r\nServerSetInfo=\r\n");
 
     copyProgram(QUEND_FAKE_GAME, tools / "wine");
-    EXPECT_EQ(m_manager.LaunchGame("", "key with blank", "1"), 1);
+    EXPECT_EQ(Launch("", "key with blank", "1"), 1);
     ::setenv("PATH", savedPath.c_str(), 1);
     EXPECT_EQ(m_shown.texts(), Texts{});
     ASSERT_TRUE(waitFor([&] { return fs::exists(tools / "wine.record"); }));

@@ -49,10 +49,9 @@ std::vector<uint8_t> Request(int32_t id) {
 class ConnectionLife : public ::testing::Test {
 protected:
     void SetUp() override {
-        connection.m_config.games["Quendalor"] = {"1.2.3", "auth.example"};
-        connection.m_config.treeServer = peer.address();
+        connection.SetInstalledGames({{"Quendalor", {"1.2.3", "auth.example"}}});
         connection.SetMainWindow(&window);
-        ASSERT_TRUE(connection.ConnectServer());
+        ASSERT_TRUE(connection.ConnectServer(peer.address()));
         ASSERT_TRUE(peer.accept());
     }
 
@@ -79,10 +78,10 @@ TEST_F(ConnectionLife, PeerClosingPostsOneLostNoticeAndANewConnectionStartsAfres
     connection.StopConnection();  // what the dialog does next
     EXPECT_FALSE(connection.has_thread());
 
-    ASSERT_TRUE(connection.ConnectServer());
+    ASSERT_TRUE(connection.ConnectServer(peer.address()));
     ASSERT_TRUE(peer.accept());
-    const int handle = connection.socket().handle();
-    EXPECT_TRUE(connection.ConnectServer());
+    const corelib::socket_handle handle = connection.socket().handle();
+    EXPECT_TRUE(connection.ConnectServer(peer.address()));
     EXPECT_EQ(connection.socket().handle(), handle);
     EXPECT_FALSE(peer.pending(kQuiet));
     EXPECT_FALSE(connection.SendRequest(31));
@@ -96,7 +95,7 @@ TEST_F(ConnectionLife, StopEndsTheThreadWaitingForAFrameOrInsideOneWithoutANotic
     for (const bool insideFrame : {false, true}) {
         SCOPED_TRACE(insideFrame ? "inside a frame" : "between frames");
         if (insideFrame) {
-            ASSERT_TRUE(connection.ConnectServer());
+            ASSERT_TRUE(connection.ConnectServer(peer.address()));
             ASSERT_TRUE(peer.accept());
             peer.write({0, 0, 0, 1, 0, 0, 1, 0, 30, 0});  // a header and two of 256 body bytes
         }

@@ -1,4 +1,5 @@
-// The skinned button's image by state and the skinned text box's background and text colour.
+// The skinned button's image by state, the skinned text box's background and text colour, and
+// skin image paths as local file names.
 #include <algorithm>
 #include <string>
 
@@ -7,10 +8,11 @@
 #include <QTest>
 #include <QWidget>
 
+#include "frontend/skin.h"
 #include "support/message_box_recorder.h"
 #include "ui/my_button.h"
 #include "ui/my_edit.h"
-#include "ui/skin.h"
+#include "ui/skin_bitmap.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -41,7 +43,7 @@ TEST(SkinnedControlsTest, ButtonImageByStateReadAtEachPaintAndTheTextBoxTiledWit
     QWidget window;
     ui::CMyButton button(&window);
     button.setGeometry(50, 30, 40, 20);
-    button.SetImages(ui::CSkin(dir.dir() + "Skin.ini", dir.dir() + "Chs"), "Start");
+    button.SetImages(frontend::CSkin(dir.dir() + "Skin.ini", dir.dir() + "Chs"), "Start");
     ui::CMyEdit edit(&window);
     edit.setGeometry(10, 70, 120, 24);
     edit.SetBackground(image("TextBox"), Qt::white);
@@ -93,6 +95,14 @@ TEST(SkinnedControlsTest, ButtonImageByStateReadAtEachPaintAndTheTextBoxTiledWit
     ui::CMyEdit plain;
     plain.SetBackground(image("none"), Qt::white);
     EXPECT_FALSE(plain.HasBackground());
+}
+
+// Image paths are data in the ANSI code page: a GBK character whose second byte is a backslash
+// stays whole when the separators are mapped.
+TEST(SkinnedControlsTest, ImagePathsBecomeLocalFileNames) {
+    ::setenv("QUEND_CODEPAGE", "GBK", 1);
+    EXPECT_EQ(ui::SkinFileName("Res\\\x95\x5C\\Start.bmp"), QString("Res/昞/Start.bmp"));
+    EXPECT_EQ(ui::SkinFileName("/abs\\Chs\\\\b.bmp"), QString("/abs/Chs/b.bmp"));
 }
 
 }  // namespace

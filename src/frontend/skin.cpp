@@ -1,4 +1,4 @@
-#include "ui/skin.h"
+#include "frontend/skin.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +9,7 @@
 #include "platform/message_box.h"
 #include "platform/profile.h"
 
-namespace ui {
+namespace frontend {
 namespace {
 
 int Clamp(long long value) {
@@ -63,4 +63,48 @@ SkinRect CSkin::GetSkinRect(const std::string& name) const {
     return rect;
 }
 
-}  // namespace ui
+ButtonImages CSkin::GetButtonImages(const std::string& base) const {
+    ButtonImages images;
+    images.normal = GetSkinImagePath(base + "Normal");
+    images.over = GetSkinImagePath(base + "Over");
+    images.push = GetSkinImagePath(base + "Push");
+    images.disable = GetSkinImagePath(base + "Disable");
+    return images;
+}
+
+SkinLayout CSkin::ReadLayout() const {
+    SkinLayout layout;
+    layout.gameButton = GetSkinRect("GameButton");
+    layout.downProgress = GetSkinRect("DownProgress");
+    layout.totalProgress = GetSkinRect("TotalProgress");
+    layout.cashItem = GetSkinRect("CashItem");
+    layout.notice = GetSkinRect("Notice");
+    layout.oneLineNotice = GetSkinRect("OneLineNotice");
+    layout.home = GetSkinRect("Home");
+    layout.help = GetSkinRect("Help");
+    layout.exit = GetSkinRect("Exit");
+    layout.userName = GetSkinRect("UserName");
+    layout.password = GetSkinRect("Password");
+    layout.userBox = GetSkinImagePath("TextBox");
+    layout.passwordBox = GetSkinImagePath("TextBox");
+    layout.leftTree = GetSkinRect("LSVRTree");
+    layout.rightTree = GetSkinRect("RSVRTree");
+    layout.fileView = GetSkinRect("FileView");
+    layout.start = GetButtonImages("Start");
+    layout.homeButton = GetButtonImages("Home");
+    layout.helpButton = GetButtonImages("Help");
+    layout.exitButton = GetButtonImages("Exit");
+    return layout;
+}
+
+const std::string& ButtonImages::For(bool pressed, bool hover, bool enabled) const {
+    if (pressed)
+        return push;
+    if (hover)
+        return over;
+    if (!enabled)
+        return disable;
+    return normal;
+}
+
+}  // namespace frontend

@@ -1,0 +1,512 @@
+// The main window's rules without a toolkit: a recording window, a real launcher server on
+// loopback, and where the flow needs them a real update server, account service and stand-in
+// game. Posted messages reach the rules when the test pumps them, as a window's event loop would.
+
+#include "frontend/launcher_controller.h"
+
+#include <climits>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "config/text_table.h"
+#include "devserver/account_service.h"
+#include "devserver/launcher_server.h"
+#include "devserver/update_server.h"
+#include "launch/launch_test_util.h"
+#include "pack/checksum_writer.h"
+#include "platform/codepage.h"
+#include "platform/message_box.h"
+#include "platform/window_messages.h"
+#include "recording_view.h"
+#include "support/message_box_recorder.h"
+
+namespace {
+
+using namespace quend::test;
+using frontend::kNoRow;
+using frontend::RowId;
+using frontend::TreeSide;
+using platform::PostedMessage;
+using Texts = std::vector<std::string>;
+using Groups = std::vector<protocol::ServerGroup>;
+const std::string kPage = "http://127.0.0.1:1/";  // nobody serves it
+constexpr const char* kUnSelectServer = "请先选择服务器";
+constexpr const char* kDisconnected = "与服务器的连接已断开";
+constexpr const char* kUnsafeDownloadServer = "下载服务器不可用";
+
+protocol::GameRecord Game(const std::string& name, const std::string& url, bool notReady = false) {
+    return {name, name, 0x10004001, 0, 1, url, "", notReady};
+}
+
+// A group of servers on 127.0.0.1 at these ports, all enabled.
+protocol::ServerGroup Group(const std::string& game, const std::string& label,
+                            std::vector<std::uint16_t> ports = {7000}) {
+    protocol::ServerGroup group{game, "", label, {}};
+    for (const std::uint16_t port : ports)
+        group.servers.push_back({{{0x7F000001u, port}}, 1, 10});
+    return group;
+}
+
+// The application as the rules see it: the real connection, the settings, start-up's results.
+struct TestHost final : frontend::LauncherHost {
+    protocol::CClientConnection& Connection() override { return connection; }
+    LauncherConfig& Config() override { return config; }
+    bool IsConnected() const override { return connected; }
+    bool NoCheck() const override { return noCheck; }
+    bool NoUpdate() const override { return false; }
+    std::string ModuleDir() const override { return moduleDir; }
+    std::string SkinIni() const override { return {}; }
+    std::string ResourcePath() const override { return {}; }
+    void StoreSession(const LoginSession& stored) override { session = stored; }
+    LoginSession Session() const override { return session; }
+
+    protocol::CClientConnection connection;
+    LauncherConfig config;
+    bool connected = false;
+    bool noCheck = false;
+    std::string moduleDir;
+    LoginSession session;
+};
+
+// The game folder is the temporary folder, the launcher runs in its "Launcher" folder with a
+// language file in GBK.
+class ControllerTest : public ::testing::Test {
+protected:
+    ControllerTest() {
+        ::setenv("QUEND_CODEPAGE", "GBK", 1);
+        platform::SetMessageCaption("Launcher");
+        writeFile(
+            m_launcherDir / "Launcher.Chs",
+            platform::Utf8ToAnsi(std::string("[General]\r\nUnSelectServer=") + kUnSelectServer +
+                                 "\r\nDisconnected=" + kDisconnected +
+                                 "\r\n[Error]\r\nUnsafeDownloadServer=" + kUnsafeDownloadServer +
+                                 "\r\n[Term]\r\nServerSet=No.%d\r\n"));
+        SetTextFile((m_launcherDir / "Launcher.Chs").string());
+        m_host.moduleDir = m_launcherDir.string() + "/";
+        m_host.config.homePage = kPage + "home";
+        m_host.config.notice = kPage + "notice";
+        m_host.config.games["Quendalor"] = {"1.0.0", "127.0.0.1:1"};
+    }
+    ~ControllerTest() override { m_controller.reset(); }
+
+    // Connected to a launcher server that lists these games and groups.
+    void Connect(std::vector<protocol::GameRecord> games, Groups groups) {
+        m_server.emplace(
+            devserver::LauncherServerConfig{.trailer = "", .games = games, .groups = groups});
+        ASSERT_TRUE(m_server->Start());
+        m_host.connection.SetInstalledGames(m_host.config.games);
+        m_host.connected =
+            m_host.connection.ConnectServer("127.0.0.1:" + std::to_string(m_server->Port()));
+        ASSERT_TRUE(m_host.connected);
+    }
+    frontend::CLauncherController& Open() {
+        m_controller.reset();
+        m_view = RecordingView{};
+        m_controller.emplace(m_host, m_view, m_queue,
+                             [this](int code) { m_exits.push_back(code); });
+        m_controller->OnInitDialog();
+        return *m_controller;
+    }
+    // Lists requested and shown.
+    void FillTrees() {
+        ASSERT_TRUE(m_host.connection.SendRequest(30));
+        ASSERT_TRUE(Pump([&] { return !m_view.right.empty(); }));
+    }
+    bool Pump(const std::function<bool()>& done = [] { return true; }) {
+        return m_queue.PumpUntil(*m_controller, done);
+    }
+    void Post(unsigned id, std::intptr_t wParam = 0, std::intptr_t lParam = 0,
+              std::string text = {}) {
+        m_controller->WindowProc(PostedMessage{id, wParam, lParam, std::move(text)});
+    }
+
+    // The n-th group row of a tree.
+    RowId GroupRow(TreeSide side, int n) const {
+        const auto& rows = m_controller->Tree(side).Rows();
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i].parent == kNoRow && n-- == 0)
+                return static_cast<RowId>(i);
+        }
+        return kNoRow;
+    }
+    // A press on the label of a row, as the window reports it.
+    void Click(TreeSide side, RowId row) { m_controller->OnTreeFocus(side, row); }
+
+    // "<Start's images> on|off <game>[ ready][ L<row>| R<row>]"
+    std::string State() {
+        std::string state = m_view.startImages + (m_view.startEnabled ? " on " : " off ") +
+                            m_controller->GameName() + (m_controller->IsReady() ? " ready" : "");
+        if (m_view.leftSelected != kNoRow)
+            state += " L" + std::to_string(m_view.leftSelected);
+        if (m_view.rightSelected != kNoRow)
+            state += " R" + std::to_string(m_view.rightSelected);
+        return state;
+    }
+
+    TempDir m_dir;
+    std::filesystem::path m_launcherDir = m_dir / "Launcher";
+    std::optional<WorkingFolder> m_working{
+        (std::filesystem::create_directories(m_launcherDir), m_launcherDir)};
+    MessageBoxRecorder m_messages;
+    std::optional<devserver::CLauncherServer> m_server;
+    TestHost m_host;
+    RecordingView m_view;
+    PostQueue m_queue;
+    std::vector<int> m_exits;
+    std::optional<frontend::CLauncherController> m_controller;
+};
+
+// The Start button's states and transitions, step by step; each step's state carries over.
+TEST_F(ControllerTest, StartFollowsTheListsTheSelectionAndTheEndOfAnUpdate) {
+    Connect({Game("Quendalor", kPage), Game("Sylvan", kPage)},
+            {Group("Quendalor", "North"), Group("Quendalor", "South"), Group("Unknown", "Nowhere"),
+             Group("Sylvan", "Woods"), Group("Sylvan", "Vale"), Group("Quendalor", "East")});
+    Open();
+    EXPECT_EQ(m_view.panels, (Texts{kPage + "home", "", kPage + "notice", ""}));
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        std::string state;
+        Texts shown;
+    };
+    const Step steps[] = {
+        {"Start before any list", [&] { m_controller->OnStart(); }, "Start on ", {kUnSelectServer}},
+        {"notices other than 1",
+         [&] {
+             ASSERT_TRUE(m_host.connection.SendRequest(30));
+             ASSERT_TRUE(waitFor(
+                 [&] { return !m_host.connection.Directory().Latest()->group_list.empty(); }));
+             Post(platform::WM_SERVER_NOTIFY, 0);
+             Post(platform::WM_SERVER_NOTIFY, 2);
+         },
+         "Start on ",
+         {}},
+        {"the lists", [&] { Pump([&] { return !m_view.right.empty(); }); }, "Update on ", {}},
+        {"a row of a game",
+         [&] { Click(TreeSide::Right, GroupRow(TreeSide::Right, 0)); },
+         "Update on Sylvan R0",
+         {}},
+        {"the update's end",
+         [&] {
+             m_view.startEnabled = false;
+             Post(platform::WM_UPDATE_DONE);
+         },
+         "Start on Sylvan ready R0",
+         {}},
+        {"another row of the same game",
+         [&] { Click(TreeSide::Right, GroupRow(TreeSide::Right, 1)); },
+         "Start on Sylvan ready R2",
+         {}},
+        {"a row of another game",
+         [&] { Click(TreeSide::Left, GroupRow(TreeSide::Left, 1)); },
+         "Update on Quendalor L2",
+         {}},
+        {"a keyboard move to another game's row",
+         [&] { m_controller->OnTreeSelChanged(TreeSide::Right, 0, kNoRow); },
+         "Update on Quendalor L2",
+         {}},
+        {"focus without a row under the mouse: the tree's own selection names the game",
+         [&] { m_controller->OnTreeFocus(TreeSide::Right, kNoRow); },
+         "Update on Sylvan",
+         {}},
+        {"another game under -NoCheck",
+         [&] {
+             m_host.noCheck = true;
+             Click(TreeSide::Left, GroupRow(TreeSide::Left, 0));
+         },
+         "Start on Quendalor ready L0",
+         {}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        EXPECT_EQ(State(), step.state);
+        EXPECT_EQ(m_messages.take(), step.shown);
+    }
+    // Six groups, one of an unknown game: two go left, three right, the unknown one nowhere.
+    EXPECT_EQ(m_view.left, (Texts{"North", "  No.1", "South", "  No.1"}));
+    EXPECT_EQ(m_view.right, (Texts{"Woods", "  No.1", "Vale", "  No.1", "East", "  No.1"}));
+    EXPECT_EQ(m_host.config.currentGame, "Sylvan");
+    EXPECT_EQ(m_controller->UpdateUrl(), kPage);
+    EXPECT_EQ(m_controller->GameDir(), std::filesystem::canonical(m_dir.path()).string() + "/");
+    m_controller->OnHelp();
+    EXPECT_EQ(m_view.browser, Texts{kPage + "home"});
+}
+
+// What the download side and the check pass post, and the buttons after the window closed.
+TEST_F(ControllerTest, ProgressMessagesMoveTheBarsAndTheStatusLine) {
+    Open();
+    EXPECT_FALSE(m_view.startEnabled) << "not connected";
+    std::string chinese;
+    for (int i = 0; i < 300; ++i)
+        chinese += "字";
+    struct Row {
+        PostedMessage message;
+        std::string shown;  // "status|down range/position|total range/position"
+    };
+    const std::string kept = chinese.substr(0, 259 * 3);
+    const Row rows[] = {
+        {{platform::WM_DOWN_FILE, 0, 0, "/g/" + std::string(300, 'x')},
+         "/g/" + std::string(256, 'x') + "|0/0|100/0"},
+        {{platform::WM_DOWN_FILE, 0, 0, chinese}, kept + "|0/0|100/0"},
+        {{platform::WM_DOWN_RANGE, 0x200000, 0, {}}, kept + "|2097152/0|100/0"},
+        {{platform::WM_DOWN_PROGRESS, 0x50000, 0, {}}, kept + "|2097152/327680|100/0"},
+        {{platform::WM_DOWN_PROGRESS, 0x50000, 0, {}}, kept + "|2097152/655360|100/0"},
+        {{platform::WM_DOWN_PROGRESS, 0x4FFFF, 0, {}}, kept + "|2097152/0|100/0"},
+        {{platform::WM_TOTAL_PROGRESS, 2, 3, {}}, kept + "|2097152/0|3/2"},
+        {{platform::WM_TOTAL_PROGRESS, -5, INTPTR_MAX, {}},
+         kept + "|2097152/0|" + std::to_string(INT_MAX) + "/0"},
+        {{platform::WM_UPDATE_STATUS, 0, 0, "\xD5\xFD\xD4\xDA"},
+         "正在|2097152/0|" + std::to_string(INT_MAX) + "/0"},
+        {{0x999, 1, 1, "ignored"}, "正在|2097152/0|" + std::to_string(INT_MAX) + "/0"},
+        {{platform::WM_START_GAME, 0, 0, {}}, "正在|2097152/0|" + std::to_string(INT_MAX) + "/0"},
+    };
+    for (const Row& row : rows) {
+        m_controller->WindowProc(row.message);
+        EXPECT_EQ(m_view.status + "|" + std::to_string(m_view.downRange) + "/" +
+                      std::to_string(m_view.downPosition) + "|" +
+                      std::to_string(m_view.totalRange) + "/" +
+                      std::to_string(m_view.totalPosition),
+                  row.shown)
+            << std::hex << row.message.id;
+    }
+    EXPECT_EQ(m_view.closed, 0) << "no game starts without a login";
+
+    m_controller->OnExit();
+    m_controller->OnExit();
+    m_controller->OnCancel();
+    m_controller->OnStart();
+    EXPECT_EQ(m_view.closed, 1);
+    EXPECT_TRUE(m_messages.take().empty());
+}
+
+// Lists that arrived before the window fill it when it opens; a connection lost before it opened,
+// or while it runs, is reported and ends the process with 0.
+TEST_F(ControllerTest, ListsBeforeTheWindowShowAndALostConnectionEndsTheProcess) {
+    Connect({Game("Quendalor", kPage)}, {Group("Quendalor", "North")});
+    ASSERT_TRUE(m_host.connection.SendRequest(30));
+    ASSERT_TRUE(
+        waitFor([&] { return !m_host.connection.Directory().Latest()->group_list.empty(); }));
+    Open();
+    Pump();
+    EXPECT_EQ(m_view.right, (Texts{"North", "  No.1"}));
+    m_server->Stop();
+    ASSERT_TRUE(Pump([&] { return !m_exits.empty(); }));
+    EXPECT_EQ(m_exits, std::vector<int>{0});
+    EXPECT_EQ(m_messages.take(), Texts{kDisconnected});
+    EXPECT_FALSE(m_host.connection.m_bSocketOpen);
+
+    m_server.reset();
+    m_exits.clear();
+    Connect({}, {});
+    m_controller.reset();
+    m_server->Stop();
+    ASSERT_TRUE(waitFor([&] { return !m_host.connection.m_bSocketOpen; }));
+    Open();
+    Pump();
+    EXPECT_EQ(m_exits, std::vector<int>{0});
+    EXPECT_EQ(m_messages.take(), Texts{kDisconnected});
+}
+
+// An update server on loopback serving these files, with a log of the paths asked for.
+class UpdateTest : public ControllerTest {
+protected:
+    // The download thread's kept-alive connection would hold up the server's end.
+    ~UpdateTest() override { m_controller.reset(); }
+
+    void Serve(const std::vector<std::pair<std::string, std::string>>& files) {
+        for (const auto& [name, bytes] : files)
+            writeFile(m_served / name, bytes);
+        CChecksumWriter(m_served.path(), m_served.path()).Run("");
+        ASSERT_TRUE(m_updates.Start());
+        Connect({Game("Quendalor", "http://127.0.0.1:" + std::to_string(m_updates.Port())),
+                 Game("Sylvan", kPage)},
+                {Group("Sylvan", "Woods"), Group("Quendalor", "North")});
+        Open();
+        FillTrees();
+    }
+    // Start pressed; true once it is enabled again.
+    bool Update() {
+        m_controller->OnStart();
+        return Pump([&] { return m_view.startEnabled; });
+    }
+    Texts Log() {
+        std::lock_guard lock(m_logMutex);
+        return std::exchange(m_log, {});
+    }
+
+    TempDir m_served;
+    std::mutex m_logMutex;
+    Texts m_log;
+    devserver::CUpdateServer m_updates{m_served.path(), [this](const std::string& line) {
+                                           std::lock_guard lock(m_logMutex);
+                                           m_log.push_back(line);
+                                       }};
+};
+
+// A list the update server cannot give keeps Start disabled. A file the game folder will not
+// take ends the pass incomplete, naming the file and the system's reason in texts this older
+// language file lacks, and Start stays an enabled Update; the next press fetches that file alone.
+TEST_F(UpdateTest, AnIncompleteUpdateIsNoFinishedOneAndTheNextPressFetchesTheRest) {
+    Serve({{"Data/a.pak", "first"}, {"Data/b.pak", "second"}});
+    Click(TreeSide::Left, GroupRow(TreeSide::Left, 0));
+    m_controller->OnStart();
+    EXPECT_EQ(m_messages.take(), Texts{kUnsafeDownloadServer});
+    EXPECT_EQ(State(), "Update off Sylvan L0");
+
+    Open();  // the lists it finds fill the trees
+    ASSERT_TRUE(Pump([&] { return !m_view.right.empty(); }));
+    Click(TreeSide::Right, GroupRow(TreeSide::Right, 0));
+    std::filesystem::create_directories(m_dir / "Data" / "b.pak" / "in the way");
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(State(), "Update on Quendalor R0");
+    EXPECT_EQ(m_view.status, "更新未完成：1 个文件未能更新（Data\\b.pak），请再次点击更新");
+    EXPECT_EQ(m_messages.take(),
+              Texts{"无法写入文件 " + (m_dir / "Data" / "b.pak").string() + "：Is a directory"});
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "checksum_all.md5"));
+    EXPECT_EQ(m_host.config.currentGame, "");
+
+    std::filesystem::remove_all(m_dir / "Data" / "b.pak");
+    Log();
+    ASSERT_TRUE(Update());
+    EXPECT_EQ(State(), "Start on Quendalor ready R0");
+    EXPECT_EQ(m_view.status, "更新已完成..");
+    EXPECT_EQ(std::make_pair(m_view.totalPosition, m_view.totalRange), std::make_pair(2, 3))
+        << "two listed files, a range of three";
+    EXPECT_EQ(readFile(m_dir / "Data" / "b.pak"), "second");
+    const Texts log = Log();
+    ASSERT_EQ(log.size(), 2u);  // the list and the file that was missing
+    EXPECT_NE(log[1].find("/Data/b.pak"), std::string::npos) << log[1];
+    EXPECT_EQ(m_host.config.currentGame, "Quendalor");
+    EXPECT_EQ(m_host.connection.GetVersionState().checksumFile, "checksum_1_1_1.md5");
+    EXPECT_TRUE(m_messages.take().empty());
+}
+
+// Exit during an update cuts the transfer under way and closes once, however often it is
+// pressed; nothing of the cut file or of the list is left behind.
+TEST_F(UpdateTest, ExitCutsAnUpdateShortAndClosesOnce) {
+    Serve({{"Data/world.pak", randomBytes(1536 * 1024, 7)}});
+    m_updates.SetFaults({.blockDelay = std::chrono::milliseconds(150)});
+    Click(TreeSide::Right, GroupRow(TreeSide::Right, 0));
+    m_controller->OnStart();
+    ASSERT_TRUE(Pump([&] { return m_view.downPosition > 0; }));
+    m_controller->OnExit();
+    m_controller->OnExit();
+    EXPECT_EQ(m_view.closed, 1);
+    for (const auto& file : std::filesystem::recursive_directory_iterator(m_dir.path()))
+        EXPECT_FALSE(file.path().filename().string().starts_with(".quend-part-")) << file.path();
+    EXPECT_FALSE(std::filesystem::exists(m_dir / "checksum_all.md5"));
+    EXPECT_TRUE(m_messages.take().empty());
+}
+
+// The login's checks come before any request and give Start back; a login that succeeds starts
+// the game with the server the tree's selection names, moved by keyboard or not, and closes.
+class LoginFlowTest : public ControllerTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_accounts.Start());
+        m_host.config.games["Quendalor"].authDomain =
+            "127.0.0.1:" + std::to_string(m_accounts.Port());
+        copyProgram(QUEND_FAKE_GAME, m_dir / "Bin" / "Qnd.exe");
+        m_host.noCheck = true;
+        Connect({Game("Quendalor", kPage), Game("Broken", kPage, true), Game("NoUrl", "")},
+                {Group("Broken", "B1"), Group("Quendalor", "North", {7001, 7002}),
+                 Group("NoUrl", "N1")});
+        Open();
+        FillTrees();
+        m_view.user = "alice";
+        m_view.password = "secret1";
+    }
+    void TearDown() override {
+        while (::waitpid(-1, nullptr, 0) > 0) {  // the games started, each ends after its record
+        }
+    }
+
+    devserver::CAccountService m_accounts{{{"alice", "secret1", "alice", "x7k", ""},
+                                           {"bobby", "hunter22", "10002", "kb0b", "138 5678"}}};
+};
+
+TEST_F(LoginFlowTest, ChecksBeforeTheLoginThenTheGameWithTheSelectedServer) {
+    const RowId north = GroupRow(TreeSide::Right, 0);
+    const Texts tooShort = {"用户名和密码长度不能小于4"};
+    Texts asked;
+    m_view.makePrompt = [&](const std::string&, const std::string& mobile, platform::HttpClient&) {
+        asked.push_back(mobile);
+        return std::unique_ptr<SmsCodePrompt>();  // the player closes it at once
+    };
+    struct Refusal {
+        const char* what;
+        std::function<void()> arrange;
+        Texts shown;
+    };
+    const Refusal refusals[] = {
+        {"the tree's selection lost to the other tree",
+         [&] {
+             Click(TreeSide::Right, north);
+             m_controller->OnTreeFocus(TreeSide::Left, kNoRow);
+         },
+         {kUnSelectServer}},
+        {"a game whose new version is not ready",
+         [&] { Click(TreeSide::Left, GroupRow(TreeSide::Left, 0)); },
+         {"[?General.VersionNotReady?]\n[?General.WaitForSafeService?]"}},
+        {"a game without update address",
+         [&] { Click(TreeSide::Right, GroupRow(TreeSide::Right, 1)); },
+         {"[?General.UnSetUpdateServer?]"}},
+        {"a short user name",
+         [&] {
+             Click(TreeSide::Right, north);
+             m_view.user = "ali";
+         },
+         tooShort},
+        {"an account whose code prompt is closed",
+         [&] {
+             m_view.user = "bobby";
+             m_view.password = "hunter22";
+         },
+         {}},
+    };
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.what);
+        refusal.arrange();
+        m_controller->OnStart();
+        EXPECT_EQ(m_messages.take(), refusal.shown);
+        EXPECT_TRUE(m_view.startEnabled);
+        EXPECT_FALSE(m_controller->IsLoggedIn());
+    }
+    EXPECT_EQ(asked, Texts{"138 5678"});
+    {
+        // A working folder that is gone leaves no game folder.
+        std::filesystem::create_directories(m_dir / "Gone");
+        const WorkingFolder gone(m_dir / "Gone");
+        std::filesystem::remove(m_dir / "Gone");
+        m_controller->OnStart();
+        EXPECT_EQ(m_messages.take(), Texts{"[?Error.VersionNeedInstall?]"});
+    }
+
+    // From the first server of the group to the second by keyboard: only the tree's selection
+    // moves, and the game starts with that server.
+    m_view.user = "alice";
+    m_view.password = "secret1";
+    Click(TreeSide::Right, north + 1);
+    m_controller->OnTreeSelChanged(TreeSide::Right, north + 2, kNoRow);
+    m_controller->OnStart();
+    EXPECT_EQ(m_view.closed, 1);
+    EXPECT_TRUE(m_messages.take().empty());
+    const std::string session =
+        m_host.session.userId + " " + m_host.session.userKey + " " + m_host.session.underage;
+    EXPECT_EQ(session, "alice x7k 0");
+    const std::string ini = readFile(m_dir / "Bin" / "Qnd.ini");
+    EXPECT_NE(ini.find("ServerPort=7002"), std::string::npos) << ini;
+    ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(m_dir / "Bin" / "Qnd.exe.record"); }));
+    EXPECT_EQ(readLines(m_dir / "Bin" / "Qnd.exe.record"),
+              (Texts{"cwd=" + m_launcherDir.string(), "arg=USERID=alice", "arg=USERKEY=x7k",
+                     "arg=UNDERAGE=0", "arg=-LauncherPassed", "arg=-pzqmvt"}));
+}
+
+}  // namespace

@@ -1,0 +1,195 @@
+// The server-tree model: rows, colours, weights, numbers, load levels, the recommended group,
+// the server a selected row gives, and the lists the rows keep alive.
+#include "frontend/server_tree_model.h"
+
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "config/text_table.h"
+#include "support/message_box_recorder.h"
+#include "support/test_support.h"
+
+namespace {
+
+using frontend::CServerTreeModel;
+using frontend::FServerItem;
+using protocol::Endpoint;
+using protocol::GameRecord;
+using protocol::ServerEntry;
+using protocol::ServerGroup;
+using quend::test::writeFile;
+using Texts = std::vector<std::string>;
+
+GameRecord Game(const std::string& name, int state, bool notReady = false) {
+    return GameRecord{name, name, 0, 0, state, "http://127.0.0.1/" + name, "", notReady};
+}
+
+ServerEntry Server(int load, bool enabled = true, uint32_t endpoints = 2) {
+    ServerEntry server{{}, enabled, load};
+    for (uint32_t i = 0; i < endpoints; ++i)
+        server.endpoints.push_back(Endpoint{0x7F000001u + i, static_cast<uint16_t>(7000 + i)});
+    return server;
+}
+
+ServerGroup Group(const std::string& game, const std::string& label,
+                  std::vector<ServerEntry> servers) {
+    return ServerGroup{game, "", label, std::move(servers)};
+}
+
+// "ServerSet" as GBK text; each group added with its game in lists of its own.
+class ServerTreeModelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("QUEND_CODEPAGE", "GBK", 1);
+        writeFile(m_dir / "Launcher.chs", "[Term]\r\nServerSet=\xB7\xFE%d\r\n");  // 服%d
+        SetTextFile(m_dir.dir() + "Launcher.chs");
+    }
+
+    void Add(const GameRecord& game, const ServerGroup& group) {
+        auto lists = std::make_shared<protocol::ServerLists>();
+        lists->game_list = {game};
+        lists->group_list = {group};
+        m_tree.AddServerGroup(lists, lists->game_list[0], lists->group_list[0]);
+    }
+
+    // "label colour [bold] [open] [badge]" for a group row, "  label bars colour" for a server.
+    static std::string Describe(const FServerItem& row) {
+        std::string text = (row.parent == frontend::kNoRow ? "" : "  ") + row.Text();
+        if (row.kind == FServerItem::kServer)
+            text += " " + std::to_string(row.level);
+        text += row.color
+                    ? " " + std::to_string(row.color->red) + "," +
+                          std::to_string(row.color->green) + "," + std::to_string(row.color->blue)
+                    : " -";
+        return text + (row.bold ? " bold" : "") + (row.expanded ? " open" : "") +
+               (row.recommended ? " badge" : "");
+    }
+
+    quend::test::TempDir m_dir;
+    quend::test::MessageBoxRecorder m_messages;
+    CServerTreeModel m_tree;
+};
+
+TEST_F(ServerTreeModelTest, RowsShowColoursWeightsNumbersLevelsAndTheBadge) {
+    Add(Game("A", 1), Group("A", "A1", {Server(10), Server(20, false), Server(10), Server(50)}));
+    Add(Game("B", 2), Group("B", "B1", {Server(40), Server(30), Server(20), Server(10)}));
+    Add(Game("C", 3), Group("C", "C1", {Server(1), Server(2), Server(3), Server(4), Server(5)}));
+    Add(Game("D", 1, true), Group("D", "D1", {Server(1), Server(2)}));
+    Add(Game("E", 0), Group("E", "E1", {Server(5), Server(9), Server(5), Server(1)}));
+    Add(Game("A", 1), Group("B", "belongs to B", {Server(1)}));
+    Add(Game("F", 1), Group("F", "\xCD\xC6\xBC\xF6", {Server(7), Server(7)}));  // 推荐
+    EXPECT_EQ(m_messages.texts(), Texts{"推荐"});
+
+    Texts rows;
+    for (const FServerItem& row : m_tree.Rows())
+        rows.push_back(Describe(row));
+    const std::string white = "255,255,255", grey = "128,128,128";
+    EXPECT_EQ(rows, (Texts{"A1 " + white + " bold open",
+                           "  服1 2 " + white,
+                           "  服3 2 " + white,
+                           "  服4 3 " + white,
+                           "B1 128,255,255 bold open",
+                           "  服1 4 " + white,
+                           "  服2 3 " + white,
+                           "  服3 2 " + white,
+                           "  服4 1 " + white,
+                           "C1 " + grey + " open",
+                           "  服1 0 " + grey,
+                           "  服2 0 " + grey,
+                           "  服3 0 " + grey,
+                           "  服4 0 " + grey,
+                           "  服5 0 " + grey,
+                           "D1 255,128,128 bold",
+                           "E1 - open",
+                           "  服1 2 " + white,
+                           "  服2 3 " + white,
+                           "  服3 2 " + white,
+                           "  服4 1 " + white,
+                           "推荐 " + white + " bold open badge",
+                           "  服1 2 " + white,
+                           "  服2 2 " + white}));
+    EXPECT_EQ(m_tree.Rows()[1].parent, 0);
+    EXPECT_EQ(m_tree.Rows()[22].parent, 21);
+}
+
+TEST_F(ServerTreeModelTest, ASelectedRowGivesItsServerByTheUnseededRandomNumbers) {
+    const ServerGroup groupA =
+        Group("A", "A1", {Server(1, true, 3), Server(2, false, 1), Server(3, true, 0), Server(4)});
+    Add(Game("A", 1), groupA);
+    EXPECT_FALSE(m_tree.GetSelectedServer()) << "nothing selected";
+    m_tree.SelectRow(99);
+    EXPECT_FALSE(m_tree.HasSelectedItem());
+
+    // The picks are rand() modulo the counts, disabled servers included.
+    m_tree.SelectRow(0);
+    std::srand(7);
+    const int serverDraw = std::rand() % 4;
+    const int endpointDraw = std::rand();
+    std::srand(7);
+    auto selection = m_tree.GetSelectedServer();
+    ASSERT_TRUE(selection);
+    EXPECT_EQ(selection->game->name, "A");
+    EXPECT_EQ(*selection->group, groupA);
+    EXPECT_EQ(*selection->server, groupA.servers[serverDraw]);
+    EXPECT_EQ(
+        selection->endpoint,
+        selection->server->endpoints.empty()
+            ? nullptr
+            : &selection->server->endpoints[endpointDraw % selection->server->endpoints.size()]);
+    std::set<long> drawn;
+    for (int i = 0; i < 100; ++i)
+        drawn.insert(m_tree.GetSelectedServer()->server - selection->group->servers.data());
+    EXPECT_EQ(drawn, (std::set<long>{0, 1, 2, 3}));
+
+    // A server row gives its server, its group and one of its endpoints, or none.
+    m_tree.SelectRow(3);
+    selection = m_tree.GetSelectedServer();
+    EXPECT_EQ(*selection->server, groupA.servers[3]);
+    EXPECT_EQ(*selection->group, groupA);
+    EXPECT_TRUE(selection->Complete());
+    m_tree.SelectRow(2);
+    EXPECT_EQ(*m_tree.GetSelectedServer()->server, groupA.servers[2]);
+    EXPECT_EQ(m_tree.GetSelectedServer()->endpoint, nullptr);
+    EXPECT_FALSE(m_tree.GetSelectedServer()->Complete());
+    m_tree.RemoveAllServers();
+    EXPECT_FALSE(m_tree.HasSelectedItem());
+}
+
+// Rows, and a selection taken from them, keep the snapshot they show alive; RemoveAllServers lets
+// it go with the rows.
+TEST_F(ServerTreeModelTest, RowsAndSelectionsOutliveTheirLists) {
+    auto lists = std::make_shared<protocol::ServerLists>();
+    lists->game_list = {Game("A", 1)};
+    lists->group_list = {Group("A", "A1", {Server(1), Server(2)})};
+    m_tree.AddServerGroup(lists, lists->game_list[0], lists->group_list[0]);
+    const std::weak_ptr<protocol::ServerLists> watch = lists;
+    lists.reset();
+    m_tree.SelectRow(2);
+    std::optional<ServerSelection> selection = m_tree.GetSelectedServer();
+    m_tree.RemoveAllServers();
+    ASSERT_FALSE(watch.expired());
+    EXPECT_EQ(selection->game->update_url, "http://127.0.0.1/A");
+    EXPECT_EQ(selection->server->load, 2);
+    selection.reset();
+    EXPECT_TRUE(watch.expired());
+}
+
+// The language file's format lends only its first int conversion, of bounded width.
+TEST_F(ServerTreeModelTest, ServerNumbersFollowTheFormatWithoutTrustingIt) {
+    const auto label = [&](const std::string& format) {
+        writeFile(m_dir / "Launcher.chs", "[Term]\r\n" + format + "\r\n");
+        m_tree.RemoveAllServers();
+        Add(Game("A", 1), Group("A", "A1", {Server(1, false), Server(2)}));
+        return m_tree.Rows().at(1).Text();
+    };
+    EXPECT_EQ(label("ServerSet=%s %03d %d %% %n"), "%s 002 %d % %n");
+    EXPECT_EQ(label("ServerSet=%9999d|%.5000d|%-4lx|%"), "%9999d|%.5000d|2   |%");
+    EXPECT_EQ(label(""), "[?Term.ServerSet?]");
+}
+
+}  // namespace

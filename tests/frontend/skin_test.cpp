@@ -1,0 +1,84 @@
+// Skin.ini values, rectangles and image paths, the order in which a window reads its layout
+// (which a missing file reports key by key), and the image a button shows by its state.
+#include "frontend/skin.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/message_box_recorder.h"
+#include "support/test_support.h"
+
+namespace {
+
+using frontend::SkinRect;
+using Texts = std::vector<std::string>;
+
+TEST(SkinTest, ValuesRectanglesAndImagePathsFollowTheFileRules) {
+    quend::test::MessageBoxRecorder messages;
+    quend::test::TempDir dir;
+    const std::string ini = dir.dir() + "Skin.ini";
+    quend::test::writeFile(ini,
+                           "[skin]\r\nMAINDIALOG=\\main.bmp\r\nGlued=btn.bmp\r\nEmpty=\r\n"
+                           "Long=" +
+                               std::string(300, 'x') +
+                               "\r\n[Size]\r\nGameButton_x=12px\r\nGameButton_y=top\r\n"
+                               "GameButton_height=  -7\r\nTree_x=99999999999\r\n"
+                               "Tree_y=5\r\nTree_width=2147483647\r\nTree_height=+30\r\n");
+    const frontend::CSkin skin(ini, "Res\\Chs");
+
+    EXPECT_EQ(skin.GetSkinImagePath("MainDialog"), "Res\\Chs\\main.bmp");
+    EXPECT_EQ(skin.GetSkinImagePath("Glued"), "Res\\Chsbtn.bmp") << "nothing added between";
+    EXPECT_EQ(skin.GetSkinValue("Skin", "Long"), std::string(259, 'x'));
+    EXPECT_TRUE(messages.texts().empty());
+
+    EXPECT_EQ(skin.GetSkinImagePath("Empty"), "");
+    EXPECT_EQ(skin.GetSkinRect("GameButton"), (SkinRect{12, 0, 12, -7}));
+    EXPECT_EQ(messages.texts(),
+              (std::vector<std::string>{"无法从" + ini + "中读取Empty",
+                                        "无法从" + ini + "中读取GameButton_width"}));
+    // Numbers beyond int stay at its limits instead of overflowing.
+    EXPECT_EQ(skin.GetSkinRect("Tree"), (SkinRect{2147483647, 5, 2147483647, 35}));
+}
+
+// Without Skin.ini every key of the layout is reported, in the order a window reads them.
+TEST(SkinTest, AMissingSkinReportsEveryKeyOfTheLayoutInOrder) {
+    quend::test::MessageBoxRecorder messages;
+    const frontend::CSkin skin("/nonexistent/Skin.ini", "Res");
+    const frontend::SkinLayout layout = skin.ReadLayout();
+    Texts expected;
+    const auto missing = [&](const std::string& key, std::vector<const char*> suffixes) {
+        for (const char* suffix : suffixes)
+            expected.push_back("无法从/nonexistent/Skin.ini中读取" + key + suffix);
+    };
+    const std::vector<const char*> rect = {"_x", "_y", "_width", "_height"};
+    for (const char* name : {"GameButton", "DownProgress", "TotalProgress", "CashItem", "Notice",
+                             "OneLineNotice", "Home", "Help", "Exit", "UserName", "Password"})
+        missing(name, rect);
+    missing("TextBox", {"", ""});
+    for (const char* name : {"LSVRTree", "RSVRTree", "FileView"})
+        missing(name, rect);
+    for (const char* set : {"Start", "Home", "Help", "Exit"})
+        missing(set, {"Normal", "Over", "Push", "Disable"});
+    EXPECT_EQ(messages.take(), expected);
+    EXPECT_EQ(layout.gameButton, SkinRect{});
+    EXPECT_EQ(layout.start.normal, "");
+}
+
+// Pressed wins over hover, hover over disabled, disabled over normal.
+TEST(SkinTest, AButtonShowsTheImageOfItsState) {
+    const frontend::ButtonImages images{"normal", "over", "push", "disable"};
+    struct Row {
+        bool pressed, hover, enabled;
+        const char* shown;
+    };
+    const Row rows[] = {{false, false, true, "normal"}, {false, false, false, "disable"},
+                        {false, true, false, "over"},   {true, true, false, "push"},
+                        {true, false, true, "push"},    {false, true, true, "over"}};
+    for (const Row& row : rows)
+        EXPECT_EQ(images.For(row.pressed, row.hover, row.enabled), row.shown)
+            << row.pressed << row.hover << row.enabled;
+}
+
+}  // namespace
