@@ -6,9 +6,6 @@
 #include <string>
 #include <string_view>
 
-// Every byte but the RFC 3986 unreserved characters (letters, digits, "-._~") as %XX.
-std::string EncodeUrlValue(std::string_view value);
-
 // "http://" domain "/account/gameLogin?accName=" user "&password=" digest.
 std::string MakeLoginUrl(std::string_view domain, std::string_view userName,
                          std::string_view passwordDigest);

@@ -9,23 +9,8 @@
 #include "corelib/xtrace.h"
 #include "launch/self_updater.h"
 #include "platform/message_box.h"
+#include "platform/paths.h"
 #include "protocol/launcher_messages.h"
-
-namespace {
-
-// Everything after the last "/" or "\"; the whole text when there is neither.
-std::string GetFileNamePart(const std::string& path) {
-    const std::size_t last = path.find_last_of("/\\");
-    return last == std::string::npos ? path : path.substr(last + 1);
-}
-
-// Everything up to and including the last separator; empty when there is none.
-std::string GetFolderPart(const std::string& path) {
-    const std::size_t last = path.find_last_of("/\\");
-    return last == std::string::npos ? std::string() : path.substr(0, last + 1);
-}
-
-}  // namespace
 
 std::string JoinResourcePath(const std::string& resourceDir, const std::string& language) {
     const auto separator = [](char c) { return c == '/' || c == '\\'; };
@@ -63,9 +48,9 @@ bool CClientApp::InitInstance() {
     // 3.-5.
     m_pszModulePath = m_strModulePathGiven;
     m_hTempCopyLock = SelfUpdater::HoldTempCopy();
-    const std::string fileName = GetFileNamePart(m_pszModulePath);
+    const std::string fileName = platform::GetFileNamePart(m_pszModulePath);
     platform::SetMessageCaption(ApplicationTitle(fileName));
-    m_pszModuleDir = GetFolderPart(m_pszModulePath);
+    m_pszModuleDir = platform::GetFolderPart(m_pszModulePath);
     // 6. The folder ends in a separator already; the doubled one is harmless.
     m_strSkinIni = m_pszModuleDir + "/Skin.ini";
     // 7. Without its configuration the launcher ends without a word.

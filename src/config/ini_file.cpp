@@ -6,17 +6,9 @@
 #include <new>
 #include <string_view>
 
+#include "platform/ascii_case.h"
+
 namespace {
-
-char UpperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return UpperAscii(x) == UpperAscii(y);
-           });
-}
 
 IniLineKind Classify(std::string_view text) {
     const std::string_view scratch = text.substr(0, text.find(';'));
@@ -244,7 +236,7 @@ CIniFile::LineIter CIniFile::findSection(const char* section) const {
         return m_lines.end();
     const std::string pattern = "[" + std::string(section) + "]";
     return std::find_if(m_lines.begin(), m_lines.end(), [&pattern](const IniLine& line) {
-        return line.kind == IniLineKind::Section && SameName(line.text, pattern);
+        return line.kind == IniLineKind::Section && platform::EqualsNoCase(line.text, pattern);
     });
 }
 
@@ -260,7 +252,8 @@ CIniFile::LineIter CIniFile::findKey(LineIter header, const char* key, IniKeyRef
         const std::size_t semicolon = std::min(text.find(';'), text.size());
         const std::string_view body = text.substr(0, semicolon);
         const std::size_t equals = body.find('=');
-        if (equals == std::string_view::npos || !SameName(body.substr(0, equals), key))
+        if (equals == std::string_view::npos ||
+            !platform::EqualsNoCase(body.substr(0, equals), key))
             continue;
         ref.keyLine = &*it;
         ref.key = body.substr(0, equals);

@@ -1,10 +1,10 @@
 #include "config/launcher_config.h"
 
-#include <algorithm>
 #include <charconv>
 #include <set>
 
 #include "config/ini_file.h"
+#include "platform/ascii_case.h"
 
 namespace {
 
@@ -34,8 +34,7 @@ std::set<int> GameKeyNumbers(const CIniFile& ini) {
         if (equals == std::string_view::npos || equals < 5)
             continue;
         const std::string_view name = body.substr(0, equals);
-        const bool prefix = std::equal(name.begin(), name.begin() + 4, "GAME",
-                                       [](char c, char upper) { return (c & ~0x20) == upper; });
+        const bool prefix = platform::StartsWithNoCase(name, "game");
         const std::string_view digits = name.substr(4);
         if (!prefix || digits.front() == '0')
             continue;

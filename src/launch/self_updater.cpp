@@ -1,7 +1,5 @@
 #include "launch/self_updater.h"
 
-#include <strings.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -9,20 +7,12 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/ascii_case.h"
+#include "platform/paths.h"
+
 namespace {
 
 const char kTempName[] = "Temp.exe";
-
-// Everything up to and including the last separator; empty when there is none.
-std::string FolderOf(const std::string& path) {
-    const std::size_t last = path.find_last_of("/\\");
-    return last == std::string::npos ? std::string() : path.substr(0, last + 1);
-}
-
-std::string FileNameOf(const std::string& path) {
-    const std::size_t last = path.find_last_of("/\\");
-    return last == std::string::npos ? path : path.substr(last + 1);
-}
 
 // The leading number as atoi reads it, but 0 for one that does not fit an int.
 int ReadProcessId(const std::string& text) {
@@ -48,7 +38,7 @@ bool SelfUpdater::Run(const std::string& arguments) {
     {
         // Launchers of one folder hand over one at a time: the copy one of them starts runs
         // before the next looks whether Temp.exe is in use.
-        const platform::FileLock handOver(FolderOf(platform::OwnExePath()),
+        const platform::FileLock handOver(platform::GetFolderPart(platform::OwnExePath()),
                                           platform::FileLock::Kind::Exclusive);
         MakeTempCopy();
         // The copy may ask this process to end before it has ended itself; either way it ends
@@ -70,9 +60,9 @@ std::string SelfUpdater::ParseCommandLine(const std::string& arguments) {
         const std::size_t blank = rest.find(' ');
         const std::string token = rest.substr(0, blank);
         rest = blank == std::string::npos ? std::string() : rest.substr(blank + 1);
-        if (::strcasecmp(token.c_str(), "-NoCheck") == 0) {
+        if (platform::EqualsNoCase(token, "-NoCheck")) {
             m_bNoCheck = 1;
-        } else if (::strcasecmp(token.c_str(), "-NoUpdate") == 0) {
+        } else if (platform::EqualsNoCase(token, "-NoUpdate")) {
             m_bNoUpdate = 1;
         }
     }
@@ -85,7 +75,8 @@ void SelfUpdater::EndProcessById(platform::ProcessId pid) {
     if (pid <= 0 || pid == platform::CurrentProcessId())
         return;
     const std::string exe = platform::ProcessExePath(pid);
-    if (exe.empty() || FolderOf(exe) != FolderOf(platform::OwnExePath()))
+    if (exe.empty() ||
+        platform::GetFolderPart(exe) != platform::GetFolderPart(platform::OwnExePath()))
         return;
     EndProcessGracefully(pid, 0);
 }
@@ -100,12 +91,12 @@ bool SelfUpdater::EndProcessGracefully(platform::ProcessId pid, int exitCode) {
 }
 
 bool SelfUpdater::IsRunningAs(const std::string& name) const {
-    return FileNameOf(platform::OwnExePath()) == name;
+    return platform::GetFileNamePart(platform::OwnExePath()) == name;
 }
 
 void SelfUpdater::MakeTempCopy() {
     m_strModulePath = platform::OwnExePath();
-    m_strTempPath = FolderOf(m_strModulePath) + kTempName;
+    m_strTempPath = platform::GetFolderPart(m_strModulePath) + kTempName;
     // A running copy keeps its file: the copy started from it again finds the first one running
     // and gives up, and the last of them removes the file.
     if (platform::IsRunByOtherProcess(m_strTempPath))
@@ -122,21 +113,21 @@ void SelfUpdater::StartTempCopy() {
         parameters += " -NoCheck";
     if (m_bNoUpdate)
         parameters += " -NoUpdate";
-    std::string folder = FolderOf(m_strTempPath);
+    std::string folder = platform::GetFolderPart(m_strTempPath);
     if (folder.size() > 1)
         folder.pop_back();
     platform::StartProcess(m_strTempPath, platform::SplitCommandLine(parameters), folder);
 }
 
 platform::FileLock SelfUpdater::HoldTempCopy() {
-    if (FileNameOf(platform::OwnExePath()) != kTempName)
+    if (platform::GetFileNamePart(platform::OwnExePath()) != kTempName)
         return {};
     return platform::FileLock::OwnProgramFile(platform::FileLock::Kind::Shared);
 }
 
 void SelfUpdater::RemoveTempCopy(platform::FileLock hold) {
     const std::string exe = platform::OwnExePath();
-    if (FileNameOf(exe) != kTempName)
+    if (platform::GetFileNamePart(exe) != kTempName)
         return;
     if (hold && !hold.ReleaseAsLast())
         return;  // another process still runs from it and removes it when it ends

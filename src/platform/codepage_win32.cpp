@@ -3,11 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "platform/ascii_case.h"
 #include "platform/utf16.h"
 
 namespace platform {
@@ -31,23 +31,15 @@ constexpr NamedCodePage kNames[] = {
     {"UTF8", CP_UTF8},    {"ASCII", 20127},
 };
 
-std::string Upper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper;
-}
-
 // A known name, "CP" or "WINDOWS-" and a number, or a bare number; 0 when none of these.
 UINT NumberOf(const std::string& name) {
-    const std::string upper = Upper(name);
     for (const NamedCodePage& known : kNames) {
-        if (upper == known.name)
+        if (EqualsNoCase(name, known.name))
             return known.number;
     }
-    std::string_view digits = upper;
+    std::string_view digits = name;
     for (std::string_view prefix : {"CP", "WINDOWS-"}) {
-        if (digits.starts_with(prefix))
+        if (StartsWithNoCase(digits, prefix))
             digits.remove_prefix(prefix.size());
     }
     if (digits.empty() || digits.size() > 5 ||

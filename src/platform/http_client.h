@@ -63,9 +63,4 @@ private:
 // True when no line holds a CR or LF, which would add header lines of its own.
 bool AreSendableHeaders(const std::vector<std::string>& headers);
 
-// Percent-encodes, after the scheme and host, every byte a URL cannot carry: controls, space,
-// bytes from 0x7F up, `"` `<` `>` `\` `^` `` ` `` `{` `|` `}` and a `%` that starts no %XX escape.
-// Everything else, existing escapes and the query's separators included, is kept as it is.
-std::string EncodeUrlPath(std::string_view url);
-
 }  // namespace platform

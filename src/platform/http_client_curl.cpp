@@ -9,6 +9,9 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/ascii_case.h"
+#include "platform/url_encoding.h"
+
 namespace platform {
 
 namespace {
@@ -34,17 +37,6 @@ struct MultiDeleter {
 struct ListDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(text[i]) != lower(prefix[i]))
-            return false;
-    }
-    return true;
-}
 
 }  // namespace
 

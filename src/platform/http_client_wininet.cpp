@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii_case.h"
+#include "platform/url_encoding.h"
 #include "platform/utf16.h"
 
 namespace platform {
@@ -47,14 +49,6 @@ struct Target {
     INTERNET_PORT port = 0;
     std::wstring path;  // with query, never empty
 };
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
 
 // Only http and https; the URL is already made sendable.
 bool Crack(const std::string& url, Target* target) {

@@ -20,4 +20,14 @@ std::string JoinNativePath(const std::string& folder, const std::string& relativ
     return folder.back() == '/' ? folder + tail : folder + "/" + tail;
 }
 
+std::string GetFileNamePart(const std::string& path) {
+    const std::size_t last = path.find_last_of("/\\");
+    return last == std::string::npos ? path : path.substr(last + 1);
+}
+
+std::string GetFolderPart(const std::string& path) {
+    const std::size_t last = path.find_last_of("/\\");
+    return last == std::string::npos ? std::string() : path.substr(0, last + 1);
+}
+
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/codepage.h"
 #include "platform/utf16.h"
 
@@ -33,16 +34,6 @@ std::string_view Trim(std::string_view text) {
 // The system keeps names and values as C strings: a NUL ends them.
 std::string_view UpToNul(std::string_view text) {
     return text.substr(0, text.find('\0'));
-}
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return AsciiLower(x) == AsciiLower(y);
-           });
 }
 
 bool HasLineBreak(std::string_view text) {
@@ -173,7 +164,7 @@ std::optional<Section> FindSection(const std::vector<ParsedLine>& lines, std::st
             found->end = i;
             return found;
         }
-        if (SameName(lines[i].entry.name, name))
+        if (EqualsNoCase(lines[i].entry.name, name))
             found = Section{i, 0};
     }
     if (found)
@@ -185,7 +176,7 @@ std::optional<std::size_t> FindKey(const std::vector<ParsedLine>& lines, Section
                                    std::string_view key) {
     for (std::size_t i = section.first(); i < section.end; ++i) {
         const Entry& entry = lines[i].entry;
-        if (entry.kind == LineKind::kKey && SameName(entry.name, key))
+        if (entry.kind == LineKind::kKey && EqualsNoCase(entry.name, key))
             return i;
     }
     return std::nullopt;

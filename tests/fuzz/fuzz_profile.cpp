@@ -4,7 +4,6 @@
 #include <iconv.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/codepage.h"
 #include "platform/profile.h"
 #include "support/test_support.h"
@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(Read(file, "fuzz", "key", 1024) == "fuzz value", "written value does not read back");
         std::string lower = section;
         for (char& c : lower)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            c = platform::AsciiLower(c);
         if (lower.find("fuzz") == std::string::npos)
             Check(Read(file, section.c_str(), key.c_str(), 1024) == before,
                   "other section changed");

@@ -198,22 +198,4 @@ TEST(WebService, CookiesStayWithTheirClientRedirectsEndAtTenAndLengthMayBeMissin
     EXPECT_FALSE(login.Get(url + "/hop/11"));
 }
 
-TEST(EncodeUrlPath, EscapesOnlyWhatAUrlCannotCarry) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"http://h:8080/数据/地图.map", "http://h:8080/%E6%95%B0%E6%8D%AE/%E5%9C%B0%E5%9B%BE.map"},
-        {"http://h/a b\"<>\\^`{|}", "http://h/a%20b%22%3C%3E%5C%5E%60%7B%7C%7D"},
-        {"http://h/100%25/%zz%/%4a", "http://h/100%25/%25zz%25/%4a"},
-        {"http://h/t\x01\t\r\n\x7f\xff", "http://h/t%01%09%0D%0A%7F%FF"},
-        {"http://h/p?accName=a%26b&password=0f", "http://h/p?accName=a%26b&password=0f"},
-        {"http://h/p?q=a b#frag", "http://h/p?q=a%20b#frag"},
-        {"http://h", "http://h"},
-        {"http://h?x= y", "http://h?x=%20y"},
-        {"h:80/a b?u=http://x/y z", "h:80/a%20b?u=http://x/y%20z"},
-        {"/patch/Data/Map/a.map", "/patch/Data/Map/a.map"},
-        {"", ""},
-    };
-    for (const auto& [in, out] : cases)
-        EXPECT_EQ(platform::EncodeUrlPath(in), out) << in;
-}
-
 }  // namespace

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -19,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/profile.h"
 #include "platform/profile_text.h"
 #include "support/test_support.h"
@@ -205,13 +205,6 @@ std::vector<std::string> TrimmedLines(const std::string& content) {
     return lines;
 }
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 const std::vector<Kept>& KeptDifferences() {
     static const std::vector<Kept> kept = {
         {"A line without \"=\" is no key line: the format's keys are a name, an equals sign and "
@@ -220,7 +213,7 @@ const std::vector<Kept>& KeptDifferences() {
          [](const std::string& content, const Query& q) {
              const auto lines = TrimmedLines(content);
              return q.key && std::any_of(lines.begin(), lines.end(), [&q](const std::string& l) {
-                        return SameNoCase(l, *q.key);
+                        return platform::EqualsNoCase(l, *q.key);
                     });
          }},
         {"A NUL inside a section header: we end the name there; Wine ends the line there first "

@@ -7,9 +7,9 @@
 #include <chrono>
 #include <cstdio>
 
-#include "devserver/percent_decode.h"
 #include "patch/md5.h"
 #include "platform/codepage.h"
+#include "platform/url_encoding.h"
 
 namespace devserver {
 
@@ -34,9 +34,10 @@ std::map<std::string, std::string> ParseQuery(std::string_view target) {
         const std::size_t amp = rest.find('&');
         const std::string_view pair = rest.substr(0, amp);
         const std::size_t eq = pair.find('=');
-        query.emplace(PercentDecode(pair.substr(0, eq), true),
-                      eq == std::string_view::npos ? std::string()
-                                                   : PercentDecode(pair.substr(eq + 1), true));
+        query.emplace(platform::PercentDecode(pair.substr(0, eq), true),
+                      eq == std::string_view::npos
+                          ? std::string()
+                          : platform::PercentDecode(pair.substr(eq + 1), true));
         rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
     }
     return query;

@@ -11,7 +11,7 @@
 #include <limits>
 #include <vector>
 
-#include "devserver/percent_decode.h"
+#include "platform/url_encoding.h"
 
 namespace devserver {
 
@@ -125,7 +125,7 @@ std::optional<std::filesystem::path> CUpdateServer::MapTarget(const std::filesys
     target = target.substr(0, target.find_first_of("?#"));
     if (!target.starts_with('/'))
         return std::nullopt;
-    const std::string path = PercentDecode(target);
+    const std::string path = platform::PercentDecode(target);
     if (path.find('\0') != std::string::npos)
         return std::nullopt;
 

@@ -1,0 +1,37 @@
+// Comparison without regard to case folds the 26 ASCII letters only: the bytes 0x20 apart that
+// are no letters, and the letters of a code page, stay distinct.
+
+#include "platform/ascii_case.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(AsciiCase, OnlyAsciiLettersFold) {
+    const struct {
+        std::string a, b;
+        bool equal;
+    } cases[] = {
+        {"Launcher", "lAUNCHER", true},
+        {"-NoCheck", "-nocheck", true},
+        {"game12", "GAME12", true},
+        {"", "", true},
+        {"[", "{", false},
+        {"@", "`", false},
+        {"^", "~", false},
+        {"\xC4", "\xE4", false},
+        {"ab", "abc", false},
+        {"-NoCheck", "-NoChecks", false},
+    };
+    for (const auto& [a, b, equal] : cases) {
+        EXPECT_EQ(platform::EqualsNoCase(a, b), equal) << a << " " << b;
+        EXPECT_EQ(platform::StartsWithNoCase(a + "tail", b), equal) << a << " " << b;
+    }
+    EXPECT_FALSE(platform::StartsWithNoCase("loc", "location:"));
+    EXPECT_EQ(platform::AsciiUpper('z'), 'Z');
+    EXPECT_EQ(platform::AsciiLower('\xC4'), '\xC4');
+}
+
+}  // namespace
