@@ -1,6 +1,6 @@
 // The login and the second factor against the real account service: refusals before any request,
 // the service's texts, the first-line rules on odd replies, the code prompt's rounds and its
-// logic, and the service's ties of a code to the session of the first login.
+// logic.
 
 #include "account/account_login.h"
 
@@ -10,11 +10,11 @@
 
 #include "account/account_urls.h"
 #include "account/sms_code_logic.h"
-#include "account_fixture.h"
 #include "config/text_table.h"
 #include "patch/md5.h"
 #include "platform/codepage.h"
 #include "platform/http_client.h"
+#include "support/account_fixture.h"
 
 namespace {
 
@@ -184,7 +184,6 @@ protected:
 };
 
 using SmsCodeLogicTest = SessionTest;
-using AccountServiceTest = SessionTest;
 
 TEST_F(SmsCodeLogicTest, PressLocksTheButtonForSixtyOneTicksAndDisplaysKeepTheCountdown) {
     ASSERT_TRUE(m_logic->RequestCode());
@@ -230,37 +229,6 @@ TEST_F(SmsCodeLogicTest, RefusalsShowTheirTexts) {
     EXPECT_EQ(m_messages.take(), (Texts{"验证码必须为6位数字", "验证码必须为6位数字",
                                         "获取验证码失败:登录已失效,请重新登录",
                                         "获取验证码失败:abc", m_http.LastError()}));
-}
-
-// A code and the second login belong to the session of the first login, which logs in once; the
-// sixth code of a day goes by voice call.
-TEST_F(AccountServiceTest, TheSecondFactorBelongsToTheSessionOfTheFirstLogin) {
-    platform::HttpClient stranger("Launcher");
-    const auto code = [&](platform::HttpClient& http, const char* mobile = "138 0000+5678") {
-        return Get(http, MakeSmsCodeUrl(Domain(), mobile));
-    };
-    const auto second = [&](platform::HttpClient& http, const std::string& digits) {
-        return Get(http, MakeSecondLoginUrl(Domain(), digits));
-    };
-    EXPECT_EQ(second(m_http, "123456"), "error|请先获取验证码\n");
-    EXPECT_EQ(code(m_http), std::string(kSent) + "\n");
-    const std::string sent = LastCode();
-    EXPECT_EQ(second(stranger, sent), "error|登录已失效,请重新登录\n");
-    EXPECT_EQ(code(stranger), "error| 登录已失效,请重新登录\n");
-    EXPECT_EQ(code(m_http, "138 0000 5678"), "error| 手机号码不符\n");
-    EXPECT_EQ(second(m_http, sent == "999999" ? "000000" : "999999"), "error|验证码错误\n");
-    EXPECT_EQ(second(m_http, sent), "succeed|userName|10002|OTP|kb0b\n");
-    EXPECT_EQ(second(m_http, sent), "error|登录已失效,请重新登录\n") << "a session logs in once";
-
-    // A new session counts on with the day's codes.
-    Get(m_http, MakeLoginUrl(Domain(), "bobby", CMD5().GetStringMD5("hunter22")));
-    for (int i = 1; i < 5; ++i)
-        EXPECT_EQ(code(m_http), std::string(kSent) + "\n");
-    EXPECT_EQ(code(m_http), "今日短信验证码已达5次上限,验证码将通过语音电话告知138 0000+5678\n");
-    const std::string voice = "voice call code " + LastCode() + " for bobby";
-    EXPECT_TRUE(
-        std::ranges::any_of(Log(), [&](const std::string& l) { return l.starts_with(voice); }));
-    EXPECT_EQ(second(m_http, LastCode()), "succeed|userName|10002|OTP|kb0b\n");
 }
 
 }  // namespace

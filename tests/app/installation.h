@@ -11,8 +11,8 @@
 
 #include "app/launcher_app.h"
 #include "pack/ini_encoder.h"
+#include "support/test_skin.h"
 #include "support/test_support.h"
-#include "test_install.h"
 
 namespace quend::test {
 

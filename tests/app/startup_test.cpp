@@ -25,9 +25,9 @@
 #include "app/instance_lock.h"
 #include "devserver/launcher_server.h"
 #include "installation.h"
-#include "launch/launch_test_util.h"
 #include "platform/process.h"
 #include "support/message_box_recorder.h"
+#include "support/program_support.h"
 
 namespace {
 

@@ -22,10 +22,10 @@
 #include "devserver/launcher_server.h"
 #include "devserver/update_server.h"
 #include "installation.h"
-#include "launch/launch_test_util.h"
 #include "pack/checksum_writer.h"
 #include "protocol/version.h"
 #include "support/message_box_recorder.h"
+#include "support/program_support.h"
 #include "ui/launcher_dlg.h"
 
 namespace {

@@ -18,13 +18,13 @@
 #include "devserver/account_service.h"
 #include "devserver/launcher_server.h"
 #include "devserver/update_server.h"
-#include "launch/launch_test_util.h"
 #include "pack/checksum_writer.h"
 #include "platform/codepage.h"
 #include "platform/message_box.h"
 #include "platform/window_messages.h"
 #include "recording_view.h"
 #include "support/message_box_recorder.h"
+#include "support/program_support.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-// The launch pieces with real programs and folders: processes as the launcher starts and ends
-// them, the game folder found from the working folder, self-update through a Temp.exe copy, and
-// the game start on a game folder (the selection check and its messages, Bin\Qnd.ini rewritten
-// in its three keys only, the stand-in game or wine started with the session).
+// The launch pieces with real programs and folders: the game folder found from the working
+// folder, self-update through a Temp.exe copy, and the game start on a game folder (the
+// selection check and its messages, Bin\Qnd.ini rewritten in its three keys only, the stand-in
+// game or wine started with the session).
 
 #include <sys/stat.h>
 
@@ -14,9 +14,9 @@
 #include "launch/common_manager.h"
 #include "launch/quendalor_manager.h"
 #include "launch/self_updater.h"
-#include "launch_test_util.h"
 #include "platform/process.h"
 #include "support/message_box_recorder.h"
+#include "support/program_support.h"
 
 namespace {
 
@@ -26,40 +26,6 @@ using protocol::Endpoint;
 using protocol::ServerEntry;
 using Texts = std::vector<std::string>;
 const std::string kWait = "[?General.WaitForSafeService?]";
-
-TEST(Process, StartsInTheGivenFolderOrSaysNoAndEndsWaitingOrKilling) {
-    TempDir dir;
-    const auto program = dir / "game" / "Qnd.exe";
-    copyProgram(QUEND_FAKE_GAME, program);
-    platform::ProcessId pid = 0;
-    ASSERT_TRUE(platform::StartProcess(program.string(), {"a b", "", "-x"}, dir.path(), &pid));
-    EXPECT_EQ(Child(pid).Wait(), 0);
-    EXPECT_EQ(readLines(program.string() + ".record"),
-              (Texts{"cwd=" + fs::canonical(dir.path()).string(), "arg=a b", "arg=", "arg=-x"}));
-
-    EXPECT_FALSE(platform::StartProcess((dir / "missing").string(), {}, ""));
-    EXPECT_FALSE(platform::StartProcess(program.string(), {}, (dir / "no-folder").string()));
-
-    // Ending waits for the end, and kills a process that ignores the request.
-    ASSERT_TRUE(platform::StartProcess("/bin/sleep", {"30"}, "", &pid));
-    Child sleeper(pid);
-    EXPECT_TRUE(platform::EndProcess(pid));
-    // Ended but not yet collected by us, its parent: that counts as ended.
-    EXPECT_FALSE(platform::IsProcessRunning(pid));
-    EXPECT_FALSE(platform::EndProcess(pid)) << "nothing left to end";
-    EXPECT_EQ(sleeper.Wait(), -SIGTERM);
-
-    ASSERT_TRUE(platform::StartProcess("/bin/sh", {"-c", "trap '' TERM; exec sleep 30"}, "", &pid));
-    Child stubborn(pid);
-    ASSERT_TRUE(
-        waitFor([&] { return platform::ProcessExePath(pid) == fs::canonical("/bin/sleep"); }));
-    EXPECT_TRUE(platform::EndProcess(pid, std::chrono::milliseconds(200)));
-    EXPECT_EQ(stubborn.Wait(), -SIGKILL);
-
-    // 0 and -1 would name process groups.
-    for (platform::ProcessId id : {0, -1, platform::CurrentProcessId()})
-        EXPECT_FALSE(platform::EndProcess(id)) << id;
-}
 
 // A working folder that no longer exists gives no game folder.
 TEST(CommonManager, TheGameFolderIsTheParentOfTheWorkingFolder) {

@@ -10,10 +10,10 @@
 
 #include "frontend/skin.h"
 #include "support/message_box_recorder.h"
+#include "support/qt_support.h"
 #include "ui/my_button.h"
 #include "ui/my_edit.h"
 #include "ui/skin_bitmap.h"
-#include "ui_test_support.h"
 
 namespace {
 

@@ -21,10 +21,10 @@
 #include "app/client_app.h"
 #include "config/text_table.h"
 #include "devserver/launcher_server.h"
-#include "launch/launch_test_util.h"
 #include "platform/window_messages.h"
 #include "support/message_box_recorder.h"
-#include "test_install.h"
+#include "support/program_support.h"
+#include "support/test_skin.h"
 
 namespace {
 

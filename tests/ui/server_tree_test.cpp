@@ -16,7 +16,7 @@
 
 #include "config/text_table.h"
 #include "support/message_box_recorder.h"
-#include "ui_test_support.h"
+#include "support/qt_support.h"
 
 namespace {
 

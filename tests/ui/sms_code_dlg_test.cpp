@@ -9,10 +9,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "account/account_fixture.h"
 #include "account/account_urls.h"
 #include "patch/md5.h"
 #include "platform/http_client.h"
+#include "support/account_fixture.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "test_install.h"
+#include "support/test_skin.h"
 
 #include <cstdlib>
 #include <sstream>
@@ -9,7 +9,7 @@
 #include <QPainter>
 
 #include "platform/codepage.h"
-#include "ui_test_support.h"
+#include "support/qt_support.h"
 
 namespace quend::test {
 namespace {

@@ -1,0 +1,66 @@
+// The development account service's own rules, which the login tests rely on without seeing:
+// a code and the second login belong to the session of the first login.
+
+#include <algorithm>
+#include <string>
+
+#include "account/account_urls.h"
+#include "patch/md5.h"
+#include "platform/codepage.h"
+#include "platform/http_client.h"
+#include "support/account_fixture.h"
+
+namespace {
+
+using namespace quend::test;
+constexpr char kSent[] = "验证码已通过短信发送到138 0000+5678,请查收\n";
+
+class AccountServiceTest : public AccountTest {
+protected:
+    // The reply read back as UTF-8.
+    std::string Get(platform::HttpClient& http, const std::string& url) {
+        std::string body;
+        EXPECT_TRUE(http.GetText(url, body));
+        return platform::AnsiToUtf8(body);
+    }
+    std::string FirstLogin(platform::HttpClient& http) {
+        return Get(http, MakeLoginUrl(Domain(), "bobby", CMD5().GetStringMD5("hunter22")));
+    }
+    std::string Code(platform::HttpClient& http, const char* mobile = "138 0000+5678") {
+        return Get(http, MakeSmsCodeUrl(Domain(), mobile));
+    }
+    std::string Second(platform::HttpClient& http, const std::string& digits) {
+        return Get(http, MakeSecondLoginUrl(Domain(), digits));
+    }
+    platform::HttpClient m_http{"Launcher"};
+};
+
+// The session logs in once; a client without it gets neither a code nor a login.
+TEST_F(AccountServiceTest, ACodeBelongsToTheSessionOfTheFirstLogin) {
+    ASSERT_EQ(FirstLogin(m_http), "138 0000+5678\n");
+    platform::HttpClient stranger("Launcher");
+    EXPECT_EQ(Second(m_http, "123456"), "error|请先获取验证码\n");
+    EXPECT_EQ(Code(m_http), kSent);
+    const std::string sent = LastCode();
+    EXPECT_EQ(Second(stranger, sent), "error|登录已失效,请重新登录\n");
+    EXPECT_EQ(Code(stranger), "error| 登录已失效,请重新登录\n");
+    EXPECT_EQ(Code(m_http, "138 0000 5678"), "error| 手机号码不符\n");
+    EXPECT_EQ(Second(m_http, sent == "999999" ? "000000" : "999999"), "error|验证码错误\n");
+    EXPECT_EQ(Second(m_http, sent), "succeed|userName|10002|OTP|kb0b\n");
+    EXPECT_EQ(Second(m_http, sent), "error|登录已失效,请重新登录\n") << "a session logs in once";
+}
+
+// A new session counts on with the day's codes.
+TEST_F(AccountServiceTest, TheSixthCodeOfADayGoesByVoiceCall) {
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(FirstLogin(m_http), "138 0000+5678\n");
+        EXPECT_EQ(Code(m_http), kSent);
+    }
+    EXPECT_EQ(Code(m_http), "今日短信验证码已达5次上限,验证码将通过语音电话告知138 0000+5678\n");
+    const std::string voice = "voice call code " + LastCode() + " for bobby";
+    EXPECT_TRUE(
+        std::ranges::any_of(Log(), [&](const std::string& l) { return l.starts_with(voice); }));
+    EXPECT_EQ(Second(m_http, LastCode()), "succeed|userName|10002|OTP|kb0b\n");
+}
+
+}  // namespace
