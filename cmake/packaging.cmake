@@ -16,9 +16,7 @@ install(PROGRAMS ${QUEND_DEMO_SRC}/quendalor-launcher.sh
         DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME quendalor-launcher)
 
 # The launcher folder.
-if(TARGET Launcher)
-  install(TARGETS Launcher RUNTIME DESTINATION ${QUEND_LAUNCHER_DIR})
-endif()
+install(TARGETS Launcher RUNTIME DESTINATION ${QUEND_LAUNCHER_DIR})
 install(FILES ${QUEND_DEMO_BIN}/gen/Launcher.ini ${QUEND_DEMO_BIN}/gen/Launcher.chs
               ${QUEND_DEMO_SRC}/Launcher.eng ${QUEND_DEMO_SRC}/Skin.ini
         DESTINATION ${QUEND_LAUNCHER_DIR})

@@ -1,6 +1,5 @@
 # Assembles the demo installation in OUT from the sources in SOURCE and the generated files in
-# GEN. Run by the build with -DSOURCE= -DGEN= -DOUT= -DGAME= -DPACK= -DNEW_VERSION= and, once the
-# launcher program exists, -DLAUNCHER=.
+# GEN. Run by the build with -DSOURCE= -DGEN= -DOUT= -DGAME= -DLAUNCHER= -DPACK= -DNEW_VERSION=.
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE errors)
@@ -22,9 +21,7 @@ file(COPY ${GEN}/Launcher.ini ${GEN}/Launcher.chs ${SOURCE}/Launcher.eng ${SOURC
 foreach(language chs eng)
   file(COPY ${GEN}/skin/ DESTINATION ${launcher}/Skin/${language})
 endforeach()
-if(LAUNCHER)
-  file(COPY ${LAUNCHER} DESTINATION ${launcher})
-endif()
+file(COPY ${LAUNCHER} DESTINATION ${launcher})
 
 # What the update server offers: the new version with its lists, and the web pages.
 file(COPY ${SOURCE}/game-new/ DESTINATION ${update}/quendalor)
