@@ -8,6 +8,8 @@
 #include "platform/http_client.h"
 #include "platform/message_box.h"
 
+namespace account {
+
 namespace {
 
 constexpr std::size_t kMinLength = 4;
@@ -82,3 +84,5 @@ std::optional<CReplyLine> CAccountLogin::SecondFactor(platform::HttpClient& http
     }
     return std::nullopt;
 }
+
+}  // namespace account

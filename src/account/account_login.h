@@ -16,6 +16,8 @@ namespace platform {
 class HttpClient;
 }
 
+namespace account {
+
 // What one attempt starts from: the user-name and password boxes as typed (UTF-8, as the window
 // holds them; the login turns them into the ANSI code page, which is what is counted, digested
 // and sent), and the selected game's AUTH_DOMAIN (ANSI).
@@ -53,3 +55,5 @@ private:
     LoginRequest m_request;
     PromptMaker m_makePrompt;
 };
+
+}  // namespace account

@@ -2,6 +2,8 @@
 
 #include "platform/url_encoding.h"
 
+namespace account {
+
 namespace {
 
 using platform::EncodeUrlValue;
@@ -29,3 +31,5 @@ std::string MakeSmsCodeUrl(std::string_view domain, std::string_view mobile) {
     return ServiceUrl(domain,
                       "/account/getSmsCode?mobile=" + EncodeUrlValue(mobile) + "&type=verify");
 }
+
+}  // namespace account

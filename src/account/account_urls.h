@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace account {
+
 // "http://" domain "/account/gameLogin?accName=" user "&password=" digest.
 std::string MakeLoginUrl(std::string_view domain, std::string_view userName,
                          std::string_view passwordDigest);
@@ -13,3 +15,5 @@ std::string MakeLoginUrl(std::string_view domain, std::string_view userName,
 std::string MakeSecondLoginUrl(std::string_view domain, std::string_view code);
 // "http://" domain "/account/getSmsCode?mobile=" mobile "&type=verify".
 std::string MakeSmsCodeUrl(std::string_view domain, std::string_view mobile);
+
+}  // namespace account

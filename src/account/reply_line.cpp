@@ -4,6 +4,8 @@
 
 #include "platform/http_client.h"
 
+namespace account {
+
 namespace {
 
 constexpr long kReadBlock = 4096;
@@ -59,3 +61,5 @@ LoginCredentials CReplyLine::Credentials(int p) const {
     const int b = Search("OTP|", a);
     return {Part(a, b - a - 1), Part(Search("OTP|", a) + 4)};
 }
+
+}  // namespace account

@@ -12,6 +12,8 @@ namespace platform {
 class HttpClient;
 }
 
+namespace account {
+
 // What a success line carries.
 struct LoginCredentials {
     std::string userId;
@@ -53,3 +55,5 @@ public:
 private:
     std::string m_line;
 };
+
+}  // namespace account

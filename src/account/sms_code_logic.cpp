@@ -10,6 +10,8 @@
 #include "platform/http_client.h"
 #include "platform/message_box.h"
 
+namespace account {
+
 namespace {
 
 constexpr std::size_t kCodeLength = 6;
@@ -80,3 +82,5 @@ bool CSmsCodeLogic::Accept(std::string_view boxText) {
     m_bTimer = false;
     return true;
 }
+
+}  // namespace account

@@ -10,6 +10,8 @@ namespace platform {
 class HttpClient;
 }
 
+namespace account {
+
 class CSmsCodeLogic final {
 public:
     static constexpr int kCountdownStart = 60;
@@ -61,3 +63,5 @@ private:
     CodeButton m_button;
     bool m_bTimer = false;
 };
+
+}  // namespace account

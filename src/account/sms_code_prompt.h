@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+namespace account {
+
 class SmsCodePrompt {
 public:
     virtual ~SmsCodePrompt() = default;
@@ -13,3 +15,5 @@ public:
     // the code accepted before.
     virtual std::optional<std::string> Run() = 0;
 };
+
+}  // namespace account

@@ -12,6 +12,8 @@
 #include "platform/paths.h"
 #include "protocol/launcher_messages.h"
 
+namespace app {
+
 std::string JoinResourcePath(const std::string& resourceDir, const std::string& language) {
     const auto separator = [](char c) { return c == '/' || c == '\\'; };
     std::size_t skip = 0;
@@ -41,35 +43,35 @@ int CClientApp::Run() {
 }
 
 bool CClientApp::InitInstance() {
-    // 1. The framework: boxes shown before the main window must not end the program.
+    // The order is the start-up's contract: every early return leaves ExitInstance something it
+    // can release. Boxes shown before the main window must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    // 2.
     corelib::set_trace_sink(&corelib::trace_output());
-    // 3.-5.
+    // The program file's name is the single-instance lock's name and every box's caption. A
+    // temporary copy holds its file from here on: the last process running from it removes it.
     m_pszModulePath = m_strModulePathGiven;
-    m_hTempCopyLock = SelfUpdater::HoldTempCopy();
+    m_hTempCopyLock = launch::SelfUpdater::HoldTempCopy();
     const std::string fileName = platform::GetFileNamePart(m_pszModulePath);
     platform::SetMessageCaption(ApplicationTitle(fileName));
     m_pszModuleDir = platform::GetFolderPart(m_pszModulePath);
-    // 6. The folder ends in a separator already; the doubled one is harmless.
+    // The folder ends in a separator already; the doubled one is harmless.
     m_strSkinIni = m_pszModuleDir + "/Skin.ini";
-    // 7. Without its configuration the launcher ends without a word.
+    // Without its configuration the launcher ends without a word.
     if (!ReadLauncherConfig(m_pszModuleDir + "Launcher.ini", m_config))
         return false;
-    // 8.
     m_strResourcePath = JoinResourcePath(m_config.resourceDir, m_config.language);
     m_pszTextFile = m_pszModuleDir + "Launcher." + m_config.language;
     SetTextFile(m_pszTextFile);
-    // 9.
+    // The texts are known from here on: a second launcher can say why it ends.
     if (!CheckSingleInstance(fileName)) {
         platform::ShowMessage("不允许启动多个登录器");
         return false;
     }
-    // 10.-11.
+    // Only the temporary copy goes on; it removes its own file at exit.
     if (!RunSelfUpdate(m_strCommandLine))
         return false;
     m_bTempCopy = true;
-    // 12.-13. A failed connection still shows the main window, with Start disabled.
+    // A failed connection still shows the main window, with Start disabled.
     m_bConnected = false;
     m_bConnected = ConnectServer();
     if (m_bConnected)
@@ -97,15 +99,15 @@ bool CClientApp::CheckSingleInstance(const std::string& name) {
 }
 
 bool CClientApp::RunSelfUpdate(const std::string& commandLine) {
-    SelfUpdater updater;
+    launch::SelfUpdater updater;
     const bool goOn = updater.Run(commandLine);
-    m_bNoCheck = updater.NoCheck() ? 1 : 0;
-    m_bNoUpdate = updater.NoUpdate() ? 1 : 0;
+    m_bNoCheck = updater.NoCheck();
+    m_bNoUpdate = updater.NoUpdate();
     return goOn;
 }
 
 void CClientApp::RemoveTempCopy() {
-    SelfUpdater::RemoveTempCopy(std::move(m_hTempCopyLock));
+    launch::SelfUpdater::RemoveTempCopy(std::move(m_hTempCopyLock));
 }
 
 bool CClientApp::ConnectServer() {
@@ -117,7 +119,7 @@ bool CClientApp::SendRequest(int32_t id) {
     return m_connection.SendRequest(id);
 }
 
-void CClientApp::StoreSession(const LoginSession& session) {
+void CClientApp::StoreSession(const account::LoginSession& session) {
     m_strUserId = session.userId;
     m_strUserKey = session.userKey;
     m_strUnderage = session.underage;
@@ -130,3 +132,5 @@ void CClientApp::RaiseMainWindow() {
     m_pMainWnd->raise();
     m_pMainWnd->activateWindow();
 }
+
+}  // namespace app

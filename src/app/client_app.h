@@ -16,6 +16,8 @@
 
 class QWidget;
 
+namespace app {
+
 class CClientApp : public frontend::LauncherHost {
 public:
     // `modulePath`: the running program file (platform::OwnExePath() in the program);
@@ -42,13 +44,15 @@ public:
     protocol::CClientConnection& Connection() override { return m_connection; }
     LauncherConfig& Config() override { return m_config; }
     bool IsConnected() const override { return m_bConnected; }
-    bool NoCheck() const override { return m_bNoCheck != 0; }
-    bool NoUpdate() const override { return m_bNoUpdate != 0; }
+    bool NoCheck() const override { return m_bNoCheck; }
+    bool NoUpdate() const override { return m_bNoUpdate; }
     std::string ModuleDir() const override { return m_pszModuleDir; }
     std::string SkinIni() const override { return m_strSkinIni; }
     std::string ResourcePath() const override { return m_strResourcePath; }
-    void StoreSession(const LoginSession& session) override;
-    LoginSession Session() const override { return {m_strUserId, m_strUserKey, m_strUnderage}; }
+    void StoreSession(const account::LoginSession& session) override;
+    account::LoginSession Session() const override {
+        return {m_strUserId, m_strUserKey, m_strUnderage};
+    }
 
     // The running main window: raised when a second start asks for it.
     QWidget* m_pMainWnd = nullptr;
@@ -59,8 +63,8 @@ public:
     std::string m_strUserId;
     std::string m_strUserKey;
     std::string m_strUnderage;
-    int m_bNoCheck = 0;
-    int m_bNoUpdate = 0;
+    bool m_bNoCheck = false;
+    bool m_bNoUpdate = false;
     std::string m_pszModulePath;
     std::string m_pszModuleDir;  // ends in "/"; empty when the path has no folder
     std::string m_pszTextFile;
@@ -92,3 +96,5 @@ std::string JoinResourcePath(const std::string& resourceDir, const std::string& 
 
 // The program file's name without its last extension: the caption of every message box.
 std::string ApplicationTitle(const std::string& fileName);
+
+}  // namespace app

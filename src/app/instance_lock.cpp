@@ -7,6 +7,8 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
+namespace app {
+
 namespace {
 
 constexpr int kConnectTimeoutMs = 1000;
@@ -64,3 +66,5 @@ void CInstanceLock::OnConnection() {
             m_onRaise();
     }
 }
+
+}  // namespace app

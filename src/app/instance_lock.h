@@ -11,6 +11,8 @@
 
 class QLocalServer;
 
+namespace app {
+
 class CInstanceLock final : public QObject {
     Q_OBJECT
 
@@ -37,3 +39,5 @@ private:
     std::unique_ptr<QLocalServer> m_server;
     RaiseHandler m_onRaise;
 };
+
+}  // namespace app

@@ -2,6 +2,8 @@
 
 #include "ui/launcher_dlg.h"
 
+namespace app {
+
 bool CLauncherApp::InitInstance() {
     if (!CClientApp::InitInstance())
         return false;
@@ -15,3 +17,5 @@ bool CLauncherApp::InitInstance() {
 int CLauncherApp::ExitInstance() {
     return CClientApp::ExitInstance();
 }
+
+}  // namespace app

@@ -4,6 +4,8 @@
 
 #include "app/client_app.h"
 
+namespace app {
+
 class CLauncherApp : public CClientApp {
 public:
     using CClientApp::CClientApp;
@@ -12,3 +14,5 @@ public:
     bool InitInstance() override;
     int ExitInstance() override;
 };
+
+}  // namespace app

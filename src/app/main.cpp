@@ -20,10 +20,10 @@ int main(int argc, char** argv) {
     // framework and the application object. Sockets need no start-up here.
     corelib::trace_output();
     QApplication framework(argc, argv);
-    CLauncherApp app(platform::OwnExePath(), commandLine);
+    app::CLauncherApp app(platform::OwnExePath(), commandLine);
 
     if (const char* log = std::getenv("QUEND_MESSAGE_LOG"); log != nullptr && *log != '\0')
-        platform::SetMessageHandler(MessageLogHandler(log));
+        platform::SetMessageHandler(app::MessageLogHandler(log));
     else
         ui::InstallQtMessageBox([&app] { return app.m_pMainWnd; });
     return app.Run();

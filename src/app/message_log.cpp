@@ -5,6 +5,8 @@
 
 #include <utility>
 
+namespace app {
+
 platform::MessageHandler MessageLogHandler(std::string path) {
     return [path = std::move(path)](const std::string& caption, const std::string& text) {
         std::string line = caption + "\t";
@@ -19,3 +21,5 @@ platform::MessageHandler MessageLogHandler(std::string path) {
         ::close(fd);
     };
 }
+
+}  // namespace app

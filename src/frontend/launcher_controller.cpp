@@ -100,7 +100,7 @@ void CLauncherController::OnStart() {
         return;
     }
     m_view.EnableStart(false);
-    if (m_bReady != 0 && Login() == 0) {
+    if (m_bReady && Login() == 0) {
         m_view.EnableStart(true);
         return;
     }
@@ -111,7 +111,7 @@ void CLauncherController::OnStart() {
 // fetched and the check pass started, which reports its end with WM_UPDATE_DONE. Start stays
 // disabled until then, and after a list that could not be fetched.
 void CLauncherController::UpdateOrLaunch() {
-    if (m_app.NoCheck() || m_bReady != 0) {
+    if (m_app.NoCheck() || m_bReady) {
         WindowProc({platform::WM_START_GAME, 0, 0, {}});
         return;
     }
@@ -213,7 +213,7 @@ void CLauncherController::OnUpdateDone() {
     protocol::CClientConnection& connection = m_app.Connection();
     connection.SetLocalVersion(connection.GetVersionState().serverVersion);
     m_app.Config().currentGame = m_strGameName;
-    m_bReady = 1;
+    m_bReady = true;
     m_view.SetStatusText("更新已完成..");
     UpdateStartButton(true);
 }
@@ -231,9 +231,9 @@ void CLauncherController::OnUpdateIncomplete(const UpdateResult& result) {
 }
 
 void CLauncherController::OnStartGame() {
-    if (m_bLoggedIn == 0 || !m_owner.IsRunning())
+    if (!m_bLoggedIn || !m_owner.IsRunning())
         return;
-    const LoginSession session = m_app.Session();
+    const account::LoginSession session = m_app.Session();
     m_gameManager.LaunchGame(m_owner.GameDir(), session.userId, session.userKey, session.underage);
     OnCancel();
 }
@@ -327,12 +327,12 @@ void CLauncherController::SelectGame(const protocol::GameRecord& game) {
     m_pGameInfo = &m_app.Config().games[game.name];
     m_owner.SetGameDir(m_commonManager.GameDir());
     m_owner.SetUpdateUrl(game.update_url);
-    m_bReady = m_app.NoCheck() ? 1 : 0;
+    m_bReady = m_app.NoCheck();
     UpdateStartButton(false);
 }
 
 void CLauncherController::UpdateStartButton(bool enable) {
-    m_view.SetStartImages(m_bReady != 0 ? "Start" : "Update");
+    m_view.SetStartImages(m_bReady ? "Start" : "Update");
     if (enable)
         m_view.EnableStart(true);
 }
@@ -341,10 +341,10 @@ void CLauncherController::UpdateStartButton(bool enable) {
 
 // The left tree's selection, else the right one's. (A tree used before that has lost its
 // selection since gives none either.)
-ServerSelection CLauncherController::SelectedServer() const {
+launch::ServerSelection CLauncherController::SelectedServer() const {
     for (const CServerTreeModel* tree : {&m_treeLeft, &m_treeRight}) {
         if (tree->HasSelectedItem())
-            return tree->GetSelectedServer().value_or(ServerSelection{});
+            return tree->GetSelectedServer().value_or(launch::ServerSelection{});
     }
     return {};
 }
@@ -361,18 +361,18 @@ int CLauncherController::Login() {
     if (m_gameManager.CheckSelection(SelectedServer(), m_owner.UpdateUrl()) == 0)
         return 0;
 
-    LoginRequest request{m_view.UserNameText(), m_view.PasswordText(),
-                         m_pGameInfo != nullptr ? m_pGameInfo->authDomain : std::string()};
-    CAccountLogin login(
+    account::LoginRequest request{m_view.UserNameText(), m_view.PasswordText(),
+                                  m_pGameInfo != nullptr ? m_pGameInfo->authDomain : std::string()};
+    account::CAccountLogin login(
         std::move(request),
         [this](const std::string& domain, const std::string& mobile, platform::HttpClient& http) {
             return m_view.MakeSmsCodePrompt(domain, mobile, http);
         });
-    const std::optional<LoginSession> session = login.Login();
+    const std::optional<account::LoginSession> session = login.Login();
     if (!session)
         return 0;
     m_app.StoreSession(*session);
-    m_bLoggedIn = 1;
+    m_bLoggedIn = true;
     return 1;
 }
 

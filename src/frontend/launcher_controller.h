@@ -75,8 +75,8 @@ public:
     int Login();
 
     const std::string& GameName() const { return m_strGameName; }
-    bool IsReady() const { return m_bReady != 0; }
-    bool IsLoggedIn() const { return m_bLoggedIn != 0; }
+    bool IsReady() const { return m_bReady; }
+    bool IsLoggedIn() const { return m_bLoggedIn; }
     const CServerTreeModel& Tree(TreeSide side) const;
     std::string GameDir() const { return m_owner.GameDir(); }
     std::string UpdateUrl() const { return m_owner.UpdateUrl(); }
@@ -85,7 +85,7 @@ private:
     void ListenToServer();
     void StopWorkers();
     void UpdateOrLaunch();
-    ServerSelection SelectedServer() const;
+    launch::ServerSelection SelectedServer() const;
     CServerTreeModel& Tree(TreeSide side);
 
     void OnUpdateDone();
@@ -106,8 +106,8 @@ private:
 
     std::string m_strGameName;
     const GameInfo* m_pGameInfo = nullptr;  // in the GUI's settings
-    int m_bReady = 0;
-    int m_bLoggedIn = 0;
+    bool m_bReady = false;
+    bool m_bLoggedIn = false;
 
     // The rows point into this snapshot of the server lists.
     std::shared_ptr<const protocol::ServerLists> m_lists;
@@ -116,8 +116,8 @@ private:
 
     CUpdateOwnerAdapter m_owner;  // before the managers: their threads read it
     CMyUpdateManager m_updateManager;
-    CCommonManager m_commonManager;
-    CQuendalorManager m_gameManager;
+    launch::CCommonManager m_commonManager;
+    launch::CQuendalorManager m_gameManager;
 
     std::uint32_t m_nDownBytes = 0;  // bytes of the current file so far
     unsigned m_nExitPresses = 0;

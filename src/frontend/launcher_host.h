@@ -34,8 +34,8 @@ public:
     virtual std::string ResourcePath() const = 0;
 
     // The session of a successful login (ANSI texts), read again when the game starts.
-    virtual void StoreSession(const LoginSession& session) = 0;
-    virtual LoginSession Session() const = 0;
+    virtual void StoreSession(const account::LoginSession& session) = 0;
+    virtual account::LoginSession Session() const = 0;
 };
 
 }  // namespace frontend

@@ -53,9 +53,8 @@ public:
     virtual std::string UserNameText() const = 0;
     virtual std::string PasswordText() const = 0;
     // The SMS code dialog of one login attempt, modal over this window; see SmsCodePrompt.
-    virtual std::unique_ptr<SmsCodePrompt> MakeSmsCodePrompt(const std::string& domain,
-                                                             const std::string& mobile,
-                                                             platform::HttpClient& http) = 0;
+    virtual std::unique_ptr<account::SmsCodePrompt> MakeSmsCodePrompt(
+        const std::string& domain, const std::string& mobile, platform::HttpClient& http) = 0;
 
     // Loads `url` (ANSI, as Launcher.ini gives it) into a hidden web panel, once.
     virtual void Navigate(WebPanel panel, const std::string& url) = 0;

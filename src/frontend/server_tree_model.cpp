@@ -199,11 +199,11 @@ RowId CServerTreeModel::AddRow(FServerItem item) {
     return static_cast<RowId>(m_items.size() - 1);
 }
 
-std::optional<ServerSelection> CServerTreeModel::GetSelectedServer() const {
+std::optional<launch::ServerSelection> CServerTreeModel::GetSelectedServer() const {
     const FServerItem* item = Row(m_selected);
     if (item == nullptr)
         return std::nullopt;
-    ServerSelection selection;
+    launch::ServerSelection selection;
     selection.lists = item->lists;
     selection.game = item->game;
     selection.group = item->group;

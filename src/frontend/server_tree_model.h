@@ -48,7 +48,7 @@ public:
     // servers drawn with the unseeded rand() (disabled ones too), a server row its own server;
     // either gives an address of that server drawn the same way, or none when it has none.
     // Nothing when no row is selected.
-    std::optional<ServerSelection> GetSelectedServer() const;
+    std::optional<launch::ServerSelection> GetSelectedServer() const;
 
 private:
     RowId AddRow(FServerItem item);

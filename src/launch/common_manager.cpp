@@ -5,8 +5,12 @@
 
 #include "platform/paths.h"
 
+namespace launch {
+
 std::string CCommonManager::GameDir() const {
     std::error_code error;
     const std::string workDir = std::filesystem::current_path(error).string();
     return error ? std::string() : platform::GetFolderPart(workDir);
 }
+
+}  // namespace launch

@@ -5,9 +5,13 @@
 
 #include <string>
 
+namespace launch {
+
 class CCommonManager final {
 public:
     // The working folder up to and including its last "/" ("/games/Launcher" gives "/games/");
     // empty when that comes out empty (no working folder, or one without a separator).
     std::string GameDir() const;
 };
+
+}  // namespace launch

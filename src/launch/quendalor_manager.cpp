@@ -14,6 +14,8 @@
 #include "platform/process.h"
 #include "platform/profile.h"
 
+namespace launch {
+
 namespace {
 
 const char kIniPath[] = "Bin\\Qnd.ini";
@@ -125,3 +127,5 @@ bool CQuendalorManager::StartGame(const std::string& program,
     }
     return platform::StartProcess(program, args, "");
 }
+
+}  // namespace launch

@@ -8,6 +8,8 @@
 
 #include "launch/server_selection.h"
 
+namespace launch {
+
 class CQuendalorManager final {
 public:
     // How the launcher ends when the game's settings cannot be written; tests observe it here.
@@ -40,3 +42,5 @@ private:
     ServerSelection m_selection;  // of the last CheckSelection
     ExitHook m_exitProcess;
 };
+
+}  // namespace launch

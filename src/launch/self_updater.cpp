@@ -10,6 +10,8 @@
 #include "platform/ascii_case.h"
 #include "platform/paths.h"
 
+namespace launch {
+
 namespace {
 
 const char kTempName[] = "Temp.exe";
@@ -61,9 +63,9 @@ std::string SelfUpdater::ParseCommandLine(const std::string& arguments) {
         const std::string token = rest.substr(0, blank);
         rest = blank == std::string::npos ? std::string() : rest.substr(blank + 1);
         if (platform::EqualsNoCase(token, "-NoCheck")) {
-            m_bNoCheck = 1;
+            m_bNoCheck = true;
         } else if (platform::EqualsNoCase(token, "-NoUpdate")) {
-            m_bNoUpdate = 1;
+            m_bNoUpdate = true;
         }
     }
     return arguments.substr(0, dash);
@@ -135,3 +137,5 @@ void SelfUpdater::RemoveTempCopy(platform::FileLock hold) {
     if (platform::IsOwnProgramFile(exe))
         std::filesystem::remove(exe, ignored);
 }
+
+}  // namespace launch

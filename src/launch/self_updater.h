@@ -11,6 +11,8 @@
 #include "platform/file_lock.h"
 #include "platform/process.h"
 
+namespace launch {
+
 class SelfUpdater final {
 public:
     // How this process ends itself; tests put an observer here.
@@ -62,8 +64,8 @@ public:
     // running file be removed. Without a hold, only the second condition counts.
     static void RemoveTempCopy(platform::FileLock hold);
 
-    bool NoCheck() const { return m_bNoCheck != 0; }
-    bool NoUpdate() const { return m_bNoUpdate != 0; }
+    bool NoCheck() const { return m_bNoCheck; }
+    bool NoUpdate() const { return m_bNoUpdate; }
     const std::string& Args() const { return m_strArgs; }
     const std::string& TempPath() const { return m_strTempPath; }
 
@@ -71,7 +73,9 @@ private:
     std::string m_strTempPath;    // the launcher's folder + "Temp.exe"
     std::string m_strModulePath;  // the running program file
     std::string m_strArgs;        // the command line from its first "-"
-    int m_bNoCheck = 0;
-    int m_bNoUpdate = 0;
+    bool m_bNoCheck = false;
+    bool m_bNoUpdate = false;
     ExitHook m_exitProcess;
 };
+
+}  // namespace launch

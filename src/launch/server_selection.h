@@ -8,6 +8,8 @@
 #include "protocol/server_directory.h"
 #include "protocol/server_records.h"
 
+namespace launch {
+
 struct ServerSelection {
     std::shared_ptr<const protocol::ServerLists> lists;
     const protocol::GameRecord* game = nullptr;
@@ -20,3 +22,5 @@ struct ServerSelection {
         return game != nullptr && group != nullptr && server != nullptr && endpoint != nullptr;
     }
 };
+
+}  // namespace launch

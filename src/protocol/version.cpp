@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace protocol {
+
 std::uint32_t pack_version(int major, int minor, int patch) {
     return static_cast<std::uint32_t>(major) << 28 |
            (static_cast<std::uint32_t>(minor) & 0x3FFFu) << 14 |
@@ -48,3 +50,5 @@ std::string checksum_list_name(std::uint32_t local_version, std::uint32_t server
     std::replace(version.begin(), version.end(), '.', '_');
     return "checksum_" + version + ".md5";
 }
+
+}  // namespace protocol

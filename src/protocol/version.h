@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace protocol {
+
 // (major << 28) | ((minor & 0x3FFF) << 14) | (patch & 0x3FFF), in 32 bits: major 16 wraps to 0.
 std::uint32_t pack_version(int major, int minor, int patch);
 
@@ -17,3 +19,5 @@ std::uint32_t parse_version(const std::string& text);
 
 // "checksum_all.md5" when the versions differ, else "checksum_1_2_3.md5" for version 1.2.3.
 std::string checksum_list_name(std::uint32_t local_version, std::uint32_t server_version);
+
+}  // namespace protocol

@@ -308,9 +308,8 @@ std::string CLauncherDlg::PasswordText() const {
     return m_editPassword.text().toStdString();
 }
 
-std::unique_ptr<SmsCodePrompt> CLauncherDlg::MakeSmsCodePrompt(const std::string& domain,
-                                                               const std::string& mobile,
-                                                               platform::HttpClient& http) {
+std::unique_ptr<account::SmsCodePrompt> CLauncherDlg::MakeSmsCodePrompt(
+    const std::string& domain, const std::string& mobile, platform::HttpClient& http) {
     return std::make_unique<CSmsCodeDlg>(domain, mobile, http, this);
 }
 

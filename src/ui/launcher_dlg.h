@@ -54,9 +54,9 @@ public:
     void SelectTreeRow(frontend::TreeSide side, frontend::RowId row) override;
     std::string UserNameText() const override;
     std::string PasswordText() const override;
-    std::unique_ptr<SmsCodePrompt> MakeSmsCodePrompt(const std::string& domain,
-                                                     const std::string& mobile,
-                                                     platform::HttpClient& http) override;
+    std::unique_ptr<account::SmsCodePrompt> MakeSmsCodePrompt(const std::string& domain,
+                                                              const std::string& mobile,
+                                                              platform::HttpClient& http) override;
     void Navigate(frontend::WebPanel panel, const std::string& url) override;
     void OpenInBrowser(const std::string& url) override;
     void CloseWindow() override;

@@ -28,7 +28,7 @@ void CMyButton::SetImagePaths(std::string normal, std::string over, std::string 
 }
 
 const std::string& CMyButton::CurrentImagePath() const {
-    return m_images.For(isDown(), m_bHover != 0, isEnabled());
+    return m_images.For(isDown(), m_bHover, isEnabled());
 }
 
 QSize CMyButton::sizeHint() const {
@@ -50,17 +50,17 @@ void CMyButton::mouseMoveEvent(QMouseEvent* event) {
     QAbstractButton::mouseMoveEvent(event);
     // While pressed the button sees moves outside itself too: those end the hover.
     const bool over = rect().contains(event->position().toPoint());
-    if (over == (m_bHover != 0)) {
+    if (over == (m_bHover)) {
         return;
     }
-    m_bHover = over ? 1 : 0;
+    m_bHover = over;
     update();
 }
 
 void CMyButton::leaveEvent(QEvent* event) {
     QAbstractButton::leaveEvent(event);
-    if (m_bHover != 0) {
-        m_bHover = 0;
+    if (m_bHover) {
+        m_bHover = false;
         update();
     }
 }

@@ -24,7 +24,7 @@ public:
 
     // The image path the next paint shows.
     const std::string& CurrentImagePath() const;
-    bool IsHover() const { return m_bHover != 0; }
+    bool IsHover() const { return m_bHover; }
 
     QSize sizeHint() const override;
 
@@ -34,7 +34,7 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    int m_bHover = 0;
+    bool m_bHover = false;
     frontend::ButtonImages m_images;  // m_strNormal, m_strOver, m_strPush, m_strDisable
 };
 

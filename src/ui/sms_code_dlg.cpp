@@ -44,7 +44,7 @@ CSmsCodeDlg::CSmsCodeDlg(std::string domain, std::string mobile, platform::HttpC
     setFixedSize(DluX(213), DluY(112));
     CreateControls();
     m_timer.setObjectName(QStringLiteral("timerCountdown"));
-    m_timer.setInterval(CSmsCodeLogic::kTimerPeriodMs);
+    m_timer.setInterval(account::CSmsCodeLogic::kTimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &CSmsCodeDlg::OnTimer);
     OnInitDialog();
 }
@@ -119,7 +119,7 @@ void CSmsCodeDlg::OnOK() {
 }
 
 void CSmsCodeDlg::ShowButton() {
-    const CSmsCodeLogic::CodeButton& button = m_logic.Button();
+    const account::CSmsCodeLogic::CodeButton& button = m_logic.Button();
     m_btnGetCode->setEnabled(button.enabled);
     m_btnGetCode->setText(FromUtf8(button.text));
 }

@@ -23,7 +23,7 @@ class HttpClient;
 
 namespace ui {
 
-class CSmsCodeDlg final : public QDialog, public SmsCodePrompt {
+class CSmsCodeDlg final : public QDialog, public account::SmsCodePrompt {
     Q_OBJECT
 
 public:
@@ -51,7 +51,7 @@ private:
     QPushButton* m_btnGetCode = nullptr;
     QLabel* m_staticIntro = nullptr;
     QTimer m_timer;
-    CSmsCodeLogic m_logic;
+    account::CSmsCodeLogic m_logic;
 };
 
 }  // namespace ui

@@ -19,6 +19,11 @@
 namespace {
 
 using namespace quend::test;
+using account::CAccountLogin;
+using account::CSmsCodeLogic;
+using account::LoginSession;
+using account::MakeLoginUrl;
+using account::SmsCodePrompt;
 using Texts = std::vector<std::string>;
 using Canned = devserver::CAccountService::CannedReply;
 constexpr char kSent[] = "验证码已通过短信发送到138 0000+5678,请查收";

@@ -57,10 +57,10 @@ struct Installation {
 
 // The launcher as the program runs it, but for the self-update step, which a test process
 // cannot take (it would start a copy of the test and end): here it goes on as the copy would.
-class InstalledLauncher final : public CLauncherApp {
+class InstalledLauncher final : public app::CLauncherApp {
 public:
     explicit InstalledLauncher(const std::filesystem::path& programFile)
-        : CLauncherApp(programFile.string(), "") {}
+        : app::CLauncherApp(programFile.string(), "") {}
 
 protected:
     bool RunSelfUpdate(const std::string&) override { return true; }

@@ -72,9 +72,9 @@ TEST_F(StartupTest, ConnectionFailuresAreReportedAndStartUpGoesOn) {
     EXPECT_EQ(m_messages.take(), std::vector<std::string>{kConnectionFailed});
     EXPECT_EQ(refused.m_strResourcePath, (m_install.launcherDir / "Res" / "Chs").string());
     refused.ExitInstance();
-    EXPECT_EQ(JoinResourcePath("Res\\", "\\Chs"), "Res/Chs");
-    EXPECT_EQ(JoinResourcePath("/", "Chs"), "/Chs");
-    EXPECT_EQ(ApplicationTitle("my.launcher.exe"), "my.launcher");
+    EXPECT_EQ(app::JoinResourcePath("Res\\", "\\Chs"), "Res/Chs");
+    EXPECT_EQ(app::JoinResourcePath("/", "Chs"), "/Chs");
+    EXPECT_EQ(app::ApplicationTitle("my.launcher.exe"), "my.launcher");
 }
 
 // A second start under the same file name raises the first one's window and gives up; the
@@ -112,7 +112,7 @@ TEST_F(StartupTest, OneLauncherPerProgramFileName) {
 
     // What a launcher ended at once leaves behind in the lock's place, which nobody answers on
     // (a plain file stands in for the socket file).
-    writeFile(m_install.locks / CInstanceLock::LockName("Launcher.exe").toStdString(), "");
+    writeFile(m_install.locks / app::CInstanceLock::LockName("Launcher.exe").toStdString(), "");
     InstalledLauncher afterCrash(program);
     EXPECT_TRUE(afterCrash.CClientApp::InitInstance());
     EXPECT_NE(afterCrash.m_hMutex, nullptr);
@@ -202,8 +202,8 @@ TEST_F(ProgramTest, TheTemporaryCopyRunsAloneAndEndsWhenTheServerGoes) {
 // installation's copy would hold it) is the last process of its own file and removes it.
 TEST_F(ProgramTest, ACopyRefusedAloneRemovesItsFile) {
     m_install.WriteLauncherIni({});
-    std::unique_ptr<CInstanceLock> elsewhere;
-    ASSERT_TRUE(CInstanceLock::Acquire("Temp.exe", {}, elsewhere));
+    std::unique_ptr<app::CInstanceLock> elsewhere;
+    ASSERT_TRUE(app::CInstanceLock::Acquire("Temp.exe", {}, elsewhere));
     EXPECT_EQ(runLauncher(), 0);
     EXPECT_EQ(nextOrphanExit(), 0);
     EXPECT_EQ(readLines(m_log), std::vector<std::string>{"Temp\t不允许启动多个登录器"});

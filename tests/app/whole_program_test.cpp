@@ -47,7 +47,7 @@ protected:
         ASSERT_TRUE(m_updates.Start());
         ASSERT_TRUE(m_accounts.Start());
         const std::string updates = "http://127.0.0.1:" + std::to_string(m_updates.Port());
-        const auto version = static_cast<int32_t>(pack_version(1, 0, 1));
+        const auto version = static_cast<int32_t>(protocol::pack_version(1, 0, 1));
         m_server.emplace(devserver::LauncherServerConfig{
             .trailer = "",
             .games = {{"Quendalor", "Quendalor", version, 0, 1, updates, "", 0}},

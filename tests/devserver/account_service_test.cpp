@@ -24,13 +24,13 @@ protected:
         return platform::AnsiToUtf8(body);
     }
     std::string FirstLogin(platform::HttpClient& http) {
-        return Get(http, MakeLoginUrl(Domain(), "bobby", CMD5().GetStringMD5("hunter22")));
+        return Get(http, account::MakeLoginUrl(Domain(), "bobby", CMD5().GetStringMD5("hunter22")));
     }
     std::string Code(platform::HttpClient& http, const char* mobile = "138 0000+5678") {
-        return Get(http, MakeSmsCodeUrl(Domain(), mobile));
+        return Get(http, account::MakeSmsCodeUrl(Domain(), mobile));
     }
     std::string Second(platform::HttpClient& http, const std::string& digits) {
-        return Get(http, MakeSecondLoginUrl(Domain(), digits));
+        return Get(http, account::MakeSecondLoginUrl(Domain(), digits));
     }
     platform::HttpClient m_http{"Launcher"};
 };

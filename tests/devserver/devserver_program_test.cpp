@@ -134,8 +134,8 @@ TEST_F(DevServerProgram, AllRolesServeTheFileWithItsFaultsAndStopUnderConnectedL
         EXPECT_EQ(http.Read(buffer, sizeof buffer), -1);  // cut after 4 of 9 bytes
         http.Close();
         std::string reply;
-        ASSERT_TRUE(http.GetText(MakeLoginUrl(account, "player1", CMD5().GetStringMD5("quendalor")),
-                                 reply));
+        ASSERT_TRUE(http.GetText(
+            account::MakeLoginUrl(account, "player1", CMD5().GetStringMD5("quendalor")), reply));
         EXPECT_THAT(reply, testing::AllOf(testing::StartsWith("succeed|"), HasSubstr("10001")));
     }
 

@@ -58,7 +58,7 @@ TEST(DemoInstall, LauncherIniAndTheDevserverAgree) {
     ASSERT_FALSE(config.games.empty());
     for (const auto& [name, info] : config.games) {
         EXPECT_EQ(info.authDomain, loopback(accounts.port)) << name;
-        EXPECT_NE(parse_version(info.version), 0u) << name;
+        EXPECT_NE(protocol::parse_version(info.version), 0u) << name;
     }
 
     ASSERT_EQ(launcher.games.size(), 2u);
@@ -73,7 +73,7 @@ TEST(DemoInstall, LauncherIniAndTheDevserverAgree) {
     const auto& last = launcher.games.back();
     EXPECT_EQ(last.version_not_ready, 0);
     EXPECT_NE(static_cast<std::uint32_t>(last.server_version),
-              parse_version(config.games.at(last.game_key).version));
+              protocol::parse_version(config.games.at(last.game_key).version));
 
     EXPECT_GE(launcher.groups.size(), 5u);
     bool recommended = false, disabled = false;

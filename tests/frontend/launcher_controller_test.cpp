@@ -63,15 +63,15 @@ struct TestHost final : frontend::LauncherHost {
     std::string ModuleDir() const override { return moduleDir; }
     std::string SkinIni() const override { return {}; }
     std::string ResourcePath() const override { return {}; }
-    void StoreSession(const LoginSession& stored) override { session = stored; }
-    LoginSession Session() const override { return session; }
+    void StoreSession(const account::LoginSession& stored) override { session = stored; }
+    account::LoginSession Session() const override { return session; }
 
     protocol::CClientConnection connection;
     LauncherConfig config;
     bool connected = false;
     bool noCheck = false;
     std::string moduleDir;
-    LoginSession session;
+    account::LoginSession session;
 };
 
 // The game folder is the temporary folder, the launcher runs in its "Launcher" folder with a
@@ -438,7 +438,7 @@ TEST_F(LoginFlowTest, ChecksBeforeTheLoginThenTheGameWithTheSelectedServer) {
     Texts asked;
     m_view.makePrompt = [&](const std::string&, const std::string& mobile, platform::HttpClient&) {
         asked.push_back(mobile);
-        return std::unique_ptr<SmsCodePrompt>();  // the player closes it at once
+        return std::unique_ptr<account::SmsCodePrompt>();  // the player closes it at once
     };
     struct Refusal {
         const char* what;

@@ -24,7 +24,7 @@ namespace quend::test {
 
 class RecordingView final : public frontend::LauncherView {
 public:
-    using PromptMaker = std::function<std::unique_ptr<SmsCodePrompt>(
+    using PromptMaker = std::function<std::unique_ptr<account::SmsCodePrompt>(
         const std::string& domain, const std::string& mobile, platform::HttpClient& http)>;
 
     void SetStartImages(const std::string& imageSet) override { startImages = imageSet; }
@@ -46,9 +46,9 @@ public:
     }
     std::string UserNameText() const override { return user; }
     std::string PasswordText() const override { return password; }
-    std::unique_ptr<SmsCodePrompt> MakeSmsCodePrompt(const std::string& domain,
-                                                     const std::string& mobile,
-                                                     platform::HttpClient& http) override {
+    std::unique_ptr<account::SmsCodePrompt> MakeSmsCodePrompt(const std::string& domain,
+                                                              const std::string& mobile,
+                                                              platform::HttpClient& http) override {
         return makePrompt ? makePrompt(domain, mobile, http) : nullptr;
     }
     void Navigate(frontend::WebPanel, const std::string& url) override { panels.push_back(url); }

@@ -170,7 +170,7 @@ TEST_F(ServerTreeModelTest, RowsAndSelectionsOutliveTheirLists) {
     const std::weak_ptr<protocol::ServerLists> watch = lists;
     lists.reset();
     m_tree.SelectRow(2);
-    std::optional<ServerSelection> selection = m_tree.GetSelectedServer();
+    std::optional<launch::ServerSelection> selection = m_tree.GetSelectedServer();
     m_tree.RemoveAllServers();
     ASSERT_FALSE(watch.expired());
     EXPECT_EQ(selection->game->update_url, "http://127.0.0.1/A");

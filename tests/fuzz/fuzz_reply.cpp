@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view body(reinterpret_cast<const char*>(data), size);
-    const CReplyLine line = CReplyLine::FromBody(body);
+    const account::CReplyLine line = account::CReplyLine::FromBody(body);
     if (line.Text().size() > body.size() || line.Text().find('\n') != std::string::npos)
         __builtin_trap();
     for (const char* marker : {"succeed|", "error|", "userName|", "OTP|", "|"}) {
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             __builtin_trap();
         (void)line.Part(p + 7);
         (void)line.Part(p, p + 3);
-        const LoginCredentials credentials = line.Credentials(p);
+        const account::LoginCredentials credentials = line.Credentials(p);
         if (credentials.userId.size() > line.Text().size() ||
             credentials.userKey.size() > line.Text().size())
             __builtin_trap();

@@ -24,9 +24,10 @@ namespace fs = std::filesystem;
 }
 
 int main(int argc, char** argv) {
-    platform::FileLock hold = SelfUpdater::HoldTempCopy();
+    platform::FileLock hold = launch::SelfUpdater::HoldTempCopy();
     const std::string arguments = platform::JoinArguments(argc, argv);
-    SelfUpdater updater(std::getenv("QUEND_FAKE_LINGER") ? Linger : platform::ExitProcessNow);
+    launch::SelfUpdater updater(std::getenv("QUEND_FAKE_LINGER") ? Linger
+                                                                 : platform::ExitProcessNow);
     if (!updater.Run(arguments))
         return 3;
     const fs::path folder = fs::path(platform::OwnExePath()).parent_path();
@@ -41,6 +42,6 @@ int main(int argc, char** argv) {
         while (fs::exists(stay))
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    SelfUpdater::RemoveTempCopy(std::move(hold));
+    launch::SelfUpdater::RemoveTempCopy(std::move(hold));
     return 0;
 }

@@ -21,6 +21,10 @@
 namespace {
 
 using namespace quend::test;
+using launch::CCommonManager;
+using launch::CQuendalorManager;
+using launch::SelfUpdater;
+using launch::ServerSelection;
 namespace fs = std::filesystem;
 using protocol::Endpoint;
 using protocol::ServerEntry;

@@ -73,7 +73,7 @@ protected:
     std::filesystem::path m_launcherDir = WriteTestSkin(m_dir / "Launcher");
     WorkingFolder m_working{m_launcherDir};
     MessageBoxRecorder m_messages;
-    CClientApp m_app{"", ""};
+    app::CClientApp m_app{"", ""};
     std::optional<ui::CLauncherDlg> m_dialog;
 };
 

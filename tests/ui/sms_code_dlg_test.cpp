@@ -28,8 +28,8 @@ const std::string kSent = "验证码已通过短信发送到138 0000+5678,请查
 TEST_F(SmsCodeDlgTest, LayoutCountdownAndFreshDisplaysKeepingTheCode) {
     platform::HttpClient http("Launcher");
     std::string body;
-    ASSERT_TRUE(
-        http.GetText(MakeLoginUrl(Domain(), "bobby", CMD5().GetStringMD5("hunter22")), body));
+    ASSERT_TRUE(http.GetText(
+        account::MakeLoginUrl(Domain(), "bobby", CMD5().GetStringMD5("hunter22")), body));
     ui::CSmsCodeDlg dlg(Domain(), "138 0000+5678", http);
     dlg.show();
     auto* getCode = dlg.findChild<QPushButton*>("btnGetCode");

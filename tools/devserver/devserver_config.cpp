@@ -114,8 +114,8 @@ int32_t ReadVersion(const Node& node) {
         end != static_cast<int>(text.size()) || major > 15 || minor > 0x3FFF || patch > 0x3FFF) {
         node.Fail("expected \"x.y.z\" (x up to 15, y and z up to 16383)");
     }
-    return static_cast<int32_t>(
-        pack_version(static_cast<int>(major), static_cast<int>(minor), static_cast<int>(patch)));
+    return static_cast<int32_t>(protocol::pack_version(
+        static_cast<int>(major), static_cast<int>(minor), static_cast<int>(patch)));
 }
 
 protocol::Endpoint ReadEndpoint(const Node& node) {
