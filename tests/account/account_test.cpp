@@ -70,7 +70,7 @@ protected:
 
 // Names and passwords with URL syntax, and GBK texts, arrive intact: two Chinese characters are
 // four GBK bytes, enough.
-TEST_F(LoginTest, CredentialsLogInOrShowTheServiceTextExactly) {
+TEST_F(LoginTest, EveryAnswerOfTheServiceReachesThePlayer) {
     // User, password, the session stored, the texts shown.
     const std::tuple<const char*, const char*, Texts, Texts> cases[] = {
         {"alice", "secret1", {"alice", "x7k", "0"}, {}},
@@ -97,7 +97,7 @@ TEST_F(LoginTest, ShortNamesOrPasswordsAreRefusedBeforeAnyRequest) {
     EXPECT_EQ(Log(), Texts{});
 }
 
-TEST_F(LoginTest, WrongCodeReopensThePromptWithItsStateThenTheRightCodeLogsIn) {
+TEST_F(LoginTest, AWrongCodeReopensThePromptWithItsState) {
     std::string wrong;
     script = [&](CSmsCodeLogic& logic, int display) -> std::optional<std::string> {
         if (display == 0) {
@@ -190,7 +190,7 @@ protected:
 
 using SmsCodeLogicTest = SessionTest;
 
-TEST_F(SmsCodeLogicTest, PressLocksTheButtonForSixtyOneTicksAndDisplaysKeepTheCountdown) {
+TEST_F(SmsCodeLogicTest, APressLocksTheButtonForSixtyOneTicks) {
     ASSERT_TRUE(m_logic->RequestCode());
     EXPECT_FALSE(m_logic->RequestCode()) << "a locked button cannot be pressed";
     EXPECT_EQ(Log().size(), 3u) << "the first login, one code request and its code";

@@ -42,7 +42,7 @@ protected:
 // Without Launcher.ini nothing is said. An empty TREE_SERVER is reported by the connection, then
 // the missing connection; with LANGUAGE empty the text file is "Launcher." and its lookups show
 // the key. The window may still open.
-TEST_F(StartupTest, ConnectionFailuresAreReportedAndStartUpGoesOn) {
+TEST_F(StartupTest, StartUpGoesOnAfterAConnectionFailure) {
     InstalledLauncher silent(m_install.launcherDir / "Launcher.exe");
     EXPECT_FALSE(silent.CClientApp::InitInstance());
     EXPECT_EQ(silent.ExitInstance(), 0);
@@ -169,7 +169,7 @@ protected:
     std::string m_log = (m_install.locks.path() / "boxes.log").string();
 };
 
-TEST_F(ProgramTest, TheTemporaryCopyRunsAloneAndEndsWhenTheServerGoes) {
+TEST_F(ProgramTest, OneTemporaryCopyRunsUntilItsServerGoes) {
     std::atomic<int> requests = 0;
     devserver::CLauncherServer server({}, [&](const std::string& line) {
         requests += line.find("request 40") != std::string::npos ? 1 : 0;

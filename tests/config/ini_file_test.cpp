@@ -82,7 +82,7 @@ TEST_F(IniFileTest, TypedGettersConvertLikeTheRuntime) {
     EXPECT_STREQ(first, "abc") << "consecutive lookups share one result buffer";
 }
 
-TEST_F(IniFileTest, ReadsCrLfAsLfAndLinesInPiecesOf254ClassifiedOnTheTextBeforeTheComment) {
+TEST_F(IniFileTest, ReadingSplitsTheFileIntoLinesByTheReadRules) {
     const std::string head = "Long=" + std::string(249, 'v');  // 254 characters
     const std::string tail = "Tail=" + std::string(41, 't');
     const std::string over = "Over=" + std::string(250, 'o');  // 255 characters
@@ -98,7 +98,7 @@ TEST_F(IniFileTest, ReadsCrLfAsLfAndLinesInPiecesOf254ClassifiedOnTheTextBeforeT
                                                  "3plain"}));
 }
 
-TEST_F(IniFileTest, EditsRewriteInsertAppendAndUnlinkAndSaveKeepsEveryOtherLine) {
+TEST_F(IniFileTest, EditsChangeOnlyTheLinesTheyName) {
     load("; head\n\n[S]\nOld=1\nSemi=abc;def\n   \nnot a key\nPlain=2\n[T]\nT1=x\nGone=1");
     m_ini.SetString("s", "SEMI", "z");   // name as written, comment kept
     m_ini.SetString("S", "plain", "3");  // gets no comment of a line before it

@@ -42,7 +42,7 @@ protected:
     TempDir m_dir;
 };
 
-TEST_F(LauncherConfigTest, ReadsEveryKeyAndOrdersGamesByName) {
+TEST_F(LauncherConfigTest, EveryKeyIsReadAndDecoded) {
     const char* const keys[] = {"COMPANY",      "RESOURCE_DIR",   "LANGUAGE",
                                 "CURRENT_GAME", "TREE_SERVER",    "HOMEPAGE",
                                 "NOTICE",       "ONELINE_NOTICE", "CASHITEM_LIST"};
@@ -87,12 +87,17 @@ TEST_F(LauncherConfigTest, CountAndGameKeysMakeTheEntries) {
     }
 }
 
-TEST_F(LauncherConfigTest, MissingFileKeepsTheRecordAndAHeaderOnlyFileEmptiesItsFields) {
+TEST_F(LauncherConfigTest, AMissingFileLeavesTheRecordAlone) {
+    LauncherConfig config;
+    config.company = "old";
+    EXPECT_FALSE(ReadLauncherConfig((m_dir / "absent.ini").string(), config));
+    EXPECT_EQ(config.company, "old");
+}
+
+TEST_F(LauncherConfigTest, AHeaderOnlyFileEmptiesTheFieldsButKeepsTheGames) {
     LauncherConfig config;
     config.company = "old";
     config.games["Kept"] = {"1.0.0", "kept"};
-    EXPECT_FALSE(ReadLauncherConfig((m_dir / "absent.ini").string(), config));
-    EXPECT_EQ(config.company, "old");
     ASSERT_TRUE(ReadLauncherConfig(write("[Launcher]\r\n"), config));
     EXPECT_EQ(config.company, "");
     EXPECT_EQ(config.games, (Games{{"Kept", {"1.0.0", "kept"}}})) << "entries already there stay";

@@ -26,7 +26,7 @@ protected:
 };
 
 // (The profile rules of the lookup are shown with the profile service.)
-TEST_F(TextTableTest, TextsComeFromTheFileAndMissingOrEmptyOnesShowTheirMarker) {
+TEST_F(TextTableTest, ATextComesFromTheFileOrShowsItsMarker) {
     WriteTexts("[General]\r\nUnSelectServer=\r\n[error]\r\nFailExecuteProgram=Cannot start\r\n");
     EXPECT_STREQ(GetErrorText("FailExecuteProgram"), "Cannot start");
     EXPECT_STREQ(GetGeneralText("UnSelectServer"), "[?General.UnSelectServer?]");
@@ -37,12 +37,15 @@ TEST_F(TextTableTest, TextsComeFromTheFileAndMissingOrEmptyOnesShowTheirMarker) 
     EXPECT_STREQ(GetGeneralText("Disconnected"), "Lost connection");
 }
 
-TEST_F(TextTableTest, LongTextsAreCutAndTheRingReusesItsBuffers) {
-    WriteTexts("[General]\nLong=" + std::string(1500, 'L') + "\nFirst=first\nLast=last\n");
+TEST_F(TextTableTest, LongTextsAreCutToABuffer) {
+    WriteTexts("[General]\nLong=" + std::string(1500, 'L') + "\n");
     EXPECT_EQ(std::string(GetGeneralText("Long")), std::string(kTextBufferSize - 1, 'L'));
     const std::string longKey(2000, 'k');  // a marker longer than a buffer is cut as well
     EXPECT_EQ(std::string(GetGeneralText(longKey.c_str())).size(), kTextBufferSize - 1);
+}
 
+TEST_F(TextTableTest, TheRingReusesItsBuffersOnlyAfterAFullRound) {
+    WriteTexts("[General]\nFirst=first\nLast=last\n");
     const char* first = GetGeneralText("First");
     for (std::size_t i = 1; i < kTextRingBuffers; ++i)
         EXPECT_NE(GetGeneralText("Missing"), first);
@@ -52,7 +55,7 @@ TEST_F(TextTableTest, LongTextsAreCutAndTheRingReusesItsBuffers) {
 }
 
 // 'E' looks in Error, 'G' in General; other kinds show nothing.
-TEST_F(TextTableTest, ShowTextShowsErrorAndGeneralTextsAsUtf8) {
+TEST_F(TextTableTest, ShowTextShowsTheTextOfItsKindAsUtf8) {
     quend::test::setEnv("QUEND_CODEPAGE", "GBK");
     quend::test::MessageBoxRecorder shown;
     WriteTexts("[General]\r\nConnectionFailed=\xC1\xAC\xBD\xD3\xCA\xA7\xB0\xDC\r\n");  // "连接失败"

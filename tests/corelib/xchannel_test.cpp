@@ -62,7 +62,7 @@ Bytes concat(Bytes a, const Bytes& b) {
 
 // Each header form is read as such, frames that arrive together are dispatched in order, a
 // refused one ends the dispatch, and replies take the form of the peer's last frame.
-TEST(XChannel, HeaderFormsFramesTogetherAndRepliesFollowThePeersLast) {
+TEST(XChannel, RepliesTakeTheHeaderFormOfThePeersLastFrame) {
     RawPeer peer;
     RecordingChannel channel(peer);
     peer.write(concat(longFrame(pattern(256, 1), 1), longFrame(pattern(3, 2), 0)));
@@ -158,14 +158,18 @@ protected:
     }
 };
 
-TEST(XThread, SecondStartWhileRunningRaisesAndAFinishedThreadIsReaped) {
+TEST(XThread, ASecondStartWhileRunningRaises) {
     GatedThread thread;
     ASSERT_TRUE(thread.start());
     ASSERT_TRUE(quend::test::waitFor([&] { return thread.runs == 1; }));
     EXPECT_PRED_FORMAT2(IsSubstring, " thread instance exists", Raised([&] { thread.start(); }));
     EXPECT_TRUE(thread.running());  // the first one goes on
     EXPECT_EQ(thread.runs, 1);
+}
 
+TEST(XThread, StartReapsAFinishedThread) {
+    GatedThread thread;
+    ASSERT_TRUE(thread.start());
     thread.gate.Set();
     ASSERT_TRUE(quend::test::waitFor([&] { return !thread.running(); }));
     EXPECT_TRUE(thread.has_thread());  // ended, not yet given back

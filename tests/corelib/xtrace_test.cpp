@@ -46,20 +46,26 @@ TEST(Trace, PrintTraceFormatsIntoTheCurrentSinkCutTo4095) {
     EXPECT_EQ(sink.lines(), (std::vector<std::string>{"[30]", std::string(4095, 'k')}));
 }
 
-TEST(Trace, TraceLinesGoToStandardErrorAndTheTraceFileSendReportsToStandardOutput) {
+TEST(Trace, SendReportsGoToStandardOutput) {
     testing::internal::CaptureStdout();
     report_send(256);
     report_send(8);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Success send 256 bytes\nSuccess send 8 bytes\n");
+}
 
+TEST(Trace, ALineGoesToStandardErrorAndTheTraceFile) {
     TraceFile file;
     testing::internal::CaptureStderr();
     print_trace(&trace_output(), "[%d]", 30);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "[30]\r\n");
     EXPECT_EQ(quend::test::readFile(file.path), "[30]\r\n");
+}
 
+TEST(Trace, LinesFromManyThreadsStayWholeInTheTraceFile) {
+    TraceFile file;
     testing::internal::CaptureStderr();
+    print_trace(&trace_output(), "[%d]", 30);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {

@@ -51,16 +51,21 @@ TEST(DevServerConfig, LauncherRoleWithDefaults) {
                                    {"Quendalor", "", "\xCD\xC6\xBC\xF6", {both, {{}, 0, 0}}}}));
 }
 
-TEST(DevServerConfig, LoadKnowsItsRolesAndTakesFoldersFromTheFile) {
+TEST(DevServerConfig, AFileHasOnlyTheRolesItNames) {
     quend::test::TempDir dir;
-    std::filesystem::create_directories(dir / "conf" / "files");
-    const std::string path = (dir / "conf" / "dev.json").string();
+    const std::string path = (dir / "dev.json").string();
     quend::test::writeFile(path, R"({"notes": {}})");
     const auto notes = DevServerConfig::Load(path);
     EXPECT_TRUE(notes.HasRole("notes"));
     EXPECT_FALSE(notes.HasRole("launcher"));
     EXPECT_THROW(notes.Launcher(), ConfigError);
+}
 
+// A relative root is the file's folder's; an absolute one stays as it is.
+TEST(DevServerConfig, UpdateRoleTakesItsFolderAndFaultsFromTheFile) {
+    quend::test::TempDir dir;
+    std::filesystem::create_directories(dir / "conf" / "files");
+    const std::string path = (dir / "conf" / "dev.json").string();
     quend::test::writeFile(path, R"({"update": {"port": 8080, "root": "files",
         "faults": {"cut_after": 10, "length_surplus": 3, "length_shortfall": 4, "corrupt": true,
                    "status": 503, "block_delay_ms": 25}}})");

@@ -98,7 +98,7 @@ protected:
     std::string m_config = (m_dir / "conf/devserver.json").string();
 };
 
-TEST_F(DevServerProgram, AllRolesServeTheFileWithItsFaultsAndStopUnderConnectedLaunchers) {
+TEST_F(DevServerProgram, AllRolesServeTheirFileUntilStoppedUnderConnectedLaunchers) {
     DevServer process("--config " + WriteConfig(R"("cut_after": 4)") + " --short-header");
     const std::string launcher = Address(process.ReadLine());
     const std::string update = Address(process.ReadLine());
@@ -156,25 +156,30 @@ TEST_F(DevServerProgram, AllRolesServeTheFileWithItsFaultsAndStopUnderConnectedL
     EXPECT_TRUE(log.ends_with("\nstopped\n")) << log;
 }
 
-TEST_F(DevServerProgram, ServesOnlyTheRoleAskedForStopsOnSigtermAndRefusesAMistakenFile) {
+// Only the role asked for, and SIGTERM stops it as SIGINT does.
+TEST_F(DevServerProgram, ServesOnlyTheRoleAskedFor) {
     DevServer process("--config " + WriteConfig("") + " --role update");
     EXPECT_THAT(process.ReadLine(), testing::StartsWith("update server listening on 127.0.0.1:"));
     EXPECT_EQ(process.Finish(SIGTERM),
               std::make_pair(0, std::string("stopping on SIGTERM\nstopped\n")));
+}
 
+TEST_F(DevServerProgram, AMistakenFileIsRefusedWithItsPlace) {
     DevServer mistaken("--config " + WriteConfig(R"("cut_after": "all")") + " --role update");
     EXPECT_EQ(mistaken.Finish(0),
               std::make_pair(2, "quend-devserver: " + m_config +
                                     ": update.faults.cut_after: expected an integer\n"));
 }
 
-TEST_F(DevServerProgram, ExplainsEveryOptionAndNamesAPortInUse) {
+TEST_F(DevServerProgram, HelpExplainsEveryOption) {
     auto [status, help] = DevServer("--help").Finish(0);
     EXPECT_EQ(status, 0);
     for (const char* option :
          {"--config", "--role", "--port", "--update-port", "--account-port", "--short-header"})
         EXPECT_THAT(help, HasSubstr(option));
+}
 
+TEST_F(DevServerProgram, APortInUseIsNamed) {
     const quend::test::RawPeer taken;
     const std::string port = std::to_string(taken.port());
     for (const auto& [role, option, name] :

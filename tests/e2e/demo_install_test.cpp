@@ -143,7 +143,7 @@ QImage SkinImage(const std::string& language, const std::string& key) {
 }
 
 // Every rectangle and image the window reads, and buttons drawn at their controls' size.
-TEST(DemoInstall, SkinHasEveryEntryAndImagesFitTheirControls) {
+TEST(DemoInstall, TheSkinCoversEveryControl) {
     for (const char* name : {"LSVRTree", "RSVRTree", "FileView", "CashItem", "Notice",
                              "OneLineNotice", "DownProgress", "TotalProgress"}) {
         EXPECT_FALSE(RectSize(name).isEmpty()) << name;

@@ -163,7 +163,7 @@ protected:
 };
 
 // The Start button's states and transitions, step by step; each step's state carries over.
-TEST_F(ControllerTest, StartFollowsTheListsTheSelectionAndTheEndOfAnUpdate) {
+TEST_F(ControllerTest, TheStartButtonWalksItsStates) {
     Connect({Game("Quendalor", kPage), Game("Sylvan", kPage)},
             {Group("Quendalor", "North"), Group("Quendalor", "South"), Group("Unknown", "Nowhere"),
              Group("Sylvan", "Woods"), Group("Sylvan", "Vale"), Group("Quendalor", "East")});
@@ -239,8 +239,8 @@ TEST_F(ControllerTest, StartFollowsTheListsTheSelectionAndTheEndOfAnUpdate) {
     EXPECT_EQ(m_view.browser, Texts{kPage + "home"});
 }
 
-// What the download side and the check pass post, and the buttons after the window closed.
-TEST_F(ControllerTest, ProgressMessagesMoveTheBarsAndTheStatusLine) {
+// What the download side and the check pass post shows on the bars and the status line.
+TEST_F(ControllerTest, EachProgressMessageShowsWhereItBelongs) {
     Open();
     EXPECT_FALSE(m_view.startEnabled) << "not connected";
     std::string chinese;
@@ -277,7 +277,11 @@ TEST_F(ControllerTest, ProgressMessagesMoveTheBarsAndTheStatusLine) {
             << std::hex << row.message.id;
     }
     EXPECT_EQ(m_view.closed, 0) << "no game starts without a login";
+}
 
+// The buttons do nothing once the window has closed.
+TEST_F(ControllerTest, TheWindowClosesOnce) {
+    Open();
     m_controller->OnExit();
     m_controller->OnExit();
     m_controller->OnCancel();
@@ -286,9 +290,7 @@ TEST_F(ControllerTest, ProgressMessagesMoveTheBarsAndTheStatusLine) {
     EXPECT_TRUE(m_messages.take().empty());
 }
 
-// Lists that arrived before the window fill it when it opens; a connection lost before it opened,
-// or while it runs, is reported and ends the process with 0.
-TEST_F(ControllerTest, ListsBeforeTheWindowShowAndALostConnectionEndsTheProcess) {
+TEST_F(ControllerTest, ListsThatArrivedBeforeTheWindowFillItWhenItOpens) {
     Connect({Game("Quendalor", kPage)}, {Group("Quendalor", "North")});
     ASSERT_TRUE(m_host.connection.SendRequest(30));
     ASSERT_TRUE(
@@ -296,6 +298,14 @@ TEST_F(ControllerTest, ListsBeforeTheWindowShowAndALostConnectionEndsTheProcess)
     Open();
     Pump();
     EXPECT_EQ(m_view.right, (Texts{"North", "  No.1"}));
+}
+
+// A connection lost while the window runs, or before it opened, is reported and ends the process
+// with 0.
+TEST_F(ControllerTest, ALostConnectionEndsTheProcess) {
+    Connect({Game("Quendalor", kPage)}, {Group("Quendalor", "North")});
+    Open();
+    Pump();
     m_server->Stop();
     ASSERT_TRUE(Pump([&] { return !m_exits.empty(); }));
     EXPECT_EQ(m_exits, std::vector<int>{0});
@@ -353,7 +363,7 @@ protected:
 // A list the update server cannot give keeps Start disabled. A file the game folder will not
 // take ends the pass incomplete, naming the file and the system's reason in texts this older
 // language file lacks, and Start stays an enabled Update; the next press fetches that file alone.
-TEST_F(UpdateTest, AnIncompleteUpdateIsNoFinishedOneAndTheNextPressFetchesTheRest) {
+TEST_F(UpdateTest, AnUpdateThatFailsIsNotFinished) {
     Serve({{"Data/a.pak", "first"}, {"Data/b.pak", "second"}});
     Click(TreeSide::Left, GroupRow(TreeSide::Left, 0));
     m_controller->OnStart();
@@ -390,7 +400,7 @@ TEST_F(UpdateTest, AnIncompleteUpdateIsNoFinishedOneAndTheNextPressFetchesTheRes
 
 // Exit during an update cuts the transfer under way and closes once, however often it is
 // pressed; nothing of the cut file or of the list is left behind.
-TEST_F(UpdateTest, ExitCutsAnUpdateShortAndClosesOnce) {
+TEST_F(UpdateTest, ExitCutsAnUpdateShort) {
     Serve({{"Data/world.pak", randomBytes(1536 * 1024, 7)}});
     m_updates.SetFaults({.blockDelay = std::chrono::milliseconds(150)});
     Click(TreeSide::Right, GroupRow(TreeSide::Right, 0));
@@ -432,7 +442,7 @@ protected:
                                            {"bobby", "hunter22", "10002", "kb0b", "138 5678"}}};
 };
 
-TEST_F(LoginFlowTest, ChecksBeforeTheLoginThenTheGameWithTheSelectedServer) {
+TEST_F(LoginFlowTest, ARefusedCheckGivesStartBack) {
     const RowId north = GroupRow(TreeSide::Right, 0);
     const Texts tooShort = {"用户名和密码长度不能小于4"};
     Texts asked;
@@ -488,7 +498,10 @@ TEST_F(LoginFlowTest, ChecksBeforeTheLoginThenTheGameWithTheSelectedServer) {
         m_controller->OnStart();
         EXPECT_EQ(m_messages.take(), Texts{"[?Error.VersionNeedInstall?]"});
     }
+}
 
+TEST_F(LoginFlowTest, ALoginStartsTheGameWithTheSelectedServer) {
+    const RowId north = GroupRow(TreeSide::Right, 0);
     // From the first server of the group to the second by keyboard: only the tree's selection
     // moves, and the game starts with that server.
     m_view.user = "alice";

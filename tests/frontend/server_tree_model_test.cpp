@@ -75,7 +75,7 @@ protected:
     CServerTreeModel m_tree;
 };
 
-TEST_F(ServerTreeModelTest, RowsShowColoursWeightsNumbersLevelsAndTheBadge) {
+TEST_F(ServerTreeModelTest, EachRowShowsItsServersState) {
     Add(Game("A", 1), Group("A", "A1", {Server(10), Server(20, false), Server(10), Server(50)}));
     Add(Game("B", 2), Group("B", "B1", {Server(40), Server(30), Server(20), Server(10)}));
     Add(Game("C", 3), Group("C", "C1", {Server(1), Server(2), Server(3), Server(4), Server(5)}));

@@ -15,7 +15,7 @@ namespace {
 using frontend::SkinRect;
 using Texts = std::vector<std::string>;
 
-TEST(SkinTest, ValuesRectanglesAndImagePathsFollowTheFileRules) {
+TEST(SkinTest, ValuesFollowTheFileRules) {
     quend::test::MessageBoxRecorder messages;
     quend::test::TempDir dir;
     const std::string ini = dir.dir() + "Skin.ini";

@@ -68,7 +68,7 @@ TEST(SelfUpdater, CommandLinesSplitIntoProcessIdAndSwitches) {
 // process has ended: by itself, or, when it lingers, by the copy's request (with code 0); then the
 // copy removes its own file and the program file stays. Only "Temp.exe" exactly is the copy, and
 // the id of a program from elsewhere on the command line is left alone.
-TEST(SelfUpdater, TheLauncherHandsOverToATemporaryCopyThatEndsOnlyTheFirstProcess) {
+TEST(SelfUpdater, TheLauncherHandsOverToATemporaryCopy) {
     platform::ProcessId strangerId = 0;
     ASSERT_TRUE(platform::StartProcess("/bin/sleep", {"30"}, "", &strangerId));
     Child stranger(strangerId);

@@ -19,7 +19,7 @@ const std::string kGbk = "\xD6\xD0\xCE\xC4";  // "中文" in GBK
 const std::string kUtf8 = "中文";
 const std::string kBad = "\uFFFD";
 
-TEST(CodePageTest, ConvertsUnderTheConfiguredCodePageAndReplacesWhatItCannot) {
+TEST(CodePageTest, ConversionFollowsTheConfiguredCodePage) {
     std::string longAnsi, longUtf8;  // longer than any one conversion step
     for (int i = 0; i < 5000; ++i) {
         longAnsi += kGbk + "x";

@@ -62,9 +62,8 @@ protected:
                            }};
 };
 
-// A body comes in the caller's blocks to its end; one cut short or shorter than announced ends
-// in -1; a reply dropped half-read does not spill into the next one.
-TEST_F(UpdateServerTest, BodiesComeInCallerSizedBlocksAndCutOnesFail) {
+// A body comes in the caller's blocks to its end.
+TEST_F(UpdateServerTest, ABodyComesInTheCallersBlocks) {
     const std::string data = quend::test::randomBytes(700000, 1);
     quend::test::writeFile(m_root / "Data" / "big.bin", data);
     HttpClient client(kAgent);
@@ -78,7 +77,14 @@ TEST_F(UpdateServerTest, BodiesComeInCallerSizedBlocksAndCutOnesFail) {
     quend::test::writeFile(m_root / "empty.bin", "");
     ASSERT_TRUE(client.Get(Url("/empty.bin"))) << client.LastError();
     EXPECT_EQ(client.ContentLength(), 0u);
+}
 
+// One cut short or shorter than announced ends in -1.
+TEST_F(UpdateServerTest, ABodyShorterThanAnnouncedFails) {
+    const std::string data = quend::test::randomBytes(700000, 1);
+    quend::test::writeFile(m_root / "Data" / "big.bin", data);
+    HttpClient client(kAgent);
+    std::string got;
     m_server.SetFaults({.cutAfter = 100000});
     ASSERT_TRUE(client.Get(Url("/Data/big.bin"))) << client.LastError();
     EXPECT_EQ(ReadAll(client, got), (std::vector<long>{100000, -1}));
@@ -90,8 +96,13 @@ TEST_F(UpdateServerTest, BodiesComeInCallerSizedBlocksAndCutOnesFail) {
     EXPECT_EQ(client.ContentLength(), 705000u);
     EXPECT_EQ(ReadAll(client, got), (std::vector<long>{kBlock, kBlock, 44640, -1}));
     EXPECT_TRUE(got == data);
+}
 
-    m_server.SetFaults({});
+TEST_F(UpdateServerTest, AReplyDroppedHalfReadDoesNotSpillIntoTheNext) {
+    const std::string data = quend::test::randomBytes(700000, 1);
+    quend::test::writeFile(m_root / "Data" / "big.bin", data);
+    HttpClient client(kAgent);
+    std::string got(1000, '\0');
     ASSERT_TRUE(client.Get(Url("/Data/big.bin")));
     ASSERT_EQ(client.Read(got.data(), 1000), 1000);
     client.Close();
@@ -100,7 +111,8 @@ TEST_F(UpdateServerTest, BodiesComeInCallerSizedBlocksAndCutOnesFail) {
     EXPECT_TRUE(got == data);
 }
 
-TEST_F(UpdateServerTest, PathsAreSentEncodedAndMissingOrEscapingOnesAre404) {
+// The escaped steps reach the server as sent, where the server's guard refuses them.
+TEST_F(UpdateServerTest, PathsAreSentEncodedAsGiven) {
     quend::test::writeFile(m_temp / "secret.txt", "not for clients");
     quend::test::writeFile(m_root / "dir" / "地 图.map", "map bytes");
     HttpClient client(kAgent);
@@ -108,7 +120,6 @@ TEST_F(UpdateServerTest, PathsAreSentEncodedAndMissingOrEscapingOnesAre404) {
     ASSERT_TRUE(client.GetText(Url("/dir/地 图.map"), text)) << client.LastError();
     EXPECT_EQ(text, "map bytes");
     EXPECT_PRED_FORMAT2(IsSubstring, "GET /dir/%E5%9C%B0%20%E5%9B%BE.map\"", LastLog());
-    // The escaped steps reach the server as sent, and it refuses them.
     for (const char* path :
          {"/nope.bin", "/%2e%2e/secret.txt", "/dir/..%2F..%2Fsecret.txt", "/dir"}) {
         ASSERT_TRUE(client.GetText(Url(path), text)) << client.LastError();
@@ -148,9 +159,14 @@ TEST(HttpClientErrors, RefusedOrMalformedRequestsFail) {
 
 // A small web service: an echo of the headers that sets a cookie and sends no length, and
 // redirects.
-TEST(WebService, CookiesStayWithTheirClientRedirectsEndAtTenAndLengthMayBeMissing) {
-    devserver::CHttpListener service({});
-    ASSERT_TRUE(service.Start(0, "127.0.0.1", [](httplib::Server& server) {
+class WebServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_service.Start(0, "127.0.0.1", Routes)); }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(m_service.Port()) + path;
+    }
+
+    static void Routes(httplib::Server& server) {
         server.Get("/echo", [](const httplib::Request& req, httplib::Response& res) {
             const std::string text = "cookie=" + req.get_header_value("Cookie") +
                                      " agent=" + req.get_header_value("User-Agent") +
@@ -170,22 +186,37 @@ TEST(WebService, CookiesStayWithTheirClientRedirectsEndAtTenAndLengthMayBeMissin
             res.status = 302;
             res.set_header("Location", "/hop/" + std::to_string(left - 1));
         });
-    }));
-    const std::string url = "http://127.0.0.1:" + std::to_string(service.Port());
+    }
 
+    devserver::CHttpListener m_service{{}};
+};
+
+TEST_F(WebServiceTest, ACookieStaysWithTheClientItWasSetFor) {
     std::string body;
     HttpClient login("Launcher");
     HttpClient other("Other");
-    ASSERT_TRUE(login.Get(url + "/echo")) << login.LastError();
-    EXPECT_FALSE(login.ContentLength().has_value());
-    ASSERT_TRUE(login.GetText(url + "/echo", body));
+    ASSERT_TRUE(login.GetText(Url("/echo"), body)) << login.LastError();
+    ASSERT_TRUE(login.GetText(Url("/echo"), body));
     EXPECT_EQ(body, "cookie=session=abc123 agent=Launcher cache=no-cache pragma=no-cache");
-    ASSERT_TRUE(other.GetText(url + "/echo", body));
+    ASSERT_TRUE(other.GetText(Url("/echo"), body));
     EXPECT_EQ(body, "cookie= agent=Other cache=no-cache pragma=no-cache");
+}
 
-    ASSERT_TRUE(login.GetText(url + "/hop/10", body)) << login.LastError();
+TEST_F(WebServiceTest, ABodyWithoutLengthIsReadToItsEnd) {
+    std::string body;
+    HttpClient client("Launcher");
+    ASSERT_TRUE(client.Get(Url("/echo"))) << client.LastError();
+    EXPECT_FALSE(client.ContentLength().has_value());
+    ASSERT_TRUE(client.GetText(Url("/echo"), body));
+    EXPECT_TRUE(body.starts_with("cookie=")) << body;
+}
+
+TEST_F(WebServiceTest, RedirectsEndAfterTen) {
+    std::string body;
+    HttpClient client("Launcher");
+    ASSERT_TRUE(client.GetText(Url("/hop/10"), body)) << client.LastError();
     EXPECT_EQ(body, "arrived");
-    EXPECT_FALSE(login.Get(url + "/hop/11"));
+    EXPECT_FALSE(client.Get(Url("/hop/11")));
 }
 
 }  // namespace

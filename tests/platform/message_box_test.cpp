@@ -12,7 +12,7 @@
 
 namespace {
 
-TEST(MessageBoxTest, TheHandlerGetsCaptionAndTextFromAnyThreadOrStandardErrorDoes) {
+TEST(MessageBoxTest, TheHandlerGetsCaptionAndTextFromAnyThread) {
     std::vector<std::string> shown;  // caption: text
     // The handler runs outside the seam's lock, so it may show or change things itself.
     auto saved =
@@ -32,7 +32,11 @@ TEST(MessageBoxTest, TheHandlerGetsCaptionAndTextFromAnyThreadOrStandardErrorDoe
     EXPECT_EQ(shown,
               (std::vector<std::string>{"Launcher: 连接失败", "Launcher: from a worker",
                                         "Launcher: outer", "Changed: inner", "direct: call"}));
+    platform::SetMessageHandler(std::move(saved));
+}
 
+TEST(MessageBoxTest, WithoutAHandlerTheTextGoesToStandardError) {
+    auto saved = platform::SetMessageHandler(nullptr);
     platform::SetMessageCaption("Launcher");
     testing::internal::CaptureStderr();
     platform::ShowMessage("lost connection");

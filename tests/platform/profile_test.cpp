@@ -94,7 +94,7 @@ TEST_F(ProfileTest, ReadFollowsTheProfileRules) {
 }
 
 // Values and defaults are cut to the buffer; name lists too, still ending in two nulls.
-TEST_F(ProfileTest, TheBufferSizeCutsValuesDefaultsAndNameLists) {
+TEST_F(ProfileTest, EveryAnswerIsCutToTheBufferSize) {
     writeFile(m_file, "x=1\n[One]\nlong=" + std::string(2000, 'v') +
                           "\nshort=abc\nB=2\nb=3\n[two]\n[ONE]\nc=4\n[]\n");
     EXPECT_EQ(Read(m_file, "One", "long", "", 1024), std::string(1023, 'v'));
@@ -115,7 +115,7 @@ TEST_F(ProfileTest, TheBufferSizeCutsValuesDefaultsAndNameLists) {
     EXPECT_EQ(ReadList((m_dir / "none.ini").string(), nullptr, 10), std::string("\0\0", 2));
 }
 
-TEST_F(ProfileTest, WriteKeepsEveryOtherByteModeAndLink) {
+TEST_F(ProfileTest, AWriteChangesOnlyTheValueItWrites) {
     const std::string real = (m_dir / "real.ini").string();
     const std::string before =
         "; game settings\n[Server]\n  ServerHost =  old.example  \nServerPort=7000\r\n\n"
@@ -134,7 +134,7 @@ TEST_F(ProfileTest, WriteKeepsEveryOtherByteModeAndLink) {
         << "no temporary file is left behind";
 }
 
-TEST_F(ProfileTest, WriteCreatesFileAndSectionsAndAddsAKeyAfterTheLastLineOfItsSection) {
+TEST_F(ProfileTest, AWriteCreatesAMissingFile) {
     const std::string created = (m_dir / "new.ini").string();
     ASSERT_TRUE(platform::WriteProfileString("Server", "ServerHost", "10.0.0.1", created));
     ASSERT_TRUE(platform::WriteProfileString(" Other ", " Port ", "  7000", created));
@@ -142,7 +142,9 @@ TEST_F(ProfileTest, WriteCreatesFileAndSectionsAndAddsAKeyAfterTheLastLineOfItsS
     const mode_t mask = ::umask(022);
     ::umask(mask);
     EXPECT_EQ(std::filesystem::status(created).permissions(), std::filesystem::perms(0666 & ~mask));
+}
 
+TEST_F(ProfileTest, ANewKeyFollowsTheLastLineOfItsSection) {
     writeFile(m_file, "[Server]\nServerHost=h\n; note\n\n  \n[Other]\nx=1\r");
     ASSERT_TRUE(platform::WriteProfileString("Server", "ServerPort", "7000", m_file));
     ASSERT_TRUE(platform::WriteProfileString("Other", "y", "2", m_file));
@@ -154,16 +156,21 @@ TEST_F(ProfileTest, WriteCreatesFileAndSectionsAndAddsAKeyAfterTheLastLineOfItsS
     EXPECT_EQ(Read(m_file, "THIRD", "Z"), "3");
 }
 
-TEST_F(ProfileTest, WriteRefusesInjectionAndRemovesKeysAndSections) {
+TEST_F(ProfileTest, NullsRemoveAKeyOrASection) {
     writeFile(m_file, "[A]\r\nk=1\r\n[B]\r\nk=2\r\n[C]\r\nk=3\r\n");
+    ASSERT_TRUE(platform::WriteProfileString("B", nullptr, nullptr, m_file));
+    ASSERT_TRUE(platform::WriteProfileString("C", "k", nullptr, m_file));
+    ASSERT_TRUE(platform::WriteProfileString("Missing", "k", nullptr, m_file));
+    EXPECT_EQ(readFile(m_file), "[A]\r\nk=1\r\n[C]\r\n");
+}
+
+TEST_F(ProfileTest, AWriteCannotAddALineOfItsOwn) {
+    writeFile(m_file, "[A]\r\nk=1\r\n");
     ASSERT_TRUE(platform::WriteProfileString("A", "quoted", "\"kept blanks \"", m_file));
     EXPECT_EQ(Read(m_file, "A", "quoted"), "kept blanks ");
     // A line break would start a line of its own; the value is cut there.
     ASSERT_TRUE(platform::WriteProfileString("A", "k", "one\r\n[Injected]\r\nx=y", m_file));
-    ASSERT_TRUE(platform::WriteProfileString("B", nullptr, nullptr, m_file));
-    ASSERT_TRUE(platform::WriteProfileString("C", "k", nullptr, m_file));
-    ASSERT_TRUE(platform::WriteProfileString("Missing", "k", nullptr, m_file));
-    const std::string after = "[A]\r\nk=one\r\nquoted=\"kept blanks \"\r\n[C]\r\n";
+    const std::string after = "[A]\r\nk=one\r\nquoted=\"kept blanks \"\r\n";
     EXPECT_EQ(readFile(m_file), after);
 
     for (const char* key : {"a=b", "line\nbreak", ";comment", "[Injected]"})

@@ -52,14 +52,10 @@ TEST(UrlEncoding, DecodingTurnsOnlyWellFormedEscapesIntoBytes) {
         bool plusIsBlank;
         std::string out;
     } cases[] = {
-        {"a%20b%4a%4A", false, "a bJJ"},
-        {"%E5%BC%A0", false, "张"},
-        {"100%25", false, "100%"},
-        {"%zz%4%", false, "%zz%4%"},
-        {"%%41", false, "%A"},
-        {"a+b", false, "a+b"},
-        {"a+b%2B", true, "a b+"},
-        {"%00", false, std::string(1, '\0')},
+        {"a%20b%4a%4A", false, "a bJJ"}, {"%E5%BC%A0", false, "张"},
+        {"100%25", false, "100%"},       {"%zz%4%", false, "%zz%4%"},
+        {"%%41", false, "%A"},           {"a+b", false, "a+b"},
+        {"a+b%2B", true, "a b+"},        {"%00", false, std::string(1, '\0')},
     };
     for (const auto& [in, plusIsBlank, out] : cases)
         EXPECT_EQ(PercentDecode(in, plusIsBlank), out) << in;

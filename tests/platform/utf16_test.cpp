@@ -8,7 +8,7 @@
 
 namespace {
 
-TEST(Utf16Test, ConvertsBothWaysAndReplacesWhatIsBroken) {
+TEST(Utf16Test, ConversionReplacesOnlyWhatIsBroken) {
     const struct {
         std::string utf8;
         std::u16string utf16;

@@ -19,37 +19,40 @@ namespace {
 
 using namespace quend::test;
 
-// A shown 40x20 button whose four skin images are plain colours, and a text box on a tiled
-// image. That the button's caption is never drawn shows in the window flow, which compares the
-// whole button with its image.
-TEST(SkinnedControlsTest, ButtonImageByStateReadAtEachPaintAndTheTextBoxTiledWithWhiteText) {
+// The skin's images in a temporary folder, and a shown window to put a control on.
+class SkinnedControlsTest : public ::testing::Test {
+protected:
+    std::string Image(const std::string& name) const {
+        return m_dir.dir() + "Chs/" + name + ".bmp";
+    }
+    void Show() {
+        m_window.resize(200, 100);
+        m_window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+    }
+
+    TempDir m_dir;
+    MessageBoxRecorder m_messages;
+    QWidget m_window;
+};
+
+// A 40x20 button whose four skin images are plain colours. That the button's caption is never
+// drawn shows in the window flow, which compares the whole button with its image.
+TEST_F(SkinnedControlsTest, AButtonShowsTheImageOfItsStateReadAtEachPaint) {
     const QColor kNormal(10, 20, 200), kOver(20, 200, 30), kPush(200, 30, 40), kDisable(90, 90, 90);
-    TempDir dir;
-    MessageBoxRecorder messages;
-    const auto image = [&](const std::string& name) { return dir.dir() + "Chs/" + name + ".bmp"; };
     std::string ini = "[Skin]\n";
     for (const auto& [state, colour] :
          {std::pair{"Normal", kNormal}, {"Over", kOver}, {"Push", kPush}, {"Disable", kDisable}}) {
         QImage face(40, 20, QImage::Format_RGB32);
         face.fill(colour);
-        writeBitmap(image(std::string("Start") + state), face);
+        writeBitmap(Image(std::string("Start") + state), face);
         ini += std::string("Start") + state + "=/Start" + state + ".bmp\n";
     }
-    writeFile(dir / "Skin.ini", ini);
-    QImage tile(4, 4, QImage::Format_RGB32);
-    tile.fill(QColor(0, 0, 160));
-    tile.setPixelColor(0, 0, QColor(200, 0, 0));
-    writeBitmap(image("TextBox"), tile);
-    QWidget window;
-    ui::CMyButton button(&window);
+    writeFile(m_dir / "Skin.ini", ini);
+    ui::CMyButton button(&m_window);
     button.setGeometry(50, 30, 40, 20);
-    button.SetImages(frontend::CSkin(dir.dir() + "Skin.ini", dir.dir() + "Chs"), "Start");
-    ui::CMyEdit edit(&window);
-    edit.setGeometry(10, 70, 120, 24);
-    edit.SetBackground(image("TextBox"), Qt::white);
-    window.resize(200, 100);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    button.SetImages(frontend::CSkin(m_dir.dir() + "Skin.ini", m_dir.dir() + "Chs"), "Start");
+    Show();
     const auto shown = [&] { return button.grab().toImage().pixelColor(20, 10); };
 
     EXPECT_EQ(shown(), kNormal);
@@ -64,23 +67,35 @@ TEST(SkinnedControlsTest, ButtonImageByStateReadAtEachPaintAndTheTextBoxTiledWit
     EXPECT_EQ(shown(), kPush);
     QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(20, 10));
     EXPECT_EQ(shown(), kOver);
-    QTest::mouseMove(&window, QPoint(150, 80));
+    QTest::mouseMove(&m_window, QPoint(150, 80));
     EXPECT_EQ(shown(), kDisable);
     button.setEnabled(true);
     EXPECT_EQ(shown(), kNormal);
-    EXPECT_TRUE(messages.texts().empty());
+    EXPECT_TRUE(m_messages.texts().empty());
 
     // Twice the button's size: only the top-left quarter shows, unstretched.
     QImage big(80, 40, QImage::Format_RGB32);
     big.fill(kPush);
     QPainter(&big).fillRect(0, 0, 40, 20, kOver);
-    writeBitmap(image("StartNormal"), big);
+    writeBitmap(Image("StartNormal"), big);
     EXPECT_EQ(button.grab().toImage().pixelColor(39, 19), kOver);
-    button.SetImagePaths(image("StartDisable"), "", "", "");
+    button.SetImagePaths(Image("StartDisable"), "", "", "");
     EXPECT_EQ(shown(), kDisable);
-    button.SetImagePaths(image("none"), "", "", "");
+    button.SetImagePaths(Image("none"), "", "", "");
     EXPECT_NE(shown(), kNormal) << "an unreadable image draws nothing";
     EXPECT_NE(shown(), kDisable);
+}
+
+// A text box on a tiled image.
+TEST_F(SkinnedControlsTest, TheTextBoxIsTiledWithItsImageAndWritesInWhite) {
+    QImage tile(4, 4, QImage::Format_RGB32);
+    tile.fill(QColor(0, 0, 160));
+    tile.setPixelColor(0, 0, QColor(200, 0, 0));
+    writeBitmap(Image("TextBox"), tile);
+    ui::CMyEdit edit(&m_window);
+    edit.setGeometry(10, 70, 120, 24);
+    edit.SetBackground(Image("TextBox"), Qt::white);
+    Show();
 
     const QImage empty = edit.grab().toImage();
     for (const QPoint at : {QPoint(0, 0), QPoint(4, 0), QPoint(8, 12), QPoint(116, 20)})
@@ -93,13 +108,13 @@ TEST(SkinnedControlsTest, ButtonImageByStateReadAtEachPaintAndTheTextBoxTiledWit
     EXPECT_GT(std::count(pixels, pixels + typed.sizeInBytes() / 4, qRgb(255, 255, 255)), 5)
         << "the text is drawn in white";
     ui::CMyEdit plain;
-    plain.SetBackground(image("none"), Qt::white);
+    plain.SetBackground(Image("none"), Qt::white);
     EXPECT_FALSE(plain.HasBackground());
 }
 
 // Image paths are data in the ANSI code page: a GBK character whose second byte is a backslash
 // stays whole when the separators are mapped.
-TEST(SkinnedControlsTest, ImagePathsBecomeLocalFileNames) {
+TEST_F(SkinnedControlsTest, ImagePathsBecomeLocalFileNames) {
     ::setenv("QUEND_CODEPAGE", "GBK", 1);
     EXPECT_EQ(ui::SkinFileName("Res\\\x95\x5C\\Start.bmp"), QString("Res/昞/Start.bmp"));
     EXPECT_EQ(ui::SkinFileName("/abs\\Chs\\\\b.bmp"), QString("/abs/Chs/b.bmp"));

@@ -112,15 +112,19 @@ TEST_F(LauncherDlgTest, TheSkinPlacesAndPaintsTheWindow) {
     EXPECT_TRUE(m_messages.take().empty());
 }
 
-// Enter and Escape neither start nor close; a press on the surface drags the window; both small
-// buttons open the home page; Exit closes the window once.
-TEST_F(LauncherDlgTest, KeysDragTheSmallButtonsAndExit) {
+// Enter and Escape neither start nor close.
+TEST_F(LauncherDlgTest, TheDialogKeysDoNothing) {
     ui::CLauncherDlg& dialog = Open();
     QLineEdit& user = Child<QLineEdit>("UserName");
     user.setFocus();
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
         QTest::keyClick(&user, key);
     EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(m_messages.take().empty());
+}
+
+TEST_F(LauncherDlgTest, APressOnTheSurfaceDragsTheWindow) {
+    ui::CLauncherDlg& dialog = Open();
     const QPoint from = dialog.pos();
     QTest::mousePress(&dialog, Qt::LeftButton, {}, QPoint(300, 20));
     QMouseEvent move(QEvent::MouseMove, QPointF(330, 45), dialog.mapToGlobal(QPointF(330, 45)),
@@ -128,13 +132,20 @@ TEST_F(LauncherDlgTest, KeysDragTheSmallButtonsAndExit) {
     QCoreApplication::sendEvent(&dialog, &move);
     QTest::mouseRelease(&dialog, Qt::LeftButton, {}, QPoint(330, 45));
     EXPECT_EQ(dialog.pos() - from, QPoint(30, 25));
+}
+
+TEST_F(LauncherDlgTest, BothSmallButtonsOpenTheHomePage) {
+    Open();
     UrlRecorder browser;
     QDesktopServices::setUrlHandler("http", &browser, "open");
     QTest::mouseClick(&Child<ui::CMyButton>("Home"), Qt::LeftButton);
     QTest::mouseClick(&Child<ui::CMyButton>("Help"), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler("http");
     EXPECT_EQ(browser.urls, (Texts{kPage + "home", kPage + "home"}));
+}
 
+TEST_F(LauncherDlgTest, ExitClosesTheWindowOnce) {
+    ui::CLauncherDlg& dialog = Open();
     QSignalSpy finished(&dialog, &QDialog::finished);
     QTest::mouseClick(&Child<ui::CMyButton>("Exit"), Qt::LeftButton);
     QTest::mouseClick(&Child<ui::CMyButton>("Exit"), Qt::LeftButton);

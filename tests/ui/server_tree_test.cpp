@@ -113,7 +113,7 @@ protected:
     frontend::CServerTreeModel m_model;
 };
 
-TEST_F(ServerTreeTest, RowsArePaintedInTheirColoursWeightsBarsAndBadge) {
+TEST_F(ServerTreeTest, RowsArePaintedAsTheirModelSays) {
     Fill({{Game("A", 1), {Server(10), Server(20), Server(30), Server(40)}},
           {Game("B", 2), {Server(5)}},
           {Game("C", 3), {Server(1)}},
@@ -133,7 +133,7 @@ TEST_F(ServerTreeTest, RowsArePaintedInTheirColoursWeightsBarsAndBadge) {
     EXPECT_EQ(m_messages.texts(), Texts{"推荐"});
 }
 
-TEST_F(ServerTreeTest, APressOnALabelSelectsItsRowOneBesideItDoesNot) {
+TEST_F(ServerTreeTest, OnlyAPressOnALabelSelectsItsRow) {
     Fill({{Game("A", 1), {Server(1), Server(2)}}});
     const QTreeWidgetItem* group = m_tree.topLevelItem(0);
     m_other.setFocus();

@@ -25,7 +25,7 @@ const std::string kSent = "验证码已通过短信发送到138 0000+5678,请查
 // displays follow: the first takes digits only, refuses four of them and accepts six by Return
 // (OK is the default) with the button locked; the second starts ready with the code in the box
 // and is cancelled.
-TEST_F(SmsCodeDlgTest, LayoutCountdownAndFreshDisplaysKeepingTheCode) {
+TEST_F(SmsCodeDlgTest, TheWidgetsShowTheCodeLogicAcrossDisplays) {
     platform::HttpClient http("Launcher");
     std::string body;
     ASSERT_TRUE(http.GetText(
