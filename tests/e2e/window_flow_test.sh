@@ -4,6 +4,12 @@
 # clicks a server row, Start (the update), types an account and clicks Start again. Checked: the
 # patched game files, Bin\Qnd.ini and the stand-in game's recorded command line; once without and
 # once with the SMS second factor.
+#
+# What only this test catches: the built program as a player gets it, the staged demo
+# installation with its encoded Launcher.ini, the self-update into Temp.exe, the devserver as a
+# separate process, the demo skin's bitmaps on a real X display at the skin's coordinates, the
+# code dialog as a window of its own, and the message boxes the program logs. The threads of one
+# launcher under the sanitizers are tests/app/whole_program_test.cpp's.
 #   window_flow_test.sh STAGED_DEMO PLAIN_LAUNCHER_INI DEVSERVER PACK
 # Exits 77 (skipped) when Xvfb, xdotool or ImageMagick is missing.
 set -euo pipefail
