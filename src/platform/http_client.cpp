@@ -46,6 +46,13 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
+std::string Trim(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+}
+
 bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
@@ -62,7 +69,8 @@ bool CannotCarry(unsigned char c) {
 // and nothing is copied twice on the way.
 struct HttpClient::Transfer {
     std::unique_ptr<CURLM, MultiDeleter> multi{curl_multi_init()};
-    std::unique_ptr<curl_slist, ListDeleter> headers;
+    std::unique_ptr<curl_slist, ListDeleter> headers;         // the client's own, every request
+    std::unique_ptr<curl_slist, ListDeleter> requestHeaders;  // with the caller's, this request
     std::unique_ptr<CURL, EasyDeleter> easy{curl_easy_init()};
     std::string userAgent;
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -81,6 +89,7 @@ struct HttpClient::Transfer {
     // The header block being received: a redirect's or interim reply's block is not the last.
     int blockStatus = 0;
     bool blockHasLocation = false;
+    std::vector<std::pair<std::string, std::string>> blockHeaders;
 
     std::vector<char> pending;
     std::size_t pendingHead = 0;
@@ -91,6 +100,7 @@ struct HttpClient::Transfer {
     ~Transfer() { Detach(); }
 
     void Configure();
+    bool SetRequestHeaders(const std::vector<std::string>& extra);
     void Reset();
     void Detach();
     template <class Ready>
@@ -141,6 +151,27 @@ void HttpClient::Transfer::Configure() {
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
 }
 
+bool HttpClient::Transfer::SetRequestHeaders(const std::vector<std::string>& extra) {
+    requestHeaders.reset();
+    if (extra.empty())
+        return curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK;
+    for (const curl_slist* item = headers.get(); item != nullptr; item = item->next) {
+        curl_slist* longer = curl_slist_append(requestHeaders.get(), item->data);
+        if (longer == nullptr)
+            return false;
+        (void)requestHeaders.release();
+        requestHeaders.reset(longer);
+    }
+    for (const std::string& header : extra) {
+        curl_slist* longer = curl_slist_append(requestHeaders.get(), header.c_str());
+        if (longer == nullptr)
+            return false;
+        (void)requestHeaders.release();
+        requestHeaders.reset(longer);
+    }
+    return curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, requestHeaders.get()) == CURLE_OK;
+}
+
 void HttpClient::Transfer::Reset() {
     errorBuffer[0] = '\0';
     lastError.clear();
@@ -150,6 +181,7 @@ void HttpClient::Transfer::Reset() {
     contentLength.reset();
     blockStatus = 0;
     blockHasLocation = false;
+    blockHeaders.clear();
     pending.clear();
     pendingHead = 0;
     dest = nullptr;
@@ -235,8 +267,10 @@ void HttpClient::Transfer::OnHeaderLine(std::string_view line) {
         const std::size_t space = line.find(' ');
         blockStatus = space == std::string_view::npos ? 0 : std::atoi(line.data() + space + 1);
         blockHasLocation = false;
-    } else if (StartsWithNoCase(line, "location:")) {
-        blockHasLocation = true;
+        blockHeaders.clear();
+    } else if (const std::size_t colon = line.find(':'); colon != std::string_view::npos) {
+        blockHasLocation = blockHasLocation || StartsWithNoCase(line, "location:");
+        blockHeaders.emplace_back(line.substr(0, colon), Trim(line.substr(colon + 1)));
     } else if (line == "\r\n" || line == "\n") {
         // curl follows a 3xx with a Location or fails the transfer when past the limit; should it
         // keep one as the reply after all, its body or its end still ends the wait.
@@ -275,11 +309,11 @@ HttpClient::HttpClient(std::string userAgent) {
 
 HttpClient::~HttpClient() = default;
 
-bool HttpClient::Get(const std::string& url) {
+bool HttpClient::Get(const std::string& url, const std::vector<std::string>& extraHeaders) {
     Transfer& t = *m_transfer;
     t.Detach();
     t.Reset();
-    if (!t.multi || !t.easy) {
+    if (!t.multi || !t.easy || !t.SetRequestHeaders(extraHeaders)) {
         t.lastError = "the internet client could not be set up";
         return false;
     }
@@ -312,6 +346,14 @@ int HttpClient::Status() const {
 
 std::optional<std::uint64_t> HttpClient::ContentLength() const {
     return m_transfer->contentLength;
+}
+
+std::optional<std::string> HttpClient::Header(std::string_view name) const {
+    for (const auto& [key, value] : m_transfer->blockHeaders) {
+        if (key.size() == name.size() && StartsWithNoCase(key, name))
+            return value;
+    }
+    return std::nullopt;
 }
 
 long HttpClient::Read(void* buffer, std::size_t n) {

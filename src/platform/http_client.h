@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -22,15 +23,19 @@ public:
     HttpClient(HttpClient&&) = delete;
     HttpClient& operator=(HttpClient&&) = delete;
 
-    // Drops any reply still open, sends GET (path made sendable by EncodeUrlPath) and waits for the
-    // final reply's headers, following up to 10 redirects. False on an internet error (bad URL,
-    // name not resolved, refused, time-out, no reply); the reason is then in LastError().
-    bool Get(const std::string& url);
+    // Drops any reply still open, sends GET (path made sendable by EncodeUrlPath) with the
+    // `extraHeaders` lines ("Name: value") besides the client's own, and waits for the final
+    // reply's headers, following up to 10 redirects. False on an internet error (bad URL, name
+    // not resolved, refused, time-out, no reply); the reason is then in LastError().
+    bool Get(const std::string& url, const std::vector<std::string>& extraHeaders = {});
 
     // Of the last reply; 0 when there was none.
     int Status() const;
     // As announced by the last reply; empty when it announced none.
     std::optional<std::uint64_t> ContentLength() const;
+    // The value of the last reply's header `name` (any case), blanks around it dropped; empty
+    // when the reply has none.
+    std::optional<std::string> Header(std::string_view name) const;
 
     // Fills `buffer` with up to `n` body bytes, waiting until `n` have arrived or the body ends.
     // Answers the count, 0 at the end of the body, or -1 when the transfer failed (connection cut,
