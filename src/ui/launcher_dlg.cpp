@@ -181,7 +181,6 @@ void CLauncherDlg::OnInitDialog() {
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
-    m_hDownloadEvent.Reset();
     m_updateManager.StartDownloadThread();
     LayoutSkin();
     ListenToServer();
@@ -191,7 +190,7 @@ void CLauncherDlg::LayoutSkin() {
     m_commonManager.SetOwner(this);
     m_gameManager.SetOwner(this);
     m_updateManager.LoadExcludeList();
-    m_updateManager.m_bPostProgress = 1;
+    m_updateManager.SetPostProgress(true);
     m_progDown.setValue(0);
     m_progTotal.setValue(0);
 
@@ -398,9 +397,7 @@ void CLauncherDlg::OnCancel() {
 // No worker waits for this window, so their ends are awaited here; a transfer under way is cut.
 void CLauncherDlg::StopWorkers() {
     m_bRunning = 0;
-    m_updateManager.WorkEvent().Set();
-    m_updateManager.JoinCheckThread();
-    m_updateManager.StopDownloadThread();
+    m_updateManager.Stop();
 }
 
 // ---- Window messages ----
@@ -463,7 +460,9 @@ void CLauncherDlg::OnUpdateIncomplete(const UpdateResult& result) {
     const std::string count = std::to_string(result.failedFiles);
     const std::string file = platform::AnsiToUtf8(result.firstFailed);
     m_editFileView.setText(QString::fromStdString(
-        FillText(platform::AnsiToUtf8(text), {{"{count}", count}, {"{file}", file}})));
+        result.NoSpace()
+            ? DiskSpaceText(result)
+            : FillText(platform::AnsiToUtf8(text), {{"{count}", count}, {"{file}", file}})));
     UpdateStartButton(true);
     if (result.firstLocal.Failed())
         ShowLocalFileError(result.firstLocal);
@@ -621,10 +620,6 @@ std::string CLauncherDlg::UpdateUrl() const {
 void CLauncherDlg::SetGameDir(std::string dir) {
     std::lock_guard lock(m_selectionMutex);
     m_szGameDir = std::move(dir);
-}
-
-void CLauncherDlg::WaitDownloadEvent() {
-    WaitDownloadEventWhileRunning(m_hDownloadEvent, [this] { return m_bRunning != 0; });
 }
 
 }  // namespace ui

@@ -24,7 +24,6 @@
 #include "launch/quendalor_manager.h"
 #include "patch/update_manager.h"
 #include "patch/update_owner.h"
-#include "platform/manual_reset_event.h"
 #include "protocol/server_directory.h"
 #include "ui/explorer.h"
 #include "ui/launcher_dlg_host.h"
@@ -82,16 +81,13 @@ public:
 
     // UpdateOwner
     std::string GameDir() const override;
-    bool IsRunning() const override { return m_bRunning != 0; }
     std::string UpdateUrl() const override;
     std::string ModuleDir() const override { return m_app.ModuleDir(); }
     bool NoUpdate() const override { return m_app.NoUpdate(); }
-    platform::ManualResetEvent& DownloadEvent() override { return m_hDownloadEvent; }
-    void WaitDownloadEvent() override;
     platform::MessageTarget& Target() override { return m_target; }
 
     // LoginOwner
-    bool IsBusy() const override { return m_updateManager.m_bBusy != 0; }
+    bool IsBusy() const override { return m_updateManager.IsBusy(); }
     int FillGameDir() override { return m_commonManager.FillGameDir(); }
     int CheckSelection() override;
     std::string UserNameText() const override;
@@ -183,7 +179,6 @@ private:
     SkinRect m_rcPassword;
 
     std::atomic<int> m_bRunning{1};
-    platform::ManualResetEvent m_hDownloadEvent;
     std::string m_strGameName;
     const GameInfo* m_pGameInfo = nullptr;
     GameInfo m_unlistedGame;  // the empty entry of a game Launcher.ini does not list

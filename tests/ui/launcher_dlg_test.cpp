@@ -24,6 +24,8 @@
 #include "devserver/update_server.h"
 #include "launch/launch_test_util.h"
 #include "pack/checksum_writer.h"
+#include "patch/md5.h"
+#include "patch/resume_part.h"
 #include "platform/window_messages.h"
 #include "support/message_box_recorder.h"
 #include "test_install.h"
@@ -242,8 +244,8 @@ TEST_F(LauncherDlgTest, AMissingSkinReportsEveryKeyItReads) {
 }
 
 // An update that cannot fetch its list says so and keeps Start disabled. Exit during an update
-// cuts the transfer under way and closes once, however often it is pressed; nothing of the cut
-// file or of the list is left behind.
+// cuts the transfer under way and closes once, however often it is pressed; of the cut file only
+// its part file is left, and nothing of the list.
 TEST_F(LauncherDlgTest, UpdatesThatFailOrAreCutShortByExit) {
     TempDir served;
     writeFile(served / "Data" / "world.pak", randomBytes(1536 * 1024, 7));
@@ -273,8 +275,16 @@ TEST_F(LauncherDlgTest, UpdatesThatFailOrAreCutShortByExit) {
     QTest::mouseClick(&exit, Qt::LeftButton);
     QTest::mouseClick(&exit, Qt::LeftButton);
     EXPECT_EQ(finished.count(), 1);
-    for (const auto& file : std::filesystem::recursive_directory_iterator(m_dir.path()))
-        EXPECT_FALSE(file.path().filename().string().starts_with(".quend-part-")) << file.path();
+    // The one part file left is the cut file's own, which the next update goes on from.
+    const std::string world = readFile(served / "Data" / "world.pak");
+    const std::string own = ResumePartPath((m_dir / "Data" / "world.pak").string(),
+                                           {"Data\\world.pak", "0", CMD5().GetStringMD5(world), 0,
+                                            static_cast<std::int64_t>(world.size())});
+    for (const auto& file : std::filesystem::recursive_directory_iterator(m_dir.path())) {
+        if (file.path().filename().string().starts_with(".quend-part-")) {
+            EXPECT_EQ(file.path().string(), own);
+        }
+    }
     EXPECT_FALSE(std::filesystem::exists(m_dir / "checksum_all.md5"));
     EXPECT_TRUE(m_messages.take().empty());
     m_dialog.reset();  // its kept-alive connection would hold up the server's end
