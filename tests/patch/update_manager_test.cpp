@@ -693,7 +693,7 @@ TEST_F(CheckPassTest, PostsStatusAndProgressInTheOrderOfTheWork) {
     }
     // The bar at 0 and the status first; the bar moves while a.pak is digested and while b.pak
     // arrives; full before the end.
-    EXPECT_TRUE(std::regex_match(shape, std::regex("TSTFR(PT)+D"))) << shape;
+    EXPECT_TRUE(std::regex_match(shape, std::regex("TSTFRPT(PT)+D"))) << shape;
     EXPECT_EQ(bar, kBar);
     EXPECT_EQ(m_target.messages().back().wParam, 0);
 }
