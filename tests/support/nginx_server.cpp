@@ -97,15 +97,16 @@ bool NginxServer::Start(std::string& error) {
 // every file nginx writes in the work folder.
 bool NginxServer::WriteConfig(std::string& error) {
     std::string server = ReadText(m_config);
-    const std::regex listen(R"(listen 8080;)");
-    const std::regex root(R"(root [^;]*;)");
+    const std::regex listen(R"((\n[ \t]*)listen 8080;)");
+    const std::regex root(R"((\n[ \t]*)root [^;\n]*;)");
     if (!std::regex_search(server, listen) || !std::regex_search(server, root)) {
         error = m_config.string() + " lacks \"listen 8080;\" or a root";
         return false;
     }
-    server = std::regex_replace(server, listen, "listen 127.0.0.1:" + std::to_string(m_port) + ";",
-                                std::regex_constants::format_first_only);
-    server = std::regex_replace(server, root, "root \"" + m_root.string() + "\";",
+    server =
+        std::regex_replace(server, listen, "$1listen 127.0.0.1:" + std::to_string(m_port) + ";",
+                           std::regex_constants::format_first_only);
+    server = std::regex_replace(server, root, "$1root \"" + m_root.string() + "\";",
                                 std::regex_constants::format_first_only);
     const std::string w = m_workDir.string() + "/";
     fs::create_directories(m_workDir / "temp");
