@@ -19,7 +19,6 @@
 #include <future>
 #include <map>
 #include <mutex>
-#include <regex>
 #include <set>
 #include <span>
 #include <thread>
@@ -693,7 +692,13 @@ TEST_F(CheckPassTest, PostsStatusAndProgressInTheOrderOfTheWork) {
     }
     // The bar at 0 and the status first; the bar moves while a.pak is digested and while b.pak
     // arrives; full before the end.
-    EXPECT_TRUE(std::regex_match(shape, std::regex("TSTFRPT(PT)+D"))) << shape;
+    const auto blocks = [](std::string_view rest) {  // two or more "PT"
+        for (; rest.starts_with("PT"); rest.remove_prefix(2)) {
+        }
+        return rest.empty();
+    };
+    ASSERT_TRUE(shape.starts_with("TSTFRPTPT") && shape.ends_with("D")) << shape;
+    EXPECT_TRUE(blocks(std::string_view(shape).substr(5, shape.size() - 6))) << shape;
     EXPECT_EQ(bar, kBar);
     EXPECT_EQ(m_target.messages().back().wParam, 0);
 }

@@ -9,8 +9,8 @@
 
 #include <chrono>
 #include <fstream>
-#include <regex>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "platform/process.h"
@@ -96,18 +96,26 @@ bool NginxServer::Start(std::string& error) {
 // The guide's server block with this port and folder, inside a main configuration that keeps
 // every file nginx writes in the work folder.
 bool NginxServer::WriteConfig(std::string& error) {
-    std::string server = ReadText(m_config);
-    const std::regex listen(R"((\n[ \t]*)listen 8080;)");
-    const std::regex root(R"((\n[ \t]*)root [^;\n]*;)");
-    if (!std::regex_search(server, listen) || !std::regex_search(server, root)) {
-        error = m_config.string() + " lacks \"listen 8080;\" or a root";
+    std::istringstream lines(ReadText(m_config));
+    std::string server;
+    bool listen = false, root = false;
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t start = line.find_first_not_of(" \t");
+        const std::string_view text =
+            start == std::string::npos ? "" : std::string_view(line).substr(start);
+        if (!listen && text == "listen 8080;") {
+            line = line.substr(0, start) + "listen 127.0.0.1:" + std::to_string(m_port) + ";";
+            listen = true;
+        } else if (!root && text.starts_with("root ") && text.ends_with(";")) {
+            line = line.substr(0, start) + "root \"" + m_root.string() + "\";";
+            root = true;
+        }
+        server += line + "\n";
+    }
+    if (!listen || !root) {
+        error = m_config.string() + " lacks a line \"listen 8080;\" or a root";
         return false;
     }
-    server =
-        std::regex_replace(server, listen, "$1listen 127.0.0.1:" + std::to_string(m_port) + ";",
-                           std::regex_constants::format_first_only);
-    server = std::regex_replace(server, root, "$1root \"" + m_root.string() + "\";",
-                                std::regex_constants::format_first_only);
     const std::string w = m_workDir.string() + "/";
     fs::create_directories(m_workDir / "temp");
     std::string main =
