@@ -553,6 +553,20 @@ TEST_F(DownloadTest, ACutTransferGoesOnWhereItsPartEnded) {
         EXPECT_TRUE(asks(log[0], cut)) << log[0];
         EXPECT_NE(log[0].find(std::string("\" ") + status + " "), std::string::npos) << log[0];
     }
+
+    // A part longer than the server's file cannot be of it: asked for again from the start, and
+    // gone once the server's file shows the wrong length.
+    m_server.SetFaults({});
+    writeFile(Served("Data/short.pak"), fresh.substr(0, 300));
+    const std::string part =
+        ResumePartPath(Game("Data/short.pak").string(), Entry("Data\\short.pak", fresh));
+    writeFile(part, fresh.substr(0, 500));
+    EXPECT_EQ(Fetch("Data\\short.pak", fresh).kind, FileOutcome::Kind::ServerFailed);
+    const Texts log = TakeLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_TRUE(log[0].find("\" 416 ") != std::string::npos && asks(log[0], 500)) << log[0];
+    EXPECT_NE(log[1].find("\" 200 300 "), std::string::npos) << log[1];
+    EXPECT_FALSE(fs::exists(part));
 }
 
 // A pass keeps the part file of a file it fetches and goes on from it; part files of an older
