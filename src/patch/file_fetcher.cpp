@@ -166,6 +166,11 @@ CFileFetcher::Attempt CFileFetcher::TryOnce(const Request& request, Progress& pr
     } else if (status == 200) {
         if (progress.have > 0)
             StartOver(progress);  // the server sends the whole file: it takes the part's place
+    } else if (status == 416 && progress.have > 0) {
+        // The server's file is shorter than the part: the part cannot be of it.
+        m_session.Close();
+        StartOver(progress);
+        return {ServerFailure(localPath, "the server has no such part of the file"), true};
     } else {
         m_session.Close();
         return {ServerFailure(localPath, "HTTP status " + std::to_string(status))};
