@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "patch/checksum_list.h"
+#include "patch/file_finisher.h"
 #include "patch/pass_progress.h"
 #include "patch/resume_part.h"
 #include "platform/file_system.h"
@@ -13,6 +14,8 @@
 namespace {
 
 constexpr std::size_t kReadSize = 327680;  // 0x50000: one read of a reply body
+// Files up to this size arrive whole in memory and are finished beside the connection.
+constexpr std::uint64_t kWholeLimit = 512 * 1024;
 
 FileOutcome ServerFailure(const std::string& path, std::string reason) {
     return {FileOutcome::Kind::ServerFailed, path, std::move(reason)};
@@ -64,15 +67,14 @@ std::uint64_t ListedSize(const CFileFetcher::Request& request) {
 CFileFetcher::CFileFetcher(std::string userAgent, Retries retries)
     : m_session(std::move(userAgent)), m_retries(retries), m_buffer(kReadSize) {}
 
-CFileFetcher::Report CFileFetcher::Fetch(const Request& request, const Hooks& hooks,
-                                         const std::atomic<bool>& stop) {
-    Report report;
+void CFileFetcher::Fetch(const Request& request, const Hooks& hooks, const std::atomic<bool>& stop,
+                         Report& report) {
     const std::string& name = request.entry.fileName;
     if (!IsSafeListPath(name)) {
         report.outcome = ServerFailure(name, "the list names a file outside the game folder");
     } else {
         Progress progress;
-        report.outcome = Transfer(request, progress, hooks, stop, report);
+        Transfer(request, progress, hooks, stop, report);
         report.resumed = progress.resumed;
         // A part file that holds nothing would only be in the way.
         if (progress.part.IsOpen() && progress.have == 0)
@@ -82,26 +84,33 @@ CFileFetcher::Report CFileFetcher::Fetch(const Request& request, const Hooks& ho
     if (hooks.pass != nullptr && request.listed)
         hooks.pass->Advance(CPassProgress::kFileWork + ListedSize(request) -
                             std::min(report.credited, ListedSize(request)));
-    return report;
 }
 
-FileOutcome CFileFetcher::Transfer(const Request& request, Progress& progress, const Hooks& hooks,
-                                   const std::atomic<bool>& stop, Report& report) {
+// Sets the report's outcome, unless the finisher is to.
+void CFileFetcher::Transfer(const Request& request, Progress& progress, const Hooks& hooks,
+                            const std::atomic<bool>& stop, Report& report) {
     if (request.listed && TakeExistingPart(request, progress, stop)) {
-        FileOutcome outcome = Finish(request, progress);
-        Credit(request, progress, hooks, report);
-        if (outcome.kind != FileOutcome::Kind::ServerFailed)
-            return outcome;
+        report.outcome = Finish(request, progress);
+        Credit(request, progress.have, hooks, report);
+        if (report.outcome.kind != FileOutcome::Kind::ServerFailed)
+            return;
     }
     auto delay = m_retries.delay;
     for (int tries = 0;; ++tries) {
-        if (stop)
-            return Cancelled(request.localPath);
+        if (stop) {
+            report.outcome = Cancelled(request.localPath);
+            return;
+        }
         Attempt attempt = TryOnce(request, progress, hooks, stop, report);
+        if (attempt.deferred)
+            return;
+        report.outcome = std::move(attempt.outcome);
         if (!attempt.again || tries >= m_retries.count)
-            return std::move(attempt.outcome);
-        if (hooks.pause && !hooks.pause(delay))
-            return Cancelled(request.localPath);
+            return;
+        if (hooks.pause && !hooks.pause(delay)) {
+            report.outcome = Cancelled(request.localPath);
+            return;
+        }
         delay *= 2;
     }
 }
@@ -184,17 +193,96 @@ CFileFetcher::Attempt CFileFetcher::TryOnce(const Request& request, Progress& pr
     }
     if (hooks.files != nullptr)
         hooks.files->Post({platform::WM_DOWN_FILE, 0, 0, localPath});
-    if (const auto failed = OpenPart(request, progress)) {
-        m_session.Close();
-        return {*failed};
+    // A small fresh file goes whole to the finisher; every other into its part file as it comes.
+    const bool whole = hooks.finisher != nullptr && request.listed && progress.have == 0 &&
+                       !progress.part.IsOpen() && size <= kWholeLimit;
+    if (!whole) {
+        if (const auto failed = OpenPart(request, progress)) {
+            m_session.Close();
+            return {*failed};
+        }
     }
     if (announced)
         m_nContentLength = static_cast<std::uint32_t>(*announced);
     if (hooks.files != nullptr)
         hooks.files->Post({platform::WM_DOWN_RANGE, m_nContentLength, 0, {}});
-    Attempt attempt = Receive(request, progress, status == 206, hooks, stop, report);
+    Attempt attempt = whole ? ReceiveWhole(request, progress, hooks, stop, report)
+                            : Receive(request, progress, status == 206, hooks, stop, report);
     m_session.Close();
     return attempt;
+}
+
+// The body goes into memory; a transfer cut on the way leaves what came in the part file, as
+// the other way does, for the next try to go on from.
+CFileFetcher::Attempt CFileFetcher::ReceiveWhole(const Request& request, Progress& progress,
+                                                 const Hooks& hooks, const std::atomic<bool>& stop,
+                                                 Report& report) {
+    const std::string& localPath = request.localPath;
+    const std::uint64_t size = ListedSize(request);
+    std::vector<char> body(static_cast<std::size_t>(size));
+    std::size_t have = 0;
+    for (;;) {
+        // One byte of room past the listed size shows a body that is longer.
+        char extra = 0;
+        char* into = have < body.size() ? body.data() + have : &extra;
+        const long count =
+            m_session.Read(into, have < body.size() ? std::min(body.size() - have, kReadSize) : 1);
+        if (count < 0 || (count > 0 && have == body.size())) {
+            if (count > 0)
+                return {ServerFailure(localPath, "longer than " + std::to_string(size) + " bytes")};
+            if (stop)
+                return {Cancelled(localPath)};
+            if (have > 0 && !OpenPart(request, progress) &&
+                progress.part.Write(body.data(), have)) {
+                progress.digest->Update(body.data(), have);
+                progress.have = have;
+            }
+            return {ServerFailure(localPath, m_session.LastError()), true};
+        }
+        if (count == 0)
+            break;
+        have += static_cast<std::size_t>(count);
+        report.received += static_cast<std::uint64_t>(count);
+        m_nLastRead = static_cast<std::uint32_t>(count);
+        if (hooks.files != nullptr)
+            hooks.files->Post({platform::WM_DOWN_PROGRESS, count, 0, {}});
+        Credit(request, have, hooks, report);
+    }
+    if (have != body.size())
+        return {ServerFailure(localPath, "received " + std::to_string(have) + " of " +
+                                             std::to_string(size) + " bytes"),
+                true};
+    hooks.finisher->Submit(request, std::move(body), report);
+    return {{}, false, true};
+}
+
+FileOutcome CFileFetcher::FinishWhole(const Request& request, const std::vector<char>& body) {
+    CMd5Context digest;
+    digest.Update(body.data(), body.size());
+    if (!SameDigest(request.entry.md5, digest.Finish()))
+        return ServerFailure(request.localPath, "the received bytes do not have the listed digest");
+    std::string folderError;
+    const std::size_t slash = request.localPath.rfind('/');
+    if (slash != std::string::npos && slash > 0)
+        platform::CreateFolders(request.localPath.substr(0, slash), folderError);
+    const std::string path = ResumePartPath(request.localPath, request.entry);
+    platform::PartFile part =
+        path.empty() ? platform::PartFile::CreateUnique(request.localPath, std::string(kPartPrefix))
+                     : platform::PartFile::OpenNamed(request.localPath, path);
+    const auto failed = [&] {
+        FileOutcome outcome =
+            LocalFailure(request.localPath, folderError.empty() ? part.Error() : folderError);
+        part.Discard();
+        return outcome;
+    };
+    if (!part.IsOpen() || (part.Size() > 0 && !part.Truncate(0)) ||
+        !part.Write(body.data(), body.size()))
+        return failed();
+    platform::PartFile::CommitOptions options;
+    options.modifiedTime = request.entry.modifiedTime;
+    if (!part.Commit(options))
+        return LocalFailure(request.localPath, part.Error());
+    return {FileOutcome::Kind::Fetched, request.localPath, {}};
 }
 
 std::optional<FileOutcome> CFileFetcher::OpenPart(const Request& request, Progress& progress) {
@@ -256,7 +344,7 @@ CFileFetcher::Attempt CFileFetcher::Receive(const Request& request, Progress& pr
         report.received += bytes;
         if (hooks.files != nullptr)
             hooks.files->Post({platform::WM_DOWN_PROGRESS, count, 0, {}});
-        Credit(request, progress, hooks, report);
+        Credit(request, progress.have, hooks, report);
     }
     if (expected && progress.have != *expected) {
         // Ended early without the client noticing: a connection closed where no length was
@@ -286,11 +374,11 @@ FileOutcome CFileFetcher::Finish(const Request& request, Progress& progress) {
 }
 
 // The overall bar takes each byte of the file once, however often it came.
-void CFileFetcher::Credit(const Request& request, const Progress& progress, const Hooks& hooks,
+void CFileFetcher::Credit(const Request& request, std::uint64_t have, const Hooks& hooks,
                           Report& report) {
     if (hooks.pass == nullptr || !request.listed)
         return;
-    const std::uint64_t upTo = std::min(progress.have, ListedSize(request));
+    const std::uint64_t upTo = std::min(have, ListedSize(request));
     if (upTo > report.credited) {
         hooks.pass->Advance(upTo - report.credited);
         report.credited = upTo;

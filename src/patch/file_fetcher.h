@@ -19,6 +19,7 @@
 #include "platform/message_target.h"
 #include "platform/part_file.h"
 
+class CFileFinisher;
 class CPassProgress;
 
 class CFileFetcher final {
@@ -35,6 +36,9 @@ public:
         CPassProgress* pass = nullptr;             // the overall bar
         // Waits before the next try; false when the engine stops meanwhile.
         std::function<bool(std::chrono::milliseconds)> pause;
+        // Where a small file that arrived whole is finished while the connection goes on; its
+        // outcome then reaches the report later, by the finisher's Drain.
+        CFileFinisher* finisher = nullptr;
     };
     struct Report {
         FileOutcome outcome;
@@ -51,10 +55,15 @@ public:
     // `userAgent` goes out with every request.
     CFileFetcher(std::string userAgent, Retries retries);
 
-    // Fetches one file; ends early, Cancelled, once `stop` holds.
-    Report Fetch(const Request& request, const Hooks& hooks, const std::atomic<bool>& stop);
+    // Fetches one file into `report` (fresh); ends early, Cancelled, once `stop` holds. With a
+    // finisher in `hooks`, the outcome may come only with the finisher's Drain.
+    void Fetch(const Request& request, const Hooks& hooks, const std::atomic<bool>& stop,
+               Report& report);
     // Any thread: the transfer in progress, and every later one, fails at once.
     void Cancel() { m_session.Cancel(); }
+
+    // Puts a listed file whose whole body is `body` in place, when it has the listed digest.
+    static FileOutcome FinishWhole(const Request& request, const std::vector<char>& body);
 
 private:
     // A file's bytes so far, kept from one try to the next.
@@ -66,23 +75,27 @@ private:
     };
     struct Attempt {
         FileOutcome outcome;
-        bool again = false;  // a cut or a refused range: worth another try
+        bool again = false;     // a cut or a refused range: worth another try
+        bool deferred = false;  // handed to the finisher, which gives the outcome
     };
 
-    FileOutcome Transfer(const Request& request, Progress& progress, const Hooks& hooks,
-                         const std::atomic<bool>& stop, Report& report);
+    void Transfer(const Request& request, Progress& progress, const Hooks& hooks,
+                  const std::atomic<bool>& stop, Report& report);
     Attempt TryOnce(const Request& request, Progress& progress, const Hooks& hooks,
                     const std::atomic<bool>& stop, Report& report);
     bool TakeExistingPart(const Request& request, Progress& progress,
                           const std::atomic<bool>& stop);
     std::optional<FileOutcome> OpenPart(const Request& request, Progress& progress);
     void StartOver(Progress& progress);
+    // The whole body of a small fresh file into memory, for the finisher.
+    Attempt ReceiveWhole(const Request& request, Progress& progress, const Hooks& hooks,
+                         const std::atomic<bool>& stop, Report& report);
     // `resumed`: the reply goes on from bytes of an earlier attempt.
     Attempt Receive(const Request& request, Progress& progress, bool resumed, const Hooks& hooks,
                     const std::atomic<bool>& stop, Report& report);
     FileOutcome Finish(const Request& request, Progress& progress);
-    void Credit(const Request& request, const Progress& progress, const Hooks& hooks,
-                Report& report);
+    // `have`: the bytes of the file that arrived so far.
+    void Credit(const Request& request, std::uint64_t have, const Hooks& hooks, Report& report);
 
     platform::HttpClient m_session;
     Retries m_retries;

@@ -8,6 +8,7 @@
 
 #include "config/text_table.h"
 #include "patch/checksum_list.h"
+#include "patch/file_finisher.h"
 #include "patch/pass_progress.h"
 #include "patch/resume_part.h"
 #include "platform/codepage.h"
@@ -18,6 +19,8 @@
 namespace {
 
 constexpr int kMostConnections = 16;
+// Bytes of small files that may wait for their finisher, per connection.
+constexpr std::size_t kFinisherBytes = 1 << 20;
 
 // A line of NotUpdateList.txt, text mode: the CR of a CRLF ending does not belong to it.
 bool ReadLine(std::istream& in, std::string& line) {
@@ -161,9 +164,9 @@ bool CMyUpdateManager::Pause(std::chrono::milliseconds delay) {
     return !m_wake.wait_for(lock, delay, [this] { return m_bStopping.load(); });
 }
 
-CFileFetcher::Hooks CMyUpdateManager::MakeHooks(CPassProgress* pass) {
+CFileFetcher::Hooks CMyUpdateManager::MakeHooks(CPassProgress* pass, CFileFinisher* finisher) {
     return {m_bPostProgress ? &m_owner.Target() : nullptr, pass,
-            [this](std::chrono::milliseconds delay) { return Pause(delay); }};
+            [this](std::chrono::milliseconds delay) { return Pause(delay); }, finisher};
 }
 
 CFileFetcher::Request CMyUpdateManager::MakeRequest(const _filelist& entry, bool listed,
@@ -199,7 +202,9 @@ void CMyUpdateManager::RunFile(Job& job) {
     const CFileFetcher::Request request = MakeRequest(entry, job.listed, m_owner.GameDir());
     FileOutcome outcome;
     try {
-        outcome = m_fetchers.front()->Fetch(request, MakeHooks(nullptr), m_bStopping).outcome;
+        CFileFetcher::Report report;
+        m_fetchers.front()->Fetch(request, MakeHooks(nullptr, nullptr), m_bStopping, report);
+        outcome = std::move(report.outcome);
     } catch (const std::exception& error) {
         // The part file has gone with the stack; the old file stands.
         outcome = {FileOutcome::Kind::LocalFailed, request.localPath, error.what()};
@@ -430,11 +435,14 @@ void CMyUpdateManager::FetchAll(const std::string& gameDir, const std::vector<_f
                                 CPassProgress& progress, UpdateResult& result) {
     std::vector<CFileFetcher::Report> reports(fetch.size());
     std::atomic<std::size_t> next{0};
+    // Each connection has a finisher beside it that puts small files in place while the
+    // connection carries the next request.
     const auto lane = [&](CFileFetcher& fetcher) noexcept {
+        CFileFinisher finisher(kFinisherBytes, m_bStopping);
         for (std::size_t i = next++; i < fetch.size() && !m_bStopping; i = next++) {
             try {
-                reports[i] = fetcher.Fetch(MakeRequest(fetch[i], true, gameDir),
-                                           MakeHooks(&progress), m_bStopping);
+                fetcher.Fetch(MakeRequest(fetch[i], true, gameDir), MakeHooks(&progress, &finisher),
+                              m_bStopping, reports[i]);
             } catch (const std::exception& error) {
                 // The part file stays for a later attempt; the old file stands.
                 reports[i].outcome = {FileOutcome::Kind::LocalFailed,

@@ -26,6 +26,7 @@
 #include "patch/update_owner.h"
 #include "patch/update_result.h"
 
+class CFileFinisher;
 class CPassProgress;
 
 class CMyUpdateManager final {
@@ -107,7 +108,7 @@ private:
     void DownloadThread();
     void RunFile(Job& job);
     bool Pause(std::chrono::milliseconds delay);
-    CFileFetcher::Hooks MakeHooks(CPassProgress* pass);
+    CFileFetcher::Hooks MakeHooks(CPassProgress* pass, CFileFinisher* finisher);
     CFileFetcher::Request MakeRequest(const _filelist& entry, bool listed,
                                       const std::string& gameDir) const;
 

@@ -596,6 +596,29 @@ TEST_F(CheckPassTest, PartFilesOfOtherDigestsGoAndTheOwnOneIsResumed) {
     EXPECT_TRUE(log[0].ends_with("\"bytes=150000-\"")) << log[0];
 }
 
+// In a pass a small file arrives whole in memory and is put in place beside the connection; cut
+// on the way, it keeps what came in its part file like any other, and the next pass goes on.
+TEST_F(CheckPassTest, ASmallFileCutInAPassKeepsItsPartForTheNext) {
+    const std::string fresh = randomBytes(200000, 9);
+    writeFile(Served("s.pak"), fresh);
+    m_server.SetFaults({.cutAfter = 120000});
+    RunPass(Line("s.pak", fresh) + "\n");
+    EXPECT_EQ(m_manager.LastResult().failedFiles, 1);
+    EXPECT_EQ(PartFiles(m_gameDir),
+              (Files{{fs::relative(ResumePartPath(Game("s.pak").string(), Entry("s.pak", fresh)),
+                                   m_gameDir)
+                          .string(),
+                      fresh.substr(0, 120000)}}));
+    EXPECT_EQ(TakeLog().size(), 3u);
+
+    m_server.SetFaults({});
+    RunPass(Line("s.pak", fresh) + "\n");
+    EXPECT_EQ(GameFiles(), (Files{{"s.pak", fresh}}));
+    const Texts log = TakeLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(log[0].ends_with("\"bytes=120000-\"")) << log[0];
+}
+
 // Several connections fetch every file once, each request on one of them.
 TEST_F(CheckPassTest, SeveralConnectionsFetchEveryFileOnce) {
     CMyUpdateManager manager(*this, kTitle, {3, 2, {2, 10ms}});
