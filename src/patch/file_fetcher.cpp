@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "patch/block_writer.h"
 #include "patch/checksum_list.h"
 #include "patch/file_finisher.h"
 #include "patch/pass_progress.h"
@@ -318,34 +319,40 @@ CFileFetcher::Attempt CFileFetcher::Receive(const Request& request, Progress& pr
     if (request.listed)
         expected = ListedSize(request);
     m_nLastRead = 0;
-    for (;;) {
-        const long count = m_session.Read(m_buffer.data(), m_buffer.size());
-        if (count < 0) {
+    // The part file and the digest belong to the writer until it has finished.
+    CBlockWriter writer(progress.part, request.listed ? &*progress.digest : nullptr, kReadSize);
+    for (char* block; (block = writer.Next()) != nullptr;) {
+        const long count = m_session.Read(block, writer.BlockSize());
+        if (count <= 0) {
+            writer.Put(block, 0);
+            if (count == 0)
+                break;
             // The bytes so far stay in the part file for the next try.
+            if (!writer.Finish())
+                return {LocalFailure(localPath, progress.part.Error())};
             if (stop)
                 return {Cancelled(localPath)};
             return {ServerFailure(localPath, m_session.LastError()), true};
         }
         m_nLastRead = static_cast<std::uint32_t>(count);
-        if (count == 0)
-            break;
         const auto bytes = static_cast<std::uint64_t>(count);
         // A hostile server cannot fill the disk: no more than expected.
         if (expected && progress.have + bytes > *expected) {
+            writer.Put(block, 0);
+            writer.Finish();
             progress.part.Discard();
             return {
                 ServerFailure(localPath, "longer than " + std::to_string(*expected) + " bytes")};
         }
-        if (!progress.part.Write(m_buffer.data(), static_cast<std::size_t>(count)))
-            return {LocalFailure(localPath, progress.part.Error())};
-        if (request.listed)
-            progress.digest->Update(m_buffer.data(), static_cast<std::size_t>(count));
+        writer.Put(block, static_cast<std::size_t>(count));
         progress.have += bytes;
         report.received += bytes;
         if (hooks.files != nullptr)
             hooks.files->Post({platform::WM_DOWN_PROGRESS, count, 0, {}});
         Credit(request, progress.have, hooks, report);
     }
+    if (!writer.Finish())
+        return {LocalFailure(localPath, progress.part.Error())};
     if (expected && progress.have != *expected) {
         // Ended early without the client noticing: a connection closed where no length was
         // announced.
