@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@ namespace fs = std::filesystem;
 using namespace quend::test;
 using namespace std::chrono_literals;
 
-const fs::path kSource = std::getenv("QUEND_TEST_SOURCE_DIR");
+const fs::path kSource = QUEND_SOURCE_DIR;
 const fs::path kConfig = kSource / "docs" / "nginx-update.conf";
 
 class Owner final : public UpdateOwner {
