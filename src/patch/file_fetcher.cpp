@@ -121,6 +121,8 @@ void CFileFetcher::Transfer(const Request& request, Progress& progress, const Ho
 bool CFileFetcher::TakeExistingPart(const Request& request, Progress& progress,
                                     const std::atomic<bool>& stop) {
     progress.digest.emplace();
+    if (!request.mayHavePart)
+        return false;
     const std::string path = ResumePartPath(request.localPath, request.entry);
     const auto info = path.empty() ? std::nullopt : platform::PathInfo(path);
     if (!info || !info->regular || info->size == 0)

@@ -28,7 +28,8 @@ public:
         _filelist entry;
         bool listed = true;  // false for the checksum list itself: no size, digest or resume
         std::string url;
-        std::string localPath;  // native
+        std::string localPath;    // native
+        bool mayHavePart = true;  // false when the caller knows there is no part file to go on from
     };
     // How a fetch reports and waits; all optional.
     struct Hooks {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <unordered_map>
 
 #include "patch/md5.h"
 #include "platform/file_system.h"
@@ -53,15 +54,23 @@ bool IsPartFileName(std::string_view name) {
     return (rest.size() == kUniqueSuffixSize && AllOf(rest, ::isalnum)) || IsResumeSuffix(rest);
 }
 
-void RemoveUnownedParts(const std::string& gameDir, const std::unordered_set<std::string>& owned) {
+std::unordered_set<std::string> RemoveUnownedParts(const std::string& gameDir,
+                                                   const std::unordered_set<std::string>& owned) {
     const auto normal = [](const std::string& path) {
         return std::filesystem::path(path).lexically_normal().string();
     };
-    std::unordered_set<std::string> kept;
+    std::unordered_map<std::string, std::string> kept;  // normal form to the form given
     for (const std::string& path : owned)
-        kept.insert(normal(path));
+        kept.emplace(normal(path), path);
+    std::unordered_set<std::string> found;
     platform::ForEachFile(gameDir, [&](const std::string& path, const std::string& name) {
-        if (IsPartFileName(name) && !kept.contains(normal(path)))
+        if (!IsPartFileName(name))
+            return;
+        const auto own = kept.find(normal(path));
+        if (own == kept.end())
             platform::RemoveFile(path);
+        else
+            found.insert(own->second);
     });
+    return found;
 }

@@ -22,6 +22,8 @@ std::string ResumePartPath(const std::string& target, const _filelist& entry);
 // True for names of either kind of part file.
 bool IsPartFileName(std::string_view name);
 
-// Removes every part file below `gameDir` whose full path is not in `owned`. Only while no
-// download writes there.
-void RemoveUnownedParts(const std::string& gameDir, const std::unordered_set<std::string>& owned);
+// Removes every part file below `gameDir` whose full path is not in `owned`, and answers the
+// owned ones that are there (their paths as `owned` gives them). Only while no download writes
+// there.
+std::unordered_set<std::string> RemoveUnownedParts(const std::string& gameDir,
+                                                   const std::unordered_set<std::string>& owned);

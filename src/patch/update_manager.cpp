@@ -370,13 +370,13 @@ UpdateResult CMyUpdateManager::RunPass(std::vector<_filelist>& entries, PassMode
         progress.Finish();
         return result;
     }
-    RemoveUnownedPartFiles(gameDir, fetch);
+    const std::unordered_set<std::string> parts = RemoveUnownedPartFiles(gameDir, fetch);
     if (!HasSpace(gameDir, fetch, result)) {
         result.failedFiles = static_cast<int>(fetch.size());
         result.firstFailed = fetch.front().fileName;
         return result;
     }
-    FetchAll(gameDir, fetch, progress, result);
+    FetchAll(gameDir, fetch, parts, progress, result);
     if (!m_bStopping)
         progress.Finish();
     return result;
@@ -395,14 +395,14 @@ std::vector<_filelist> CMyUpdateManager::WithoutExcluded(std::vector<_filelist> 
 
 // Part files are kept only for the files this pass will fetch; those of a list that changed a
 // file, and those of the checksum list's downloads, go.
-void CMyUpdateManager::RemoveUnownedPartFiles(const std::string& gameDir,
-                                              const std::vector<_filelist>& fetch) {
+std::unordered_set<std::string> CMyUpdateManager::RemoveUnownedPartFiles(
+    const std::string& gameDir, const std::vector<_filelist>& fetch) {
     std::unordered_set<std::string> owned;
     for (const _filelist& entry : fetch) {
         if (IsSafeListPath(entry.fileName))
             owned.insert(ResumePartPath(LocalListPath(gameDir, entry.fileName), entry));
     }
-    RemoveUnownedParts(gameDir, owned);
+    return RemoveUnownedParts(gameDir, owned);
 }
 
 // A replaced file needs its whole new size while the old one is still there; what a part file
@@ -432,6 +432,7 @@ bool CMyUpdateManager::HasSpace(const std::string& gameDir, const std::vector<_f
 // Each connection takes the next file in list order; with one, the requests go out in list
 // order. The results are counted in list order.
 void CMyUpdateManager::FetchAll(const std::string& gameDir, const std::vector<_filelist>& fetch,
+                                const std::unordered_set<std::string>& parts,
                                 CPassProgress& progress, UpdateResult& result) {
     std::vector<CFileFetcher::Report> reports(fetch.size());
     std::atomic<std::size_t> next{0};
@@ -441,8 +442,10 @@ void CMyUpdateManager::FetchAll(const std::string& gameDir, const std::vector<_f
         CFileFinisher finisher(kFinisherBytes, m_bStopping);
         for (std::size_t i = next++; i < fetch.size() && !m_bStopping; i = next++) {
             try {
-                fetcher.Fetch(MakeRequest(fetch[i], true, gameDir), MakeHooks(&progress, &finisher),
-                              m_bStopping, reports[i]);
+                CFileFetcher::Request request = MakeRequest(fetch[i], true, gameDir);
+                request.mayHavePart =
+                    parts.contains(ResumePartPath(request.localPath, request.entry));
+                fetcher.Fetch(request, MakeHooks(&progress, &finisher), m_bStopping, reports[i]);
             } catch (const std::exception& error) {
                 // The part file stays for a later attempt; the old file stands.
                 reports[i].outcome = {FileOutcome::Kind::LocalFailed,

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "patch/file_fetcher.h"
@@ -116,11 +117,14 @@ private:
     void CheckThread(std::vector<_filelist> entries, PassMode mode);
     UpdateResult RunPass(std::vector<_filelist>& entries, PassMode mode, CPassProgress& progress);
     std::vector<_filelist> WithoutExcluded(std::vector<_filelist> entries) const;
-    void RemoveUnownedPartFiles(const std::string& gameDir, const std::vector<_filelist>& fetch);
+    // Answers the part files that stay, for the fetches to go on from.
+    std::unordered_set<std::string> RemoveUnownedPartFiles(const std::string& gameDir,
+                                                           const std::vector<_filelist>& fetch);
     bool HasSpace(const std::string& gameDir, const std::vector<_filelist>& fetch,
                   UpdateResult& result) const;
     void FetchAll(const std::string& gameDir, const std::vector<_filelist>& fetch,
-                  CPassProgress& progress, UpdateResult& result);
+                  const std::unordered_set<std::string>& parts, CPassProgress& progress,
+                  UpdateResult& result);
     void Count(const _filelist& entry, const CFileFetcher::Report& report, UpdateResult& result);
     void Post(unsigned id, std::intptr_t wParam, std::string text = {});
 
