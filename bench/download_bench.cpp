@@ -302,7 +302,8 @@ void BM_EngineResumeLarge(benchmark::State& state) {
 // connections, each into its own file below `folder`.
 int RunCurl(const std::vector<std::string>& names, const fs::path& folder, int parallel) {
     std::vector<std::string> args = {
-        "curl", "-s", "-S", "--no-progress-meter", "--noproxy", "*", "--create-dirs", "--output-dir", folder.string()};
+        "curl",          "-s",           "-S",           "--no-progress-meter", "--noproxy", "*",
+        "--create-dirs", "--output-dir", folder.string()};
     if (parallel > 1) {
         args.insert(args.end(), {"--parallel", "--parallel-max", std::to_string(parallel)});
     }
