@@ -154,6 +154,14 @@ fs::path FreshFolder(const char* side) {
     return Data().Root() / (std::string(side) + "-" + std::to_string(++count));
 }
 
+// Removes the last large file and waits until the disk has caught up with every write, so that
+// neither side pays for the other's dirty pages. One large file: no inode hunt, and the disk
+// stays free.
+void RemoveAndSettle(const fs::path& folder) {
+    fs::remove_all(folder);
+    ::sync();
+}
+
 // An engine for one benchmark, as the window runs it (progress posted); every iteration starts
 // from a game folder without the files, so that the pass fetches each of them.
 class Engine final {
@@ -198,7 +206,7 @@ fs::path EngineCase(benchmark::State& state, const std::string& list, long files
     for (auto _ : state) {
         state.PauseTiming();
         if (!game.empty() && files == 1)
-            fs::remove_all(game);  // one large file: no inode hunt, and the disk stays free
+            RemoveAndSettle(game);
         game = FreshFolder("game");
         engine.SetGameDir(game);
         ResetPeakMemory();
@@ -266,7 +274,7 @@ void BM_EngineResumeLarge(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         if (!game.empty())
-            fs::remove_all(game);
+            RemoveAndSettle(game);
         game = FreshFolder("resume");
         engine.SetGameDir(game);
         engine.Owner().ResetReceived();
@@ -321,7 +329,7 @@ fs::path CurlCase(benchmark::State& state, const std::vector<std::string>& names
     for (auto _ : state) {
         state.PauseTiming();
         if (!folder.empty() && names.size() == 1)
-            fs::remove_all(folder);
+            RemoveAndSettle(folder);
         folder = FreshFolder("curl");
         const double cpuBefore = CpuMs();
         state.ResumeTiming();
