@@ -1,27 +1,24 @@
 #pragma once
-// The window's side of an update manager for the benchmarks: a game folder and an update
-// address, no screen. It counts what a check pass shows and fetches, and lets the benchmark wait
-// for a pass to end. Any thread.
+// The window's side of an update engine for the benchmarks: a game folder and an update address,
+// no screen. It counts the bytes the engine reports as they arrive, lets the benchmark wait for a
+// pass to end or for a share of a file to have arrived. Any thread.
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <utility>
 
 #include "patch/update_owner.h"
-#include "platform/manual_reset_event.h"
 #include "platform/message_target.h"
 #include "platform/window_messages.h"
 
 class BenchUpdateOwner final : public UpdateOwner, public platform::MessageTarget {
 public:
-    // Without a download thread (`downloads` false) a file to fetch is counted and skipped, so
-    // that a pass that finds one still ends.
-    BenchUpdateOwner(std::string gameDir, std::string updateUrl, bool downloads)
-        : m_gameDir(std::move(gameDir)),
-          m_updateUrl(std::move(updateUrl)),
-          m_downloads(downloads) {}
+    BenchUpdateOwner(std::string gameDir, std::string updateUrl)
+        : m_gameDir(std::move(gameDir)), m_updateUrl(std::move(updateUrl)) {}
 
     std::string GameDir() const override {
         std::lock_guard lock(m_mutex);
@@ -32,40 +29,53 @@ public:
         std::lock_guard lock(m_mutex);
         m_gameDir = std::move(gameDir);
     }
-    bool IsRunning() const override { return true; }
     std::string UpdateUrl() const override { return m_updateUrl; }
     std::string ModuleDir() const override { return GameDir(); }
     bool NoUpdate() const override { return false; }
-    platform::ManualResetEvent& DownloadEvent() override { return m_downloadEvent; }
-    void WaitDownloadEvent() override {
-        ++fetched;
-        if (m_downloads)
-            WaitDownloadEventWhileRunning(m_downloadEvent, [] { return true; });
-    }
     platform::MessageTarget& Target() override { return *this; }
 
     void Post(platform::PostedMessage message) override {
-        if (message.id == platform::WM_UPDATE_STATUS)
-            ++current;
-        if (message.id == platform::WM_UPDATE_DONE)
-            m_passDone.Set();
+        {
+            std::lock_guard lock(m_mutex);
+            if (message.id == platform::WM_DOWN_PROGRESS)
+                m_received += static_cast<std::uint64_t>(message.wParam);
+            if (message.id == platform::WM_UPDATE_DONE)
+                ++m_passes;
+            ++m_posts;
+        }
+        m_changed.notify_all();
     }
 
-    // Waits for the WM_UPDATE_DONE of the pass started last; false after `timeout`.
+    // Waits for the WM_UPDATE_DONE of the next pass; false after `timeout`.
     bool WaitPassDone(std::chrono::milliseconds timeout) {
-        const bool done = m_passDone.WaitFor(timeout);
-        m_passDone.Reset();
-        return done;
+        std::unique_lock lock(m_mutex);
+        const long passes = m_waited + 1;
+        if (!m_changed.wait_for(lock, timeout, [&] { return m_passes >= passes; }))
+            return false;
+        m_waited = passes;
+        return true;
     }
-
-    std::atomic<long> current{0};  // files the pass found current
-    std::atomic<long> fetched{0};  // files it handed to the download thread
+    // Waits until `bytes` have arrived since the last Reset.
+    bool WaitReceived(std::uint64_t bytes, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_received >= bytes; });
+    }
+    void ResetReceived() {
+        std::lock_guard lock(m_mutex);
+        m_received = 0;
+    }
+    long Posts() const {
+        std::lock_guard lock(m_mutex);
+        return m_posts;
+    }
 
 private:
     mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
     std::string m_gameDir;
     std::string m_updateUrl;
-    bool m_downloads;
-    platform::ManualResetEvent m_downloadEvent;
-    platform::ManualResetEvent m_passDone;
+    std::uint64_t m_received = 0;
+    long m_passes = 0;
+    long m_waited = 0;
+    long m_posts = 0;
 };

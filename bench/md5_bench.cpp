@@ -79,10 +79,8 @@ std::string opensslFile(int fd) {
 }
 
 std::string digestFile(const std::string& path, bool ours) {
-    const int fd = open(path.c_str(), O_RDONLY);
-    std::string digest = ours ? CMD5().GetFileMD5(fd) : opensslFile(fd);
-    close(fd);
-    return digest;
+    platform::File file = platform::File::Open(path, platform::File::Mode::Read);
+    return ours ? CMD5().GetFileMD5(file) : opensslFile(static_cast<int>(file.Handle()));
 }
 
 void checkAgreement(benchmark::State& state, const std::string& ours, const std::string& theirs) {

@@ -66,7 +66,7 @@ CServerTreeModel& CLauncherController::Tree(TreeSide side) {
 void CLauncherController::OnInitDialog() {
     m_updateManager.StartDownloadThread();
     m_updateManager.LoadExcludeList();
-    m_updateManager.m_bPostProgress = 1;
+    m_updateManager.SetPostProgress(true);
     m_view.SetDownPosition(0);
     m_view.SetTotalPosition(0);
     m_view.EnableStart(m_app.IsConnected());
@@ -115,7 +115,7 @@ void CLauncherController::UpdateOrLaunch() {
         WindowProc({platform::WM_START_GAME, 0, 0, {}});
         return;
     }
-    if (m_updateManager.m_bBusy != 0)
+    if (m_updateManager.IsBusy())
         return;
     const std::string list = m_app.Connection().GetVersionState().checksumFile;
     const FileOutcome outcome = m_updateManager.FetchChecksumList(list);
@@ -159,9 +159,7 @@ void CLauncherController::OnCancel() {
 // No worker waits for the window, so their ends are awaited here; a transfer under way is cut.
 void CLauncherController::StopWorkers() {
     m_owner.StopRunning();
-    m_updateManager.WorkEvent().Set();
-    m_updateManager.JoinCheckThread();
-    m_updateManager.StopDownloadThread();
+    m_updateManager.Stop();
 }
 
 // ---- Window messages ----
@@ -224,7 +222,9 @@ void CLauncherController::OnUpdateIncomplete(const UpdateResult& result) {
     const std::string count = std::to_string(result.failedFiles);
     const std::string file = platform::AnsiToUtf8(result.firstFailed);
     m_view.SetStatusText(
-        FillText(platform::AnsiToUtf8(text), {{"{count}", count}, {"{file}", file}}));
+        result.NoSpace()
+            ? DiskSpaceText(result)
+            : FillText(platform::AnsiToUtf8(text), {{"{count}", count}, {"{file}", file}}));
     UpdateStartButton(true);
     if (result.firstLocal.Failed())
         ShowLocalFileError(result.firstLocal);
@@ -350,7 +350,7 @@ launch::ServerSelection CLauncherController::SelectedServer() const {
 }
 
 int CLauncherController::Login() {
-    if (m_updateManager.m_bBusy != 0)
+    if (m_updateManager.IsBusy())
         return 0;
     std::string gameDir = m_commonManager.GameDir();
     m_owner.SetGameDir(gameDir);

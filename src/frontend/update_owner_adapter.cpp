@@ -28,8 +28,4 @@ std::string CUpdateOwnerAdapter::UpdateUrl() const {
     return m_strUpdateUrl;
 }
 
-void CUpdateOwnerAdapter::WaitDownloadEvent() {
-    WaitDownloadEventWhileRunning(m_hDownloadEvent, [this] { return m_bRunning != 0; });
-}
-
 }  // namespace frontend

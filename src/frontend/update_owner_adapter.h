@@ -1,7 +1,7 @@
 #pragma once
 // The update manager's owner as the window's rules provide it: the selected game's folder and
-// update address, the running flag, the download event and where progress is posted, plus the two
-// values of start-up the check pass reads. It holds the values the workers read, so the GUI thread
+// update address and where progress is posted, plus the two values of start-up the check pass
+// reads; and the window's running flag, which the rules look at. It holds the values the workers read, so the GUI thread
 // sets them here and the workers read copies. Setters: GUI thread; UpdateOwner members: any thread.
 
 #include <atomic>
@@ -9,7 +9,6 @@
 #include <string>
 
 #include "patch/update_owner.h"
-#include "platform/manual_reset_event.h"
 #include "platform/message_target.h"
 
 namespace frontend {
@@ -21,25 +20,22 @@ public:
 
     void SetGameDir(std::string dir);
     void SetUpdateUrl(std::string url);
-    // From now on the workers end at their next look.
-    void StopRunning() { m_bRunning = 0; }
+    // The window has begun to close: nothing new starts.
+    void StopRunning() { m_bRunning = false; }
+    bool IsRunning() const { return m_bRunning; }
 
     // UpdateOwner
     std::string GameDir() const override;
-    bool IsRunning() const override { return m_bRunning != 0; }
     std::string UpdateUrl() const override;
     std::string ModuleDir() const override { return m_moduleDir; }
     bool NoUpdate() const override { return m_noUpdate; }
-    platform::ManualResetEvent& DownloadEvent() override { return m_hDownloadEvent; }
-    void WaitDownloadEvent() override;
     platform::MessageTarget& Target() override { return m_target; }
 
 private:
     platform::MessageTarget& m_target;
     const std::string m_moduleDir;
     const bool m_noUpdate;
-    std::atomic<int> m_bRunning{1};
-    platform::ManualResetEvent m_hDownloadEvent;
+    std::atomic<bool> m_bRunning{true};
 
     mutable std::mutex m_selectionMutex;
     std::string m_szGameDir;

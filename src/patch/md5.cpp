@@ -1,7 +1,5 @@
 #include "patch/md5.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <memory>
 #include <system_error>
@@ -20,18 +18,16 @@ std::string CMD5::GetStringMD5(std::string text) const {
     return context.Finish();
 }
 
-std::string CMD5::GetFileMD5(int fd) const {
+std::string CMD5::GetFileMD5(platform::File& file) const {
     CMd5Context context;
     const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kFileBlock);
     for (;;) {
-        const ssize_t got = read(fd, buffer.get(), kFileBlock);
-        if (got > 0) {
-            context.Update(buffer.get(), static_cast<std::size_t>(got));
-        } else if (got == 0) {
+        const long got = file.Read(buffer.get(), kFileBlock);
+        if (got == 0)
             break;
-        } else if (errno != EINTR) {
-            throw std::system_error(errno, std::generic_category(), "read");
-        }
+        if (got < 0)
+            throw std::system_error(errno, std::generic_category(), "read: " + file.Error());
+        context.Update(buffer.get(), static_cast<std::size_t>(got));
     }
     return context.Finish();
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/file.h"
+
 class CMD5 {
 public:
     virtual ~CMD5() = default;
@@ -11,8 +13,8 @@ public:
     // Digest of the text's bytes as stored (no terminating zero, no code-page conversion).
     std::string GetStringMD5(std::string text) const;
 
-    // Digest of the bytes from the descriptor's current position to its end, read in blocks of
+    // Digest of the bytes from the file's current position to its end, read in blocks of
     // 327,680 bytes until a read returns 0. Neither positions nor closes the file; a failing read
     // throws std::system_error.
-    std::string GetFileMD5(int fd) const;
+    std::string GetFileMD5(platform::File& file) const;
 };

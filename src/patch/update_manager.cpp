@@ -1,94 +1,33 @@
 #include "patch/update_manager.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
-#include <filesystem>
 #include <fstream>
-#include <system_error>
+#include <optional>
+#include <unordered_set>
 #include <utility>
 
 #include "config/text_table.h"
-#include "patch/md5_context.h"
-#include "patch/part_file.h"
+#include "patch/checksum_list.h"
+#include "patch/file_finisher.h"
+#include "patch/pass_progress.h"
+#include "patch/resume_part.h"
 #include "platform/codepage.h"
+#include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/window_messages.h"
 
 namespace {
 
-constexpr std::size_t kReadSize = 327680;  // 0x50000: one read of a reply body
-constexpr int kRequestSent = 5;
-constexpr int kRequestRefused = 2;
-constexpr int kRequestFailed = 0;
+constexpr int kMostConnections = 16;
+// Bytes of small files that may wait for their finisher, per connection.
+constexpr std::size_t kFinisherBytes = 1 << 20;
 
-// Owns a descriptor for the length of a scope.
-class ScopedFd final {
-public:
-    explicit ScopedFd(int fd) : m_fd(fd) {}
-    ~ScopedFd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    ScopedFd(const ScopedFd&) = delete;
-    ScopedFd& operator=(const ScopedFd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-// A list line, text mode: the CR of a CRLF ending does not belong to it.
+// A line of NotUpdateList.txt, text mode: the CR of a CRLF ending does not belong to it.
 bool ReadLine(std::istream& in, std::string& line) {
     if (!std::getline(in, line))
         return false;
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
-    return true;
-}
-
-// The date column, local time. Anything that does not read as a whole date in range gives 0,
-// as does a year before 1900.
-std::int64_t ReadListTime(const std::string& text) {
-    unsigned short year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (std::sscanf(text.c_str(), "%hu-%hu-%hu %hu:%hu:%hu", &year, &month, &day, &hour, &minute,
-                    &second) != 6)
-        return 0;
-    if (year < 1900 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-        second > 59)
-        return 0;
-    std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
-    fields.tm_isdst = -1;
-    const std::time_t time = std::mktime(&fields);
-    return time == static_cast<std::time_t>(-1) ? 0 : static_cast<std::int64_t>(time);
-}
-
-// A list entry may only name a file below the game folder: no absolute path, no drive, no "..".
-bool IsSafeListPath(const std::string& name) {
-    if (name.empty() || name.front() == '\\' || name.front() == '/' ||
-        name.find_first_of(std::string(":\0", 2)) != std::string::npos)
-        return false;
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = name.find_first_of("\\/", start);
-        if (end == std::string::npos)
-            end = name.size();
-        if (name.compare(start, end - start, "..") == 0)
-            return false;
-        start = end + 1;
-    }
     return true;
 }
 
@@ -117,37 +56,25 @@ std::string MakeUrl(const std::string& base, const std::string& fileName) {
     const std::size_t scheme = url.find("://");
     const std::size_t path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
     if (path != std::string::npos)
-        url = url.substr(0, path) + CMyUpdateManager::ToUtf8(url.substr(path));
-    std::string name = EscapeUrlSyntax(CMyUpdateManager::ToUtf8(fileName));
+        url = url.substr(0, path) + ListNameToUtf8(url.substr(path));
+    std::string name = EscapeUrlSyntax(ListNameToUtf8(fileName));
     std::replace(name.begin(), name.end(), '\\', '/');
     return url + name;
 }
 
-// Hexadecimal digits compare without regard to case: a list written in upper case still installs.
-bool SameDigest(const std::string& listed, const std::string& computed) {
-    return std::equal(listed.begin(), listed.end(), computed.begin(), computed.end(),
-                      [](char a, char b) {
-                          return std::tolower(static_cast<unsigned char>(a)) ==
-                                 std::tolower(static_cast<unsigned char>(b));
-                      });
+std::uint64_t SizeOf(const _filelist& entry) {
+    return static_cast<std::uint64_t>(std::max<std::int64_t>(entry.fileSize, 0));
 }
 
-FileOutcome ServerFailure(const std::string& path, std::string reason) {
-    return {FileOutcome::Kind::ServerFailed, path, std::move(reason)};
-}
-
-FileOutcome LocalFailure(const std::string& path, std::string reason) {
-    return {FileOutcome::Kind::LocalFailed, path, std::move(reason)};
+std::uint64_t RoundUp(std::uint64_t bytes, std::uint64_t block) {
+    return block == 0 ? bytes : (bytes + block - 1) / block * block;
 }
 
 // Removes a file when it goes out of scope.
 class RemoveOnExit final {
 public:
     explicit RemoveOnExit(std::string path) : m_path(std::move(path)) {}
-    ~RemoveOnExit() {
-        std::error_code ignored;
-        std::filesystem::remove(m_path, ignored);
-    }
+    ~RemoveOnExit() { platform::RemoveFile(m_path); }
     RemoveOnExit(const RemoveOnExit&) = delete;
     RemoveOnExit& operator=(const RemoveOnExit&) = delete;
 
@@ -158,63 +85,151 @@ private:
 }  // namespace
 
 CMyUpdateManager::CMyUpdateManager(UpdateOwner& owner, std::string applicationTitle)
+    : CMyUpdateManager(owner, std::move(applicationTitle), Settings{}) {}
+
+CMyUpdateManager::CMyUpdateManager(UpdateOwner& owner, std::string applicationTitle,
+                                   Settings settings)
     : m_owner(owner),
+      m_settings(settings),
       m_strCheckingText(platform::Utf8ToAnsi("正在检查文件…")),
-      m_session(std::move(applicationTitle)),
-      m_buffer(kReadSize) {}
+      m_verifier(settings.verifyThreads) {
+    const int connections = std::clamp(settings.connections, 1, kMostConnections);
+    for (int i = 0; i < connections; ++i)
+        m_fetchers.push_back(std::make_unique<CFileFetcher>(applicationTitle, settings.retries));
+}
 
 CMyUpdateManager::~CMyUpdateManager() {
-    m_bStopping = true;
-    m_hWorkEvent.Set();
-    // A pass waiting for its file is let go even when no download thread will set the event.
-    while (m_bCheckRunning) {
-        m_owner.DownloadEvent().Set();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    JoinCheckThread();
-    StopDownloadThread();
+    Stop();
 }
 
 void CMyUpdateManager::StartDownloadThread() {
-    if (m_downloadThread.joinable())
+    if (m_downloadThread.joinable() || m_bStopping)
         return;
-    {
-        std::lock_guard lock(m_lock);
-        m_downloadQueue.clear();
-    }
-    m_hWorkEvent.Reset();
     m_downloadThread = std::thread(&CMyUpdateManager::DownloadThread, this);
 }
 
-void CMyUpdateManager::StopDownloadThread() {
-    // Also ends a thread whose owner still runs, which would otherwise wait for work for ever; a
-    // transfer under way fails at once rather than holding up the window's end.
-    m_bStopping = true;
-    m_session.Cancel();
-    m_hWorkEvent.Set();
+void CMyUpdateManager::Stop() {
+    {
+        std::lock_guard lock(m_lock);
+        m_bStopping = true;
+    }
+    m_wake.notify_all();
+    for (const auto& fetcher : m_fetchers)
+        fetcher->Cancel();
     if (m_downloadThread.joinable())
         m_downloadThread.join();
+    std::deque<Job> left;
+    {
+        std::lock_guard lock(m_lock);
+        left.swap(m_queue);
+    }
+    for (Job& job : left) {
+        if (!job.pass)
+            job.done.set_value({FileOutcome::Kind::Cancelled, {}, "cancelled"});
+    }
+    m_bBusy = false;
 }
 
-void CMyUpdateManager::JoinCheckThread() {
-    if (m_checkThread.joinable())
-        m_checkThread.join();
+bool CMyUpdateManager::Queue(Job job) {
+    {
+        std::lock_guard lock(m_lock);
+        if (m_bStopping || !m_downloadThread.joinable())
+            return false;
+        m_queue.push_back(std::move(job));
+    }
+    m_wake.notify_all();
+    return true;
 }
 
-bool CMyUpdateManager::Running() const {
-    return !m_bStopping && m_owner.IsRunning();
+void CMyUpdateManager::DownloadThread() {
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(m_lock);
+            m_wake.wait(lock, [this] { return m_bStopping || !m_queue.empty(); });
+            if (m_bStopping)
+                return;
+            job = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        if (job.pass)
+            CheckThread(std::move(job.entries), job.mode);
+        else
+            RunFile(job);
+    }
 }
 
-std::string CMyUpdateManager::LocalPath(const std::string& fileName) const {
-    return platform::JoinNativePath(m_owner.GameDir(), ToUtf8(fileName));
+bool CMyUpdateManager::Pause(std::chrono::milliseconds delay) {
+    std::unique_lock lock(m_lock);
+    return !m_wake.wait_for(lock, delay, [this] { return m_bStopping.load(); });
+}
+
+CFileFetcher::Hooks CMyUpdateManager::MakeHooks(CPassProgress* pass, CFileFinisher* finisher) {
+    return {m_bPostProgress ? &m_owner.Target() : nullptr, pass,
+            [this](std::chrono::milliseconds delay) { return Pause(delay); }, finisher};
+}
+
+CFileFetcher::Request CMyUpdateManager::MakeRequest(const _filelist& entry, bool listed,
+                                                    const std::string& gameDir) const {
+    return {entry, listed, MakeUrl(m_owner.UpdateUrl(), entry.fileName),
+            LocalListPath(gameDir, entry.fileName)};
 }
 
 void CMyUpdateManager::Post(unsigned id, std::intptr_t wParam, std::string text) {
     m_owner.Target().Post(platform::PostedMessage{id, wParam, 0, std::move(text)});
 }
 
-void CMyUpdateManager::PostTotal(std::intptr_t done, std::intptr_t range) {
-    m_owner.Target().Post(platform::PostedMessage{platform::WM_TOTAL_PROGRESS, done, range, {}});
+std::string CMyUpdateManager::ToUtf8(const std::string& text) {
+    return ListNameToUtf8(text);
+}
+
+// ---- Single files ----
+
+std::future<FileOutcome> CMyUpdateManager::QueueDownload(const _filelist& entry) {
+    Job job;
+    job.entries = {entry};
+    std::future<FileOutcome> done = job.done.get_future();
+    if (!Queue(std::move(job))) {
+        std::promise<FileOutcome> refused;
+        refused.set_value({FileOutcome::Kind::Cancelled, {}, "the engine does not run"});
+        return refused.get_future();
+    }
+    return done;
+}
+
+void CMyUpdateManager::RunFile(Job& job) {
+    const _filelist& entry = job.entries.front();
+    const CFileFetcher::Request request = MakeRequest(entry, job.listed, m_owner.GameDir());
+    FileOutcome outcome;
+    try {
+        CFileFetcher::Report report;
+        m_fetchers.front()->Fetch(request, MakeHooks(nullptr, nullptr), m_bStopping, report);
+        outcome = std::move(report.outcome);
+    } catch (const std::exception& error) {
+        // The part file has gone with the stack; the old file stands.
+        outcome = {FileOutcome::Kind::LocalFailed, request.localPath, error.what()};
+    }
+    if (outcome.kind == FileOutcome::Kind::ServerFailed)
+        m_bServerOk = false;
+    job.done.set_value(std::move(outcome));
+}
+
+FileOutcome CMyUpdateManager::FetchChecksumList(const std::string& checksumFile) {
+    _filelist entry;
+    entry.fileName = checksumFile;
+    Job job;
+    job.entries = {entry};
+    job.listed = false;
+    std::future<FileOutcome> done = job.done.get_future();
+    const FileOutcome outcome = Queue(std::move(job))
+                                    ? done.get()
+                                    : FileOutcome{FileOutcome::Kind::Cancelled, {}, "stopped"};
+    m_bServerOk = true;
+    const std::string path = LocalListPath(m_owner.GameDir(), checksumFile);
+    const RemoveOnExit list(path);
+    if (!outcome.Failed() && !m_bStopping)
+        LoadChecksumList(path);
+    return outcome;
 }
 
 // ---- Checksum lists and the check pass ----
@@ -240,124 +255,35 @@ int CMyUpdateManager::IsExcluded(std::string name) const {
     return std::find(m_excludeList.begin(), m_excludeList.end(), name) != m_excludeList.end();
 }
 
-int CMyUpdateManager::ParseChecksumLine(std::string line, _filelist& entry) {
-    if (line.empty())
-        return 0;
-    // The tokenizer's rule: delimiters at the current position are skipped, so a run of them
-    // counts as one and a missing field reads as empty.
-    std::size_t position = 0;
-    const auto next = [&line, &position]() -> std::string {
-        position = std::min(line.find_first_not_of('|', position), line.size());
-        const std::size_t end = std::min(line.find('|', position), line.size());
-        std::string token = line.substr(position, end - position);
-        position = end;
-        return token;
-    };
-    entry.fileName = next();
-    entry.extra = next();
-    entry.md5 = next();
-    entry.modifiedTime = ReadListTime(next());
-    entry.fileSize = std::strtoll(next().c_str(), nullptr, 10);
-    return 1;
+int CMyUpdateManager::IsFileCurrent(_filelist entry) const {
+    return CFileVerifier::Check(m_owner.GameDir(), entry) == CFileVerifier::Verdict::Current;
 }
 
-int CMyUpdateManager::IsFileCurrent(_filelist entry) {
-    if (!IsSafeListPath(entry.fileName))
-        return 0;
-    // Non-blocking, so that a pipe standing where a file should be cannot hang the pass.
-    const ScopedFd file(
-        ::open(LocalPath(entry.fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat info {};
-    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        static_cast<std::int64_t>(info.st_size) != entry.fileSize)
-        return 0;
-    try {
-        m_strDigest = m_md5.GetFileMD5(file.get());
-    } catch (const std::system_error&) {
-        return 0;  // unreadable now: fetch it again
-    }
-    return m_strDigest == entry.md5 ? 1 : 0;
-}
-
-void CMyUpdateManager::LoadChecksumList(const std::string& path) {
-    int idle = 0;
-    if (!m_bBusy.compare_exchange_strong(idle, 1))
-        return;
-    m_bPostProgress = 1;
-    JoinCheckThread();  // the last pass has done its work; its thread may still be ending
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+bool CMyUpdateManager::LoadChecksumList(const std::string& path, PassMode mode) {
+    if (m_bBusy)
+        return false;
+    m_bPostProgress = true;
+    std::optional<std::vector<_filelist>> entries = ReadChecksumList(path);
+    if (!entries) {
         ShowText("ChecksumOpenError_Client", 'E');
-        m_bBusy = 0;
-        return;
+        return false;
     }
-    _filelist entry;
-    std::string line;
-    while (ReadLine(in, line)) {
-        if (ParseChecksumLine(line, entry))
-            m_fileList.push_back(entry);
-    }
-    m_bCheckRunning = true;
-    try {
-        m_checkThread = std::thread(&CMyUpdateManager::CheckThread, this);
-    } catch (...) {
-        m_fileList.clear();
-        m_bCheckRunning = false;
-        m_bBusy = 0;
-        throw;
-    }
+    return StartPass(std::move(*entries), mode);
 }
 
-void CMyUpdateManager::CheckThread() {
-    bool completed = false;
-    UpdateResult result;
-    try {
-        CPartFile::RemoveStale(m_owner.GameDir());
-        // n + 1: a finished pass leaves the bar one step short of its end.
-        const std::intptr_t range = static_cast<std::intptr_t>(m_fileList.size()) + 1;
-        std::intptr_t steps = 0;
-        PostTotal(steps, range);
-        while (Running() && !m_fileList.empty()) {
-            const _filelist entry = m_fileList.front();
-            if (IsExcluded(entry.fileName)) {
-                m_fileList.pop_front();
-                continue;
-            }
-            if (m_owner.NoUpdate() || IsFileCurrent(entry)) {
-                Post(platform::WM_UPDATE_STATUS, 0, m_strCheckingText);
-            } else {
-                QueueDownload(entry);
-                m_hWorkEvent.Set();
-                m_owner.WaitDownloadEvent();
-                if (Running())
-                    CountOutcome(entry, result);
-            }
-            PostTotal(++steps, range);
-            m_fileList.pop_front();
-        }
-        completed = Running();
-    } catch (...) {
-        // Nothing to report to: the pass just ends, without WM_UPDATE_DONE.
+bool CMyUpdateManager::StartPass(std::vector<_filelist> entries, PassMode mode) {
+    bool idle = false;
+    if (!m_bBusy.compare_exchange_strong(idle, true))
+        return false;
+    Job job;
+    job.entries = std::move(entries);
+    job.pass = true;
+    job.mode = mode;
+    if (!Queue(std::move(job))) {
+        m_bBusy = false;
+        return false;
     }
-    m_fileList.clear();
-    if (completed) {
-        std::lock_guard lock(m_lock);
-        m_result = result;
-    }
-    m_bBusy = 0;
-    if (completed)
-        Post(platform::WM_UPDATE_DONE, result.failedFiles);
-    m_bCheckRunning = false;
-}
-
-void CMyUpdateManager::CountOutcome(const _filelist& entry, UpdateResult& result) {
-    const FileOutcome outcome = TakeOutcome();
-    if (!outcome.Failed())
-        return;
-    if (result.failedFiles++ == 0)
-        result.firstFailed = entry.fileName;
-    if (outcome.kind == FileOutcome::Kind::LocalFailed && !result.firstLocal.Failed())
-        result.firstLocal = outcome;
+    return true;
 }
 
 UpdateResult CMyUpdateManager::LastResult() const {
@@ -365,202 +291,195 @@ UpdateResult CMyUpdateManager::LastResult() const {
     return m_result;
 }
 
-FileOutcome CMyUpdateManager::FetchChecksumList(const std::string& checksumFile) {
-    m_owner.DownloadEvent().Reset();
-    _filelist entry;
-    entry.fileName = checksumFile;
-    Queue({entry, false});
-    m_hWorkEvent.Set();
-    m_owner.WaitDownloadEvent();
-    m_bServerOk = 1;
-    const RemoveOnExit list(LocalPath(checksumFile));
-    const FileOutcome outcome = TakeOutcome();
-    if (outcome.Failed() || !m_owner.IsRunning())
-        return outcome;  // closing: no pass to start
-    LoadChecksumList(LocalPath(checksumFile));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    return outcome;
-}
-
-// ---- The download engine ----
-
-void CMyUpdateManager::QueueDownload(const _filelist& entry) {
-    Queue({entry, true});
-}
-
-void CMyUpdateManager::Queue(QueuedFile file) {
-    std::lock_guard lock(m_lock);
-    m_downloadQueue.push_back(std::move(file));
-}
-
-FileOutcome CMyUpdateManager::TakeOutcome() {
-    std::lock_guard lock(m_lock);
-    return std::exchange(m_lastOutcome, {});
-}
-
-std::string CMyUpdateManager::ToUtf8(const std::string& text) {
-    // Seven-bit text reads the same in every ANSI code page and in UTF-8; most paths and every
-    // address are such, and a conversion costs a converter of its own each time.
-    if (std::all_of(text.begin(), text.end(),
-                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return text;
-    std::string utf8 = platform::AnsiToUtf8(text);
-    return utf8.empty() ? text : utf8;
-}
-
-void CMyUpdateManager::DownloadThread() {
-    while (Running()) {
-        QueuedFile file;
-        if (!TakeQueued(file))
-            continue;
-        FileOutcome outcome;
-        try {
-            outcome = FetchEntry(file);
-        } catch (const std::exception& error) {
-            // The part file has gone with the stack; the old file stands.
-            outcome = LocalFailure(LocalPath(file.entry.fileName), error.what());
-        }
-        CloseRemoteFile();
-        CloseConnection();
-        if (outcome.kind == FileOutcome::Kind::ServerFailed)
-            m_bServerOk = 0;
-        {
-            std::lock_guard lock(m_lock);
-            m_lastOutcome = std::move(outcome);
-        }
-        m_owner.DownloadEvent().Set();
+// Ends with WM_UPDATE_DONE (wParam: the files still not as listed, or in a verifying pass the
+// files that differ) unless the engine stopped. Busy is cleared first, so that the owner may
+// start the next pass as soon as it hears of this one's end.
+void CMyUpdateManager::CheckThread(std::vector<_filelist> entries, PassMode mode) {
+    CPassProgress progress(m_owner.Target());
+    UpdateResult result;
+    try {
+        result = RunPass(entries, mode, progress);
+    } catch (...) {
+        // The pass could not go on (out of memory, no thread): every file counts as failed.
+        result = {};
+        result.failedFiles = std::max<int>(1, static_cast<int>(entries.size()));
+        result.firstFailed = entries.empty() ? std::string() : entries.front().fileName;
     }
-}
-
-bool CMyUpdateManager::TakeQueued(QueuedFile& file) {
-    const auto empty = [this] {
+    if (m_bStopping) {
+        m_bBusy = false;
+        return;
+    }
+    const int count =
+        mode == PassMode::Verify ? static_cast<int>(result.differing.size()) : result.failedFiles;
+    {
         std::lock_guard lock(m_lock);
-        return m_downloadQueue.empty();
+        m_result = std::move(result);
+    }
+    m_bBusy = false;
+    Post(platform::WM_UPDATE_DONE, count);
+}
+
+UpdateResult CMyUpdateManager::RunPass(std::vector<_filelist>& entries, PassMode mode,
+                                       CPassProgress& progress) {
+    using Verdict = CFileVerifier::Verdict;
+    constexpr std::uint64_t kFileWork = CPassProgress::kFileWork;
+    UpdateResult result;
+    const std::string gameDir = m_owner.GameDir();
+    entries = WithoutExcluded(std::move(entries));
+    if (m_owner.NoUpdate()) {
+        progress.Begin(entries.size() * kFileWork);
+        if (!entries.empty())
+            Post(platform::WM_UPDATE_STATUS, 0, m_strCheckingText);
+        progress.Finish();
+        return result;
+    }
+
+    // Sizes first: what they settle needs no digest, and what must be fetched shows at once.
+    std::vector<Verdict> verdicts = m_verifier.Survey(gameDir, entries);
+    std::uint64_t total = 0, settled = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const bool digest = verdicts[i] == Verdict::ToDigest;
+        total += kFileWork + (digest ? SizeOf(entries[i]) : kFileWork + SizeOf(entries[i]));
+        settled += digest ? 0 : kFileWork;
+    }
+    progress.Begin(total);
+    if (!entries.empty())
+        Post(platform::WM_UPDATE_STATUS, 0, m_strCheckingText);
+    progress.Advance(settled);
+    const std::vector<Verdict> bySize = verdicts;
+    m_verifier.Digest(
+        gameDir, entries, verdicts,
+        [&progress](std::uint64_t bytes, bool fileDone) {
+            progress.Advance(bytes + (fileDone ? kFileWork : 0));
+        },
+        m_bStopping);
+    if (m_bStopping)
+        return result;
+
+    std::vector<_filelist> fetch;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        ++result.checkedFiles;
+        if (verdicts[i] == Verdict::Current)
+            continue;
+        if (bySize[i] == Verdict::ToDigest)
+            progress.AddTotal(kFileWork + SizeOf(entries[i]));
+        result.differing.push_back(entries[i].fileName);
+        fetch.push_back(entries[i]);
+    }
+    if (mode == PassMode::Verify) {
+        progress.Finish();
+        return result;
+    }
+    const std::unordered_set<std::string> parts = RemoveUnownedPartFiles(gameDir, fetch);
+    if (!HasSpace(gameDir, fetch, result)) {
+        result.failedFiles = static_cast<int>(fetch.size());
+        result.firstFailed = fetch.front().fileName;
+        return result;
+    }
+    FetchAll(gameDir, fetch, parts, progress, result);
+    if (!m_bStopping)
+        progress.Finish();
+    return result;
+}
+
+std::vector<_filelist> CMyUpdateManager::WithoutExcluded(std::vector<_filelist> entries) const {
+    std::lock_guard lock(m_excludeLock);
+    if (m_excludeList.empty())
+        return entries;
+    std::erase_if(entries, [this](const _filelist& entry) {
+        return std::find(m_excludeList.begin(), m_excludeList.end(), entry.fileName) !=
+               m_excludeList.end();
+    });
+    return entries;
+}
+
+// Part files are kept only for the files this pass will fetch; those of a list that changed a
+// file, and those of the checksum list's downloads, go.
+std::unordered_set<std::string> CMyUpdateManager::RemoveUnownedPartFiles(
+    const std::string& gameDir, const std::vector<_filelist>& fetch) {
+    std::unordered_set<std::string> owned;
+    for (const _filelist& entry : fetch) {
+        if (IsSafeListPath(entry.fileName))
+            owned.insert(ResumePartPath(LocalListPath(gameDir, entry.fileName), entry));
+    }
+    return RemoveUnownedParts(gameDir, owned);
+}
+
+// A replaced file needs its whole new size while the old one is still there; what a part file
+// holds already is on the disk.
+bool CMyUpdateManager::HasSpace(const std::string& gameDir, const std::vector<_filelist>& fetch,
+                                UpdateResult& result) const {
+    const std::optional<platform::DiskSpace> space = platform::FreeSpace(gameDir);
+    if (!space)
+        return true;  // the system cannot tell: the files will say so themselves
+    std::uint64_t needed = 0;
+    for (const _filelist& entry : fetch) {
+        if (!IsSafeListPath(entry.fileName))
+            continue;
+        const std::string part = ResumePartPath(LocalListPath(gameDir, entry.fileName), entry);
+        const auto held = part.empty() ? std::nullopt : platform::PathInfo(part);
+        const std::uint64_t have =
+            held && held->regular && held->size <= SizeOf(entry) ? held->size : 0;
+        needed += RoundUp(SizeOf(entry), space->blockSize) - RoundUp(have, space->blockSize);
+    }
+    if (needed <= space->available)
+        return true;
+    result.spaceNeeded = needed;
+    result.spaceFree = space->available;
+    return false;
+}
+
+// Each connection takes the next file in list order; with one, the requests go out in list
+// order. The results are counted in list order.
+void CMyUpdateManager::FetchAll(const std::string& gameDir, const std::vector<_filelist>& fetch,
+                                const std::unordered_set<std::string>& parts,
+                                CPassProgress& progress, UpdateResult& result) {
+    std::vector<CFileFetcher::Report> reports(fetch.size());
+    std::atomic<std::size_t> next{0};
+    // Each connection has a finisher beside it that puts small files in place while the
+    // connection carries the next request.
+    const auto lane = [&](CFileFetcher& fetcher) noexcept {
+        CFileFinisher finisher(kFinisherBytes, m_bStopping);
+        for (std::size_t i = next++; i < fetch.size() && !m_bStopping; i = next++) {
+            try {
+                CFileFetcher::Request request = MakeRequest(fetch[i], true, gameDir);
+                request.mayHavePart =
+                    parts.contains(ResumePartPath(request.localPath, request.entry));
+                fetcher.Fetch(request, MakeHooks(&progress, &finisher), m_bStopping, reports[i]);
+            } catch (const std::exception& error) {
+                // The part file stays for a later attempt; the old file stands.
+                reports[i].outcome = {FileOutcome::Kind::LocalFailed,
+                                      LocalListPath(gameDir, fetch[i].fileName), error.what()};
+            }
+        }
     };
-    if (empty()) {
-        m_hWorkEvent.Wait();
-        if (!Running())
-            return false;
-        m_hWorkEvent.Reset();
+    {
+        const std::size_t lanes = std::min(m_fetchers.size(), fetch.size());
+        std::vector<std::jthread> helpers;
+        for (std::size_t k = 1; k < lanes; ++k)
+            helpers.emplace_back(lane, std::ref(*m_fetchers[k]));
+        if (lanes > 0)
+            lane(*m_fetchers.front());
     }
-    // A caller queues, then sets the event, so a set may stand for an entry taken already. Rather
-    // than sleep 1 ms at a time, which costs most files a millisecond once the two sides are in
-    // step, wait at most that long for the next set: the one after the next entry comes at once,
-    // and one from before the reset left its entry in the queue for the next look.
-    while (empty()) {
-        if (!Running())
-            return false;
-        if (m_hWorkEvent.WaitFor(std::chrono::milliseconds(1)))
-            m_hWorkEvent.Reset();
-    }
-    std::lock_guard lock(m_lock);
-    file = std::move(m_downloadQueue.front());
-    m_downloadQueue.pop_front();
-    return true;
+    if (m_bStopping)
+        return;
+    for (std::size_t i = 0; i < fetch.size(); ++i)
+        Count(fetch[i], reports[i], result);
 }
 
-FileOutcome CMyUpdateManager::FetchEntry(const QueuedFile& file) {
-    const std::string& name = file.entry.fileName;
-    if (!IsSafeListPath(name))
-        return ServerFailure(name, "the list names a file outside the game folder");
-    if (OpenRemoteFile(MakeUrl(m_owner.UpdateUrl(), name)) != 1) {
-        const int status = m_session.Status();
-        return ServerFailure(LocalPath(name), status != 0 ? "HTTP status " + std::to_string(status)
-                                                          : m_session.LastError());
+void CMyUpdateManager::Count(const _filelist& entry, const CFileFetcher::Report& report,
+                             UpdateResult& result) {
+    result.fetchedBytes += report.received;
+    result.resumedBytes += report.resumed;
+    const FileOutcome& outcome = report.outcome;
+    if (!outcome.Failed()) {
+        ++result.fetchedFiles;
+        return;
     }
-    return DownloadToFile(LocalPath(name), file);
-}
-
-int CMyUpdateManager::OpenRemoteFile(const std::string& url) {
-    if (RequestFile(url) == kRequestSent)
-        return 1;
-    CloseConnection();
-    return 0;
-}
-
-int CMyUpdateManager::RequestFile(const std::string& url) {
-    if (url.empty())
-        return kRequestFailed;
-    CloseRemoteFile();
-    m_bRequestOpen = m_session.Get(url);
-    if (!m_bRequestOpen) {
-        CloseConnection();
-        CloseRemoteFile();
-        return kRequestFailed;
-    }
-    if (m_session.Status() == 200)
-        return kRequestSent;
-    CloseConnection();
-    CloseRemoteFile();
-    return kRequestRefused;
-}
-
-// A listed file must arrive with exactly its listed size and digest, whatever the server
-// announces; the checksum list itself with exactly the announced length, where there is one.
-FileOutcome CMyUpdateManager::DownloadToFile(const std::string& localPath, const QueuedFile& file) {
-    if (!m_bRequestOpen)
-        return ServerFailure(localPath, "no reply");
-    m_nLastRead = 0;
-    std::error_code folderError;
-    std::filesystem::create_directories(std::filesystem::path(localPath).parent_path(),
-                                        folderError);
-    if (m_bPostProgress)
-        Post(platform::WM_DOWN_FILE, 0, localPath);
-    CPartFile part(localPath);
-    if (!part.IsOpen())
-        return LocalFailure(localPath, folderError ? folderError.message() : part.Error());
-
-    const std::optional<std::uint64_t> announced = m_session.ContentLength();
-    if (announced)
-        m_nContentLength = static_cast<std::uint32_t>(*announced);
-    if (m_bPostProgress)
-        Post(platform::WM_DOWN_RANGE, m_nContentLength);
-    std::optional<std::uint64_t> expected = announced;
-    if (file.listed) {
-        expected = static_cast<std::uint64_t>(std::max<std::int64_t>(file.entry.fileSize, 0));
-        if (announced && *announced != *expected)
-            return ServerFailure(localPath, "the server announced " + std::to_string(*announced) +
-                                                " bytes, the list " + std::to_string(*expected));
-    }
-
-    CMd5Context digest;
-    std::uint64_t total = 0;
-    for (;;) {
-        const long count = m_session.Read(m_buffer.data(), m_buffer.size());
-        if (count < 0)
-            return ServerFailure(localPath, m_session.LastError());
-        m_nLastRead = static_cast<std::uint32_t>(count);
-        if (count == 0)
-            break;
-        total += static_cast<std::uint64_t>(count);
-        // A hostile server cannot fill the disk: no more than expected.
-        if (expected && total > *expected)
-            return ServerFailure(localPath, "longer than " + std::to_string(*expected) + " bytes");
-        if (!part.Write(m_buffer.data(), static_cast<std::size_t>(count)))
-            return LocalFailure(localPath, part.Error());
-        if (file.listed)
-            digest.Update(m_buffer.data(), static_cast<std::size_t>(count));
-        if (m_bPostProgress)
-            Post(platform::WM_DOWN_PROGRESS, count);
-    }
-    if (expected && total != *expected)
-        return ServerFailure(localPath, "received " + std::to_string(total) + " of " +
-                                            std::to_string(*expected) + " bytes");
-    if (file.listed && !SameDigest(file.entry.md5, digest.Finish()))
-        return ServerFailure(localPath, "the received bytes do not have the listed digest");
-    if (!part.Commit(file.entry.modifiedTime))
-        return LocalFailure(localPath, part.Error());
-    return {FileOutcome::Kind::Fetched, localPath, {}};
-}
-
-void CMyUpdateManager::CloseRemoteFile() {
-    if (m_bRequestOpen)
-        m_session.Close();
-    m_bRequestOpen = false;
-}
-
-void CMyUpdateManager::CloseConnection() {
-    // The kept-alive connection belongs to m_session for the next file; the client itself drops
-    // one whose reply was cut short. All that is left to close here is a reply still open.
-    CloseRemoteFile();
+    if (outcome.kind == FileOutcome::Kind::ServerFailed)
+        m_bServerOk = false;
+    if (result.failedFiles++ == 0)
+        result.firstFailed = entry.fileName;
+    if (outcome.kind == FileOutcome::Kind::LocalFailed && !result.firstLocal.Failed())
+        result.firstLocal = outcome;
 }

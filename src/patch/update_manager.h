@@ -1,126 +1,151 @@
 #pragma once
-// The patcher's worker: loads a checksum list, runs the check pass that compares every listed
-// file with the game folder (its own thread), and the download thread that fetches one queued file
-// at a time from the update server into the game folder. Construction, the thread control and the
-// list loading belong to the owner's GUI thread; QueueDownload and the flags are for any thread.
+// The patcher's engine. One thread of its own (the download thread) takes work from the engine's
+// queue: a single file (the checksum list), or a check pass over a whole list, which verifies the
+// listed files on a small pool of threads, checks the free space, removes part files no listed
+// download owns and fetches what differs, in list order over one kept-alive connection (or over
+// several, each on a thread of its own). Everything the owner learns comes as posted messages and
+// as values; no engine thread ever waits for the owner.
+//
+// Construction, Start, Stop and the list loading belong to the owner's thread; the accessors and
+// LastResult to any thread.
 
 #include <atomic>
-#include <cstdint>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <future>
+#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
+#include "patch/file_fetcher.h"
+#include "patch/file_verifier.h"
 #include "patch/filelist.h"
-#include "patch/md5.h"
 #include "patch/update_owner.h"
 #include "patch/update_result.h"
-#include "platform/http_client.h"
-#include "platform/manual_reset_event.h"
+
+class CFileFinisher;
+class CPassProgress;
 
 class CMyUpdateManager final {
 public:
+    struct Settings {
+        int connections = 1;         // to the update server, each on a thread of its own
+        unsigned verifyThreads = 0;  // 0: as many as the machine runs at once, at most 8
+        CFileFetcher::Retries retries;
+    };
+    enum class PassMode {
+        Repair,  // fetch what differs
+        Verify,  // only find what differs (UpdateResult::differing)
+    };
+
     // `applicationTitle` goes out as the user agent of every request.
     CMyUpdateManager(UpdateOwner& owner, std::string applicationTitle);
-    // Stops and joins both threads even if the owner still runs.
-    virtual ~CMyUpdateManager();
+    CMyUpdateManager(UpdateOwner& owner, std::string applicationTitle, Settings settings);
+    // Stops as Stop does.
+    ~CMyUpdateManager();
     CMyUpdateManager(const CMyUpdateManager&) = delete;
     CMyUpdateManager& operator=(const CMyUpdateManager&) = delete;
     CMyUpdateManager(CMyUpdateManager&&) = delete;
     CMyUpdateManager& operator=(CMyUpdateManager&&) = delete;
 
-    // Thread control. On close the owner clears its running flag, then calls JoinCheckThread and
-    // StopDownloadThread, in this order; neither waits for the window.
+    // Starts the engine's thread; once only.
     void StartDownloadThread();
-    void StopDownloadThread();  // cancels a transfer under way, sets the work event and joins
-    void JoinCheckThread();
-    // True from LoadChecksumList until the check thread's last step.
-    bool IsCheckThreadRunning() const { return m_bCheckRunning; }
-    // "DownloadThread": set it after QueueDownload to wake the download thread.
-    platform::ManualResetEvent& WorkEvent() { return m_hWorkEvent; }
+    // Sets the stop flag, wakes the engine, cuts the transfers under way and joins every engine
+    // thread. A pass stopped so posts nothing; files waiting in the queue end Cancelled. Not from
+    // an engine thread (such as inside a Post).
+    void Stop();
 
-    // Checksum lists and the check pass.
+    // The exclusion list (NotUpdateList.txt beside the launcher).
     void LoadExcludeList();
-    // The owner calls this on WM_UPDATE_DONE: NotUpdateList.txt counts for the first update only.
+    // The owner calls this on a finished update: the list counts for the first update only.
     void ClearExcludeList();
-    // Reads the list at the native `path` and starts the check pass; does nothing while one runs.
-    void LoadChecksumList(const std::string& path);
-    // Fills `entry` from one list line: 1, or 0 for an empty line (the entry then untouched).
-    static int ParseChecksumLine(std::string line, _filelist& entry);
     int IsExcluded(std::string name) const;
-    int IsFileCurrent(_filelist entry);
+    // Compares one entry with the game folder on the calling thread: 1 when current.
+    int IsFileCurrent(_filelist entry) const;
 
     // The update half of the Start button: fetches `checksumFile` into the game folder, waits for
-    // it and starts the check pass from it (not once the owner has stopped running). Answers how
-    // the list's fetch ended; m_bServerOk is 1 afterwards. The list file is gone on every path.
+    // it and starts the check pass from it (not once the engine stops). Answers how the list's
+    // fetch ended; ServerOk() is true afterwards. The list file is gone on every path.
     FileOutcome FetchChecksumList(const std::string& checksumFile);
-    // The failures of the last check pass that ran to its end; the owner reads it on
-    // WM_UPDATE_DONE.
+    // Reads the list at the native `path` and queues a pass over it; a message box says when it
+    // cannot be read. False, doing nothing, while a pass is queued or runs.
+    bool LoadChecksumList(const std::string& path, PassMode mode = PassMode::Repair);
+    // Queues a pass over `entries`; false while one is queued or runs.
+    bool StartPass(std::vector<_filelist> entries, PassMode mode = PassMode::Repair);
+    // Of the last pass that ran to its end; the owner reads it on WM_UPDATE_DONE.
     UpdateResult LastResult() const;
 
-    // The download engine. A queued list entry is installed only with exactly its listed size
-    // and digest; TakeOutcome answers how the last queued file ended.
-    void QueueDownload(const _filelist& entry);
-    FileOutcome TakeOutcome();
+    // Queues one file outside any pass: a listed one with its size and digest, installed only
+    // with exactly those. The future holds how it ended.
+    std::future<FileOutcome> QueueDownload(const _filelist& entry);
+
+    // A pass is queued or runs.
+    bool IsBusy() const { return m_bBusy; }
+    // WM_DOWN_FILE, WM_DOWN_RANGE and WM_DOWN_PROGRESS are posted while set.
+    void SetPostProgress(bool post) { m_bPostProgress = post; }
+    bool PostsProgress() const { return m_bPostProgress; }
+    // False after any file the server did not deliver as listed, until ResetServerOk.
+    bool ServerOk() const { return m_bServerOk; }
+    void ResetServerOk() { m_bServerOk = true; }
+
     // ANSI code page to UTF-8; the text unchanged when nothing comes out.
     static std::string ToUtf8(const std::string& text);
 
-    // 0 after any file the server did not deliver as listed; the owner sets it back to 1.
-    std::atomic<int> m_bServerOk{1};
-    // Post WM_DOWN_FILE, WM_DOWN_RANGE and WM_DOWN_PROGRESS while set.
-    std::atomic<int> m_bPostProgress{0};
-    // A check pass is loading or running.
-    std::atomic<int> m_bBusy{0};
-
 private:
-    bool Running() const;
-    std::string LocalPath(const std::string& fileName) const;
-    void Post(unsigned id, std::intptr_t wParam, std::string text = {});
-    void PostTotal(std::intptr_t done, std::intptr_t range);
-
-    void CheckThread();
-
-    // A file for the download thread; the checksum list itself comes without size or digest.
-    struct QueuedFile {
-        _filelist entry;
-        bool listed = true;
+    // One piece of work for the engine's thread.
+    struct Job {
+        std::vector<_filelist> entries;  // a pass over these, or one file
+        bool pass = false;
+        bool listed = true;  // one file: false for the checksum list itself
+        PassMode mode = PassMode::Repair;
+        std::promise<FileOutcome> done;  // one file
     };
-    void Queue(QueuedFile file);
-    void CountOutcome(const _filelist& entry, UpdateResult& result);
 
+    bool Queue(Job job);
     void DownloadThread();
-    bool TakeQueued(QueuedFile& file);
-    FileOutcome FetchEntry(const QueuedFile& file);
-    int OpenRemoteFile(const std::string& url);
-    int RequestFile(const std::string& url);
-    FileOutcome DownloadToFile(const std::string& localPath, const QueuedFile& file);
-    void CloseRemoteFile();
-    void CloseConnection();
+    void RunFile(Job& job);
+    bool Pause(std::chrono::milliseconds delay);
+    CFileFetcher::Hooks MakeHooks(CPassProgress* pass, CFileFinisher* finisher);
+    CFileFetcher::Request MakeRequest(const _filelist& entry, bool listed,
+                                      const std::string& gameDir) const;
+
+    // The check pass.
+    void CheckThread(std::vector<_filelist> entries, PassMode mode);
+    UpdateResult RunPass(std::vector<_filelist>& entries, PassMode mode, CPassProgress& progress);
+    std::vector<_filelist> WithoutExcluded(std::vector<_filelist> entries) const;
+    // Answers the part files that stay, for the fetches to go on from.
+    std::unordered_set<std::string> RemoveUnownedPartFiles(const std::string& gameDir,
+                                                           const std::vector<_filelist>& fetch);
+    bool HasSpace(const std::string& gameDir, const std::vector<_filelist>& fetch,
+                  UpdateResult& result) const;
+    void FetchAll(const std::string& gameDir, const std::vector<_filelist>& fetch,
+                  const std::unordered_set<std::string>& parts, CPassProgress& progress,
+                  UpdateResult& result);
+    void Count(const _filelist& entry, const CFileFetcher::Report& report, UpdateResult& result);
+    void Post(unsigned id, std::intptr_t wParam, std::string text = {});
 
     UpdateOwner& m_owner;
-    CMD5 m_md5;
-    std::string m_strDigest;        // of the file last compared; check thread
-    std::string m_strCheckingText;  // "正在检查文件…" in the ANSI code page
-    platform::HttpClient m_session;
-    bool m_bRequestOpen = false;  // a reply is open in m_session; download thread
+    const Settings m_settings;
+    const std::string m_strCheckingText;  // "正在检查文件…" in the ANSI code page
+    CFileVerifier m_verifier;
+    // One per connection; the first also fetches single files. Each keeps its connection alive.
+    std::vector<std::unique_ptr<CFileFetcher>> m_fetchers;
 
     mutable std::mutex m_excludeLock;
     std::vector<std::string> m_excludeList;
-    std::deque<_filelist> m_fileList;  // filled before the check thread starts, then its own
 
-    mutable std::mutex m_lock;
-    std::deque<QueuedFile> m_downloadQueue;
-    FileOutcome m_lastOutcome;   // of the file the download thread finished last
-    UpdateResult m_result;       // of the last pass that ran to its end
-    std::vector<char> m_buffer;  // one read of the reply body
-    std::uint32_t m_nContentLength = 0;
-    std::uint32_t m_nLastRead = 0;
-
-    platform::ManualResetEvent m_hWorkEvent;
+    mutable std::mutex m_lock;  // guards the queue, the stop flag's waiters and m_result
+    std::condition_variable m_wake;
+    std::deque<Job> m_queue;
+    UpdateResult m_result;  // of the last pass that ran to its end
     std::atomic<bool> m_bStopping{false};
-    std::atomic<bool> m_bCheckRunning{false};
-    std::thread m_checkThread;
+
+    std::atomic<bool> m_bBusy{false};
+    std::atomic<bool> m_bPostProgress{false};
+    std::atomic<bool> m_bServerOk{true};
     std::thread m_downloadThread;
 };

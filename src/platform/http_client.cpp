@@ -2,7 +2,27 @@
 
 #include <algorithm>
 
+#include "platform/ascii_case.h"
+
 namespace platform {
+
+std::optional<std::string> FindHeaderValue(std::string_view lines, std::string_view name) {
+    while (!lines.empty()) {
+        const std::size_t end = std::min(lines.find('\n'), lines.size());
+        const std::string_view line = lines.substr(0, end);
+        lines.remove_prefix(std::min(end + 1, lines.size()));
+        const std::size_t colon = line.find(':');
+        if (colon != name.size() || !StartsWithNoCase(line, name))
+            continue;
+        std::string_view value = line.substr(colon + 1);
+        const std::size_t first = value.find_first_not_of(" \t\r");
+        if (first == std::string_view::npos)
+            return std::string();
+        value = value.substr(first);
+        return std::string(value.substr(0, value.find_last_not_of(" \t\r") + 1));
+    }
+    return std::nullopt;
+}
 
 bool AreSendableHeaders(const std::vector<std::string>& headers) {
     return std::none_of(headers.begin(), headers.end(), [](const std::string& line) {

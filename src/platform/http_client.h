@@ -34,6 +34,9 @@ public:
     int Status() const;
     // As announced by the last reply; empty when it announced none.
     std::optional<std::uint64_t> ContentLength() const;
+    // The value of the last reply's header `name` (any case), blanks around it dropped; empty
+    // when the reply has none.
+    std::optional<std::string> Header(std::string_view name) const;
 
     // Fills `buffer` with up to `n` body bytes, waiting until `n` have arrived or the body ends.
     // Answers the count, 0 at the end of the body, or -1 when the transfer failed (connection cut,
@@ -59,6 +62,10 @@ private:
     struct Transfer;
     std::unique_ptr<Transfer> m_transfer;
 };
+
+// The value of the first header `name` (any case) among `lines` ("Name: value", CR LF or LF
+// between them), blanks around it dropped.
+std::optional<std::string> FindHeaderValue(std::string_view lines, std::string_view name);
 
 // True when no line holds a CR or LF, which would add header lines of its own.
 bool AreSendableHeaders(const std::vector<std::string>& headers);

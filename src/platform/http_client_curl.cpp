@@ -65,6 +65,7 @@ struct HttpClient::Transfer {
     // The header block being received: a redirect's or interim reply's block is not the last.
     int blockStatus = 0;
     bool blockHasLocation = false;
+    std::string blockHeaders;  // the block's header lines
 
     std::vector<char> pending;
     std::size_t pendingHead = 0;
@@ -151,6 +152,7 @@ void HttpClient::Transfer::Reset() {
     contentLength.reset();
     blockStatus = 0;
     blockHasLocation = false;
+    blockHeaders.clear();
     pending.clear();
     pendingHead = 0;
     dest = nullptr;
@@ -236,8 +238,7 @@ void HttpClient::Transfer::OnHeaderLine(std::string_view line) {
         const std::size_t space = line.find(' ');
         blockStatus = space == std::string_view::npos ? 0 : std::atoi(line.data() + space + 1);
         blockHasLocation = false;
-    } else if (StartsWithNoCase(line, "location:")) {
-        blockHasLocation = true;
+        blockHeaders.clear();
     } else if (line == "\r\n" || line == "\n") {
         // curl follows a 3xx with a Location or fails the transfer when past the limit; should it
         // keep one as the reply after all, its body or its end still ends the wait.
@@ -245,6 +246,9 @@ void HttpClient::Transfer::OnHeaderLine(std::string_view line) {
         const bool followed = blockStatus / 100 == 3 && blockHasLocation;
         if (!interim && !followed)
             headersDone = true;
+    } else {
+        blockHasLocation = blockHasLocation || StartsWithNoCase(line, "location:");
+        blockHeaders.append(line);
     }
 }
 
@@ -313,6 +317,10 @@ bool HttpClient::Get(const std::string& url, const std::vector<std::string>& hea
     if (length >= 0)
         t.contentLength = static_cast<std::uint64_t>(length);
     return true;
+}
+
+std::optional<std::string> HttpClient::Header(std::string_view name) const {
+    return FindHeaderValue(m_transfer->blockHeaders, name);
 }
 
 int HttpClient::Status() const {

@@ -162,6 +162,7 @@ struct HttpClient::Transfer {
     std::string lastError;
     int status = 0;
     std::optional<std::uint64_t> contentLength;
+    std::string headerLines;  // the final reply's, status line first
     std::uint64_t received = 0;
     bool bodyDone = false;
     std::vector<Cookie> cookies;
@@ -344,6 +345,7 @@ void HttpClient::Transfer::TakeCookies(const Target& target) {
 
 void HttpClient::Transfer::ReadReplyHeaders() {
     status = std::atoi(QueryText(HTTP_QUERY_STATUS_CODE).c_str());
+    headerLines = QueryText(HTTP_QUERY_RAW_HEADERS_CRLF);
     const std::string length = QueryText(HTTP_QUERY_CONTENT_LENGTH);
     if (!length.empty() &&
         std::all_of(length.begin(), length.end(), [](char c) { return c >= '0' && c <= '9'; })) {
@@ -362,6 +364,7 @@ bool HttpClient::Get(const std::string& url, const std::vector<std::string>& hea
     t.lastError.clear();
     t.status = 0;
     t.contentLength.reset();
+    t.headerLines.clear();
     t.received = 0;
     t.bodyDone = false;
     if (!AreSendableHeaders(headers)) {
@@ -398,6 +401,7 @@ bool HttpClient::Get(const std::string& url, const std::vector<std::string>& hea
         current = EncodeUrlPath(Resolve(current, location));
         t.CloseRequest();
         t.contentLength.reset();
+        t.headerLines.clear();
     }
 }
 
@@ -407,6 +411,10 @@ int HttpClient::Status() const {
 
 std::optional<std::uint64_t> HttpClient::ContentLength() const {
     return m_transfer->contentLength;
+}
+
+std::optional<std::string> HttpClient::Header(std::string_view name) const {
+    return FindHeaderValue(m_transfer->headerLines, name);
 }
 
 long HttpClient::Read(void* buffer, std::size_t n) {

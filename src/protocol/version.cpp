@@ -1,6 +1,5 @@
 #include "protocol/version.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -40,15 +39,6 @@ std::uint32_t parse_version(const std::string& text) {
         }
     }
     return pack_version(numbers[0], numbers[1], numbers[2]);
-}
-
-std::string checksum_list_name(std::uint32_t local_version, std::uint32_t server_version) {
-    if (local_version != server_version) {
-        return "checksum_all.md5";
-    }
-    std::string version = format_version(local_version);
-    std::replace(version.begin(), version.end(), '.', '_');
-    return "checksum_" + version + ".md5";
 }
 
 }  // namespace protocol

@@ -1,6 +1,6 @@
 #pragma once
-// Game versions packed into one 32-bit number (major 4 bits, minor and patch 14 bits each), their
-// text form, and the checksum list that goes with a pair of versions. Pure functions; any thread.
+// Game versions packed into one 32-bit number (major 4 bits, minor and patch 14 bits each) and
+// their text form. Pure functions; any thread.
 
 #include <cstdint>
 #include <string>
@@ -16,8 +16,5 @@ std::string format_version(std::uint32_t version);
 // The packed form of a text "a.b.c" whose three parts each begin with a number as sscanf "%d"
 // reads it (blanks and a sign allowed, trailing text ignored); 0 for any other text.
 std::uint32_t parse_version(const std::string& text);
-
-// "checksum_all.md5" when the versions differ, else "checksum_1_2_3.md5" for version 1.2.3.
-std::string checksum_list_name(std::uint32_t local_version, std::uint32_t server_version);
 
 }  // namespace protocol

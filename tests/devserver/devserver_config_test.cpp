@@ -68,13 +68,14 @@ TEST(DevServerConfig, UpdateRoleTakesItsFolderAndFaultsFromTheFile) {
     const std::string path = (dir / "conf" / "dev.json").string();
     quend::test::writeFile(path, R"({"update": {"port": 8080, "root": "files",
         "faults": {"cut_after": 10, "length_surplus": 3, "length_shortfall": 4, "corrupt": true,
-                   "status": 503, "block_delay_ms": 25}}})");
+                   "status": 503, "block_delay_ms": 25, "ignore_range": true}}})");
     const devserver::UpdateServerConfig update = DevServerConfig::Load(path).Update();
     EXPECT_TRUE(std::filesystem::equivalent(update.root, dir / "conf" / "files"));
-    EXPECT_EQ(std::tie(update.port, update.faults.cutAfter, update.faults.lengthSurplus,
-                       update.faults.lengthShortfall, update.faults.corrupt, update.faults.status,
-                       update.faults.blockDelay),
-              std::make_tuple(8080, std::optional<std::uint64_t>(10), 3u, 4u, true, 503, 25ms));
+    EXPECT_EQ(
+        std::tie(update.port, update.faults.cutAfter, update.faults.lengthSurplus,
+                 update.faults.lengthShortfall, update.faults.corrupt, update.faults.status,
+                 update.faults.blockDelay, update.faults.ignoreRange),
+        std::make_tuple(8080, std::optional<std::uint64_t>(10), 3u, 4u, true, 503, 25ms, true));
 
     // An absolute root stays as it is; no faults by default.
     quend::test::writeFile(path,

@@ -18,9 +18,9 @@
 #include "config/launcher_config.h"
 #include "config/text_table.h"
 #include "devserver/devserver_config.h"
+#include "patch/checksum_list.h"
 #include "patch/filelist.h"
 #include "patch/md5.h"
-#include "patch/update_manager.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -101,7 +101,7 @@ TEST(DemoInstall, LanguageFilesHoldEveryKeyTheLauncherAsksFor) {
               "General.FailSaveConfig", "Error.UnsafeDownloadServer", "Error.VersionNeedInstall",
               "Error.ChecksumOpenError_Client", "Error.GameServerNotFound",
               "Error.FailExecuteProgram", "Error.UpdateIncomplete", "Error.LocalFileError",
-              "Term.ServerSet"}) {
+              "Error.DiskSpaceShort", "Term.ServerSet"}) {
             const std::size_t dot = name.find('.');
             const std::string text =
                 GetText(name.substr(0, dot).c_str(), name.substr(dot + 1).c_str());
@@ -182,7 +182,7 @@ TEST(DemoInstall, UpdateListsDescribeTheNewVersion) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         _filelist entry;
-        ASSERT_EQ(CMyUpdateManager::ParseChecksumLine(line, entry), 1) << line;
+        ASSERT_EQ(ParseChecksumLine(line, entry), 1) << line;
         ++listed;
         const std::string local = platform::NativePath(platform::AnsiToUtf8(entry.fileName));
         EXPECT_TRUE(SameFile(served / local, entry)) << local;

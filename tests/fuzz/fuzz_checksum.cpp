@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the checksum-list reading as the list reader cuts them into lines:
 // each line through ParseChecksumLine and the comparison with a game folder, and the whole input
 // as NotUpdateList.txt through LoadExcludeList. The list loader itself is left out, as it starts
-// the check thread.
+// a pass on the engine's thread.
 
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "patch/checksum_list.h"
 #include "patch/update_manager.h"
 #include "patch/update_owner.h"
 #include "support/test_support.h"
@@ -33,18 +34,14 @@ public:
     }
 
     std::string GameDir() const override { return m_root.dir() + "game/"; }
-    bool IsRunning() const override { return true; }
     std::string UpdateUrl() const override { return "http://127.0.0.1:9"; }
     std::string ModuleDir() const override { return m_root.dir(); }
     bool NoUpdate() const override { return false; }
-    platform::ManualResetEvent& DownloadEvent() override { return m_event; }
-    void WaitDownloadEvent() override {}
     platform::MessageTarget& Target() override { return *this; }
     void Post(platform::PostedMessage) override { std::abort(); }  // nothing here posts
 
 private:
     quend::test::TempDir m_root;
-    platform::ManualResetEvent m_event;
 };
 
 }  // namespace
@@ -62,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (const std::string& line : lines) {
         _filelist entry;
-        Check(CMyUpdateManager::ParseChecksumLine(line, entry) == (line.empty() ? 0 : 1));
+        Check(ParseChecksumLine(line, entry) == (line.empty() ? 0 : 1));
         for (const std::string* field : {&entry.fileName, &entry.extra, &entry.md5})
             Check(field->find('|') == std::string::npos && line.find(*field) != std::string::npos);
         // Only a file below the game folder may ever count as current, and those are empty.

@@ -45,6 +45,12 @@ struct Fd final {
     const int fd;
 };
 
+// GetFileMD5 over the open file behind `fd`, which shares its position with the one digested.
+std::string FileMD5(int fd) {
+    platform::File file = platform::File::Adopt(fd < 0 ? -1 : dup(fd));
+    return CMD5().GetFileMD5(file);
+}
+
 TEST(Md5, DigestsTheRfc1321SuiteAndMatchesTheReferenceAroundTheBlockEdges) {
     const std::pair<const char*, const char*> suite[] = {
         {"", kEmptyDigest},
@@ -74,19 +80,18 @@ TEST(Md5, DigestsTheRfc1321SuiteAndMatchesTheReferenceAroundTheBlockEdges) {
 TEST(Md5, DigestsFilesFromTheirCurrentPositionToTheEndOrThrows) {
     TempDir dir;
     const Fd directory(open(dir.path().c_str(), O_RDONLY | O_DIRECTORY));
-    EXPECT_THROW(CMD5().GetFileMD5(directory.fd), std::system_error);
-    EXPECT_THROW(CMD5().GetFileMD5(-1), std::system_error);
+    EXPECT_THROW(FileMD5(directory.fd), std::system_error);
+    EXPECT_THROW(FileMD5(-1), std::system_error);
     for (std::size_t size :
          {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1, 2 * kBlock}) {
         const std::string bytes = randomBytes(size, 4);
         writeFile(dir / "file", bytes);
         const Fd file(open((dir / "file").c_str(), O_RDONLY));
-        EXPECT_EQ(CMD5().GetFileMD5(file.fd), referenceMd5(bytes)) << "size " << size;
+        EXPECT_EQ(FileMD5(file.fd), referenceMd5(bytes)) << "size " << size;
         // The file is left at its end; a second digest sees nothing more.
-        EXPECT_EQ(CMD5().GetFileMD5(file.fd), kEmptyDigest);
+        EXPECT_EQ(FileMD5(file.fd), kEmptyDigest);
         ASSERT_EQ(lseek(file.fd, size / 3, SEEK_SET), off_t(size / 3));
-        EXPECT_EQ(CMD5().GetFileMD5(file.fd),
-                  referenceMd5(std::string_view(bytes).substr(size / 3)));
+        EXPECT_EQ(FileMD5(file.fd), referenceMd5(std::string_view(bytes).substr(size / 3)));
     }
 }
 
@@ -112,7 +117,7 @@ TEST(Md5, ReadsOnThroughInterruptedAndShortReadsUntilTheEnd) {
     std::thread reader([&] {
         readerId = gettid();
         try {
-            digest = CMD5().GetFileMD5(readEnd.fd);
+            digest = FileMD5(readEnd.fd);
         } catch (const std::system_error& error) {
             digest = error.what();
         }

@@ -1,17 +1,25 @@
-// The update manager against a real update server on loopback and a temporary game folder: the
-// list's lines, the check pass over a list the publisher's writer made, and the download engine's
-// blocks, names and failures.
+// The update engine against a real update server on loopback and a temporary game folder: the
+// list's lines, the check pass over a list the publisher's writer made, the download engine's
+// blocks, names and failures, resumed downloads, the free-space check, the posted messages and
+// stopping.
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <fstream>
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
+#include <set>
 #include <span>
 #include <thread>
 #include <tuple>
@@ -19,7 +27,12 @@
 #include "config/text_table.h"
 #include "devserver/update_server.h"
 #include "pack/checksum_writer.h"
+#include "patch/checksum_list.h"
+#include "patch/md5.h"
+#include "patch/resume_part.h"
 #include "patch/update_manager.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/window_messages.h"
 #include "support/message_box_recorder.h"
@@ -36,9 +49,13 @@ using Files = std::map<std::string, std::string>;
 // "正在检查文件…" as the status line carries it (GBK).
 constexpr char kCheckingGbk[] = "\xd5\xfd\xd4\xda\xbc\xec\xb2\xe9\xce\xc4\xbc\xfe\xa1\xad";
 constexpr std::intptr_t kBlock = 327680;
+constexpr std::intptr_t kBar = 10000;  // the overall bar's range
 constexpr char kTitle[] = "QuendTest";
+using namespace std::chrono_literals;
+// Short pauses between tries, so that the tests do not wait for them.
+const CMyUpdateManager::Settings kSettings{1, 0, {2, 10ms}};
 
-TEST(ChecksumLineTest, FieldsFollowTheTokenizerAndTheLocalDate) {
+TEST(ChecksumListTest, LinesReadAsTheTokenizerAndTheLocalDateAndWriteBack) {
     ::setenv("TZ", "CST-8", 1);  // the list's dates are local time
     ::tzset();
     // The line, then the fields it gives.
@@ -60,46 +77,72 @@ TEST(ChecksumLineTest, FieldsFollowTheTokenizerAndTheLocalDate) {
     _filelist e;
     for (const auto& [line, name, extra, md5, time, size] : cases) {
         e.modifiedTime = 7;
-        ASSERT_EQ(CMyUpdateManager::ParseChecksumLine(line, e), 1) << line;
+        ASSERT_EQ(ParseChecksumLine(line, e), 1) << line;
         EXPECT_EQ(std::tie(e.fileName, e.extra, e.md5, e.modifiedTime, e.fileSize),
                   std::tie(name, extra, md5, time, size))
             << line;
     }
     // An empty line is no entry and leaves the working entry alone.
-    EXPECT_EQ(CMyUpdateManager::ParseChecksumLine("", e), 0);
+    EXPECT_EQ(ParseChecksumLine("", e), 0);
     EXPECT_EQ(e.fileName, "f");
-}
 
-TEST(WaitDownloadEventTest, ResetsWhatItSawAndLeavesItWhenStopped) {
-    platform::ManualResetEvent event;
-    std::atomic<bool> running{true};
-    const auto isRunning = [&running] { return running.load(); };
-    // Each action comes while the wait is under way; stopped, the wait returns unset.
-    const std::function<void()> actions[] = {[&] { event.Set(); }, [&] { running = false; }};
-    for (const auto& action : actions) {
-        std::thread later([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-            action();
-        });
-        WaitDownloadEventWhileRunning(event, isRunning);
-        later.join();
-        EXPECT_FALSE(event.IsSet());
+    // What the publisher writes reads back as it was; an empty second field is written "0",
+    // a time the date column cannot carry as no time.
+    for (const auto& [name, extra, time] :
+         std::vector<std::tuple<std::string, std::string, std::int64_t>>{
+             {"Bin\\a.dll", "x", 1588298400},
+             {"\xca\xfd\\b.pak", "", 0},
+             {"c", "0", -2300000000}}) {
+        const _filelist written{name, extra, "0123456789abcdef0123456789abcdef", time, 1 << 20};
+        const std::string line = FormatChecksumLine(written);
+        ASSERT_TRUE(line.ends_with("\r\n")) << line;
+        _filelist read;
+        ASSERT_EQ(ParseChecksumLine(line.substr(0, line.size() - 2), read), 1);
+        EXPECT_EQ(std::tie(read.fileName, read.extra, read.md5, read.modifiedTime, read.fileSize),
+                  std::make_tuple(name, extra.empty() ? "0" : extra, written.md5,
+                                  time < 0 ? 0 : time, written.fileSize))
+            << line;
     }
-    event.Set();
-    WaitDownloadEventWhileRunning(event, isRunning);
-    EXPECT_TRUE(event.IsSet());  // not running: not consumed
 }
 
-// What the check pass showed.
+TEST(ChecksumListTest, ListNamesFromVersions) {
+    const std::uint32_t v123 = (1u << 28) | (2u << 14) | 3u;
+    const std::uint32_t highest = (15u << 28) | (16383u << 14) | 16383u;
+    const std::tuple<std::uint32_t, std::uint32_t, const char*> cases[] = {
+        {v123, v123, "checksum_1_2_3.md5"},
+        {v123, highest, "checksum_all.md5"},
+        {highest, highest, "checksum_15_16383_16383.md5"},
+        {0, 0, "checksum_0_0_0.md5"},
+    };
+    for (const auto& [local, server, name] : cases) {
+        EXPECT_EQ(ChecksumListName(local, server), name);
+        EXPECT_TRUE(IsChecksumListName(name)) << name;
+    }
+    EXPECT_EQ(ChecksumListNameOf("1.02.3"), "checksum_1_2_3.md5");
+    for (const char* name : {"checksum_1_02_3.md5", "checksum_16_0_0.md5", "checksum_1_2.md5"})
+        EXPECT_FALSE(IsChecksumListName(name)) << name;
+}
+
+// What the check pass showed: its status lines and the last figure of the overall bar.
 struct Progress {
     Texts status;
-    std::pair<int, int> range{-1, -1};
-    int steps = 0;
+    std::pair<std::intptr_t, std::intptr_t> bar{-1, -1};
     bool operator==(const Progress&) const = default;
 };
+const std::pair<std::intptr_t, std::intptr_t> kFull{kBar, kBar};
 
-// The owner of a manager with its download thread running against a server of Served() under
-// the update address http://127.0.0.1:PORT/patch, with a temporary game folder.
+// The part files below `folder`, by path relative to it.
+Files PartFiles(const fs::path& folder) {
+    Files parts;
+    for (const auto& file : fs::recursive_directory_iterator(folder)) {
+        if (IsPartFileName(file.path().filename().string()))
+            parts[fs::relative(file.path(), folder).string()] = readFile(file.path());
+    }
+    return parts;
+}
+
+// The owner of an engine with its thread running against a server of Served() under the update
+// address http://127.0.0.1:PORT/patch, with a temporary game folder.
 class UpdateTest : public ::testing::Test, public UpdateOwner {
 protected:
     void SetUp() override {
@@ -109,25 +152,16 @@ protected:
         m_manager.StartDownloadThread();
     }
     // The threads end while this owner is still whole, as when the dialog closes.
-    void TearDown() override {
-        m_running = false;
-        m_manager.JoinCheckThread();
-        m_manager.StopDownloadThread();
-    }
+    void TearDown() override { m_manager.Stop(); }
 
-    std::string GameDir() const override { return m_root.dir() + "game/"; }
-    bool IsRunning() const override { return m_running; }
+    std::string GameDir() const override { return m_gameDir.string() + "/"; }
     std::string UpdateUrl() const override { return m_url; }
     std::string ModuleDir() const override { return m_root.dir(); }
     bool NoUpdate() const override { return m_noUpdate; }
-    platform::ManualResetEvent& DownloadEvent() override { return m_downloadEvent; }
-    void WaitDownloadEvent() override {
-        WaitDownloadEventWhileRunning(m_downloadEvent, [this] { return m_running.load(); });
-    }
     platform::MessageTarget& Target() override { return m_target; }
 
     fs::path Served(std::string_view name) const { return m_root / "server" / "patch" / name; }
-    fs::path Game(std::string_view name) const { return m_root / "game" / name; }
+    fs::path Game(std::string_view name) const { return m_gameDir / name; }
     std::size_t Done() const { return m_target.count(platform::WM_UPDATE_DONE); }
     // The server's log lines since the last call.
     Texts TakeLog() {
@@ -137,9 +171,9 @@ protected:
     // The game folder's regular files by path, part files of unfinished downloads included.
     Files GameFiles() const {
         Files files;
-        for (const auto& file : fs::recursive_directory_iterator(Game("")))
+        for (const auto& file : fs::recursive_directory_iterator(m_gameDir))
             if (file.is_regular_file())
-                files[fs::relative(file.path(), Game("")).string()] = readFile(file.path());
+                files[fs::relative(file.path(), m_gameDir).string()] = readFile(file.path());
         return files;
     }
 
@@ -150,34 +184,34 @@ protected:
             std::transform(md5.begin(), md5.end(), md5.begin(), ::toupper);
         return name + "|x|" + md5 + "|2020-5-1 10:00:00|" + std::to_string(bytes.size());
     }
-    // Hands the file `name`, listed with the size and digest of `bytes`, to the download thread
-    // and answers how it ended.
+    // The entry of `name` listed with the size and digest of `bytes`.
+    static _filelist Entry(std::string name, std::string_view bytes) {
+        return {std::move(name), "x", CMD5().GetStringMD5(std::string(bytes)), 0,
+                static_cast<std::int64_t>(bytes.size())};
+    }
+    // Hands the file `name`, listed with the size and digest of `bytes`, to the engine and
+    // answers how it ended.
     FileOutcome Fetch(std::string name, std::string_view bytes) {
-        m_downloadEvent.Reset();
-        m_manager.QueueDownload({std::move(name), "x", CMD5().GetStringMD5(std::string(bytes)), 0,
-                                 static_cast<std::int64_t>(bytes.size())});
-        m_manager.WorkEvent().Set();
-        EXPECT_TRUE(m_downloadEvent.WaitFor(std::chrono::seconds(20)));
-        return m_manager.TakeOutcome();
+        std::future<FileOutcome> done = m_manager.QueueDownload(Entry(std::move(name), bytes));
+        EXPECT_EQ(done.wait_for(20s), std::future_status::ready);
+        return done.get();
     }
 
-    // Waits for the check pass that `start` starts and answers what it posted for the status
-    // line and the overall bar.
+    // Waits for the WM_UPDATE_DONE of the check pass that `start` starts and answers what it
+    // posted for the status line and the overall bar.
     Progress Pass(const std::function<void()>& start) {
         const std::size_t before = m_target.messages().size();
+        const std::size_t done = Done();
         start();
-        EXPECT_TRUE(waitFor([this] { return !m_manager.IsCheckThreadRunning(); },
-                            std::chrono::seconds(30)));
-        EXPECT_EQ(m_manager.m_bBusy, 0);
+        EXPECT_TRUE(m_target.waitFor(platform::WM_UPDATE_DONE, done + 1, 30s));
+        EXPECT_FALSE(m_manager.IsBusy());
         Progress progress;
         const auto posted = m_target.messages();
         for (const auto& m : std::span(posted).subspan(before)) {
-            if (m.id == platform::WM_UPDATE_STATUS) {
+            if (m.id == platform::WM_UPDATE_STATUS)
                 progress.status.push_back(m.text);
-            } else if (m.id == platform::WM_TOTAL_PROGRESS) {
-                progress.range = {0, static_cast<int>(m.lParam)};
-                progress.steps = static_cast<int>(m.wParam);
-            }
+            else if (m.id == platform::WM_TOTAL_PROGRESS)
+                progress.bar = {m.wParam, m.lParam};
         }
         return progress;
     }
@@ -193,18 +227,17 @@ protected:
     }
 
     TempDir m_root;
-    std::atomic<bool> m_running{true};
+    fs::path m_gameDir = m_root / "game";  // changed only between passes
     std::atomic<bool> m_noUpdate{false};
     std::string m_url;  // set before the threads start
     PostRecorder m_target;
-    platform::ManualResetEvent m_downloadEvent;
     std::mutex m_logMutex;
     Texts m_log;
     devserver::CUpdateServer m_server{m_root / "server", [this](const std::string& line) {
                                           std::lock_guard lock(m_logMutex);
                                           m_log.push_back(line);
                                       }};
-    CMyUpdateManager m_manager{*this, kTitle};
+    CMyUpdateManager m_manager{*this, kTitle, kSettings};
 };
 
 using CheckPassTest = UpdateTest;
@@ -241,8 +274,26 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
             [this] { EXPECT_FALSE(m_manager.FetchChecksumList("checksum_1_2_3.md5").Failed()); });
     };
 
-    EXPECT_EQ(update(), (Progress{Texts(2, kCheckingGbk), {0, 7}, 6}));
-    EXPECT_EQ(Done(), 1u);
+    // Verifying alone names the files that differ, in list order, and fetches nothing.
+    const auto listed = ReadChecksumList(Served("checksum_1_2_3.md5").string());
+    ASSERT_TRUE(listed);
+    Texts differing;
+    for (const _filelist& entry : *listed) {
+        if (game[platform::NativePath(platform::AnsiToUtf8(entry.fileName))] !=
+            newVersion.at(platform::NativePath(platform::AnsiToUtf8(entry.fileName))))
+            differing.push_back(entry.fileName);
+    }
+    ASSERT_EQ(differing.size(), 4u);
+    EXPECT_EQ(Pass([&] {
+                  EXPECT_TRUE(m_manager.StartPass(*listed, CMyUpdateManager::PassMode::Verify));
+              }),
+              (Progress{{kCheckingGbk}, kFull}));
+    EXPECT_EQ(m_manager.LastResult().differing, differing);
+    EXPECT_EQ(m_target.messages().back().wParam, 4);
+    EXPECT_EQ(TakeLog(), Texts{});
+
+    EXPECT_EQ(update(), (Progress{{kCheckingGbk}, kFull}));
+    EXPECT_EQ(Done(), 2u);
     for (const auto& [name, bytes] : newVersion) {
         const bool fetched = game[name] != bytes;
         EXPECT_EQ(Stat(Game(name)).st_mtime == Stat(Served(name)).st_mtime, fetched) << name;
@@ -263,40 +314,28 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
     // No list on the server: the server's failure, and the flag is ready for the next try.
     EXPECT_EQ(m_manager.FetchChecksumList("checksum_1_0_2.md5").kind,
               FileOutcome::Kind::ServerFailed);
-    EXPECT_EQ(m_manager.m_bServerOk, 1);
-    EXPECT_EQ(Done(), 2u);
+    EXPECT_TRUE(m_manager.ServerOk());
+    EXPECT_EQ(Done(), 3u);
 }
 
-TEST_F(CheckPassTest, UnreadableAndEmptyListsNoUpdateAndClosing) {
+TEST_F(CheckPassTest, UnreadableAndEmptyListsAndNoUpdate) {
     SetTextFile((m_root / "Launcher.none").string());  // the message shows its key
     MessageBoxRecorder boxes;
     m_manager.LoadChecksumList((m_root / "absent.md5").string());
     EXPECT_EQ(boxes.take(), Texts{"[?Error.ChecksumOpenError_Client?]"});
     // Not left busy: the next pass runs.
-    EXPECT_EQ(RunPass(""), (Progress{{}, {0, 1}, 0}));
+    EXPECT_EQ(RunPass(""), (Progress{{}, kFull}));
     EXPECT_EQ(Done(), 1u);
 
-    // "-NoUpdate": every entry only steps the bar; nothing is compared or fetched.
+    // "-NoUpdate": the status line and a full bar; nothing is compared or fetched.
     std::string three;
     for (const char* name : {"a.dat", "b.dat", "c.dat"})
         three += Line(name, name) + "\n";
     m_noUpdate = true;
-    EXPECT_EQ(RunPass(three), (Progress{Texts(3, kCheckingGbk), {0, 4}, 3}));
+    EXPECT_EQ(RunPass(three), (Progress{{kCheckingGbk}, kFull}));
     EXPECT_EQ(TakeLog(), Texts{});
     EXPECT_EQ(Done(), 2u);
-
-    // Closing during the first file's slow transfer: the pass ends there, no WM_UPDATE_DONE.
-    m_noUpdate = false;
-    writeFile(Served("a.dat"), "a.dat");
-    m_server.SetFaults({.blockDelay = std::chrono::milliseconds(300)});
-    const Progress closed = Pass([this] {
-        m_manager.LoadChecksumList((m_root / "list.md5").string());  // still the three entries
-        ASSERT_TRUE(waitFor([this] { return TakeLog().size() == 1; }));
-        m_running = false;
-    });
-    EXPECT_LE(closed.steps, 1);
-    EXPECT_EQ(TakeLog(), Texts{});
-    EXPECT_EQ(Done(), 2u);
+    EXPECT_EQ(m_target.messages().back().wParam, 0);
 }
 
 // The list's blank lines are no entries. Upper-case digests install their files but never match
@@ -311,7 +350,7 @@ TEST_F(CheckPassTest, NotUpdateListSkipsExactNamesOnTheFirstUpdateOnly) {
                Line("bin\\qnd.ini", "other case", upper) + "\n";
     };
 
-    EXPECT_EQ(RunPass(list(false)), (Progress{{}, {0, 3}, 1}));  // the skipped entry does not step
+    EXPECT_EQ(RunPass(list(false)), (Progress{{kCheckingGbk}, kFull}));
     EXPECT_EQ(GameFiles(), (Files{{"bin/qnd.ini", "other case"}}));
     m_manager.ClearExcludeList();  // what the owner does on WM_UPDATE_DONE
     RunPass(list(false));
@@ -329,7 +368,7 @@ TEST_F(DownloadTest, FileArrivesInReadsOfAtMostOneBlock) {
     const std::string big = randomBytes(700000, 7);
     writeFile(Served("Bin/big.dat"), big);
     const std::time_t before = std::time(nullptr);
-    m_manager.m_bPostProgress = 1;
+    m_manager.SetPostProgress(true);
     EXPECT_FALSE(Fetch("Bin\\big.dat", big).Failed());
     EXPECT_EQ(GameFiles(), (Files{{"Bin/big.dat", big}}));
     EXPECT_GE(Stat(Game("Bin/big.dat")).st_mtime, before - 1);
@@ -352,7 +391,8 @@ TEST_F(DownloadTest, FileArrivesInReadsOfAtMostOneBlock) {
 }
 
 // Whatever the server does wrong, and wherever the game folder will not take a file, the old file
-// stays as it was; only the server's failures clear m_bServerOk, and a local one names its reason.
+// stays as it was and no part file is left; only the server's failures clear ServerOk, and a
+// local one names its reason. (A cut transfer keeps its part: see the resume test.)
 TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     const std::string fresh(4096, 'n');
     for (const auto& [name, bytes] : Files{{"Bin/keep.dat", fresh},
@@ -376,7 +416,6 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     const std::tuple<const char*, const char*, std::string, Faults, Kind, bool> cases[] = {
         {"404", "Bin\\gone.dat", "new", {}, Kind::ServerFailed, true},
         {"500", "Bin\\keep.dat", fresh, {.status = 500}, Kind::ServerFailed, true},
-        {"cut body", "Bin\\keep.dat", fresh, {.cutAfter = 500}, Kind::ServerFailed, true},
         {"announced longer",
          "Bin\\keep.dat",
          fresh,
@@ -403,7 +442,8 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
         const FileOutcome outcome = Fetch(name, bytes);
         EXPECT_EQ(outcome.kind, kind) << what;
         EXPECT_FALSE(outcome.reason.empty()) << what;
-        EXPECT_EQ(m_manager.m_bServerOk.exchange(1), kind == Kind::LocalFailed ? 1 : 0) << what;
+        EXPECT_EQ(m_manager.ServerOk(), kind == Kind::LocalFailed) << what;
+        m_manager.ResetServerOk();
         EXPECT_EQ(TakeLog().size(), requested ? 1u : 0u) << what;
     }
     EXPECT_EQ(GameFiles(), old);
@@ -415,7 +455,7 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
 
     // The thread is still there for the next file.
     EXPECT_FALSE(Fetch("Bin\\keep.dat", fresh).Failed());
-    EXPECT_EQ(m_manager.m_bServerOk, 1);
+    EXPECT_TRUE(m_manager.ServerOk());
     EXPECT_EQ(readFile(Game("Bin/keep.dat")), fresh);
 }
 
@@ -468,6 +508,299 @@ TEST_F(CheckPassTest, FailedFilesAreCountedAndFetchedByTheNextPass) {
             << program;
     }
     EXPECT_EQ(Stat(Game("Data/a.pak")).st_mode & 0111, 0u);
+}
+
+// A transfer cut at any point keeps its part file and the old file; the tries within the fetch
+// ask for the rest with a Range request. The next fetch goes on where the part ended and ends
+// with the file byte for byte, or starts over when the server sends the whole file instead.
+TEST_F(DownloadTest, ACutTransferGoesOnWhereItsPartEnded) {
+    const std::string fresh = randomBytes(700000, 11);
+    writeFile(Served("Data/big.pak"), fresh);
+    const std::string old = "the old version";
+    const auto asks = [](const std::string& line, std::uint64_t from) {
+        return line.ends_with("\"bytes=" + std::to_string(from) + "-\"");
+    };
+    using Faults = devserver::CUpdateServer::Faults;
+    // Where the first transfer is cut; what the server does on the next fetch and the status it
+    // answers the Range request with.
+    const std::tuple<std::uint64_t, Faults, const char*> cases[] = {
+        {1, {}, "206"},
+        {kBlock, {}, "206"},
+        {fresh.size() - 1, {}, "206"},
+        {500000, {.ignoreRange = true}, "200"},
+    };
+    for (const auto& [cut, faults, status] : cases) {
+        SCOPED_TRACE(cut);
+        writeFile(Game("Data/big.pak"), old);
+        m_server.SetFaults({.cutAfter = cut});
+        EXPECT_EQ(Fetch("Data\\big.pak", fresh).kind, FileOutcome::Kind::ServerFailed);
+        EXPECT_FALSE(m_manager.ServerOk());
+        m_manager.ResetServerOk();
+        const std::string part =
+            ResumePartPath(Game("Data/big.pak").string(), Entry("Data\\big.pak", fresh));
+        EXPECT_EQ(GameFiles(),
+                  (Files{{"Data/big.pak", old},
+                         {fs::relative(part, m_gameDir).string(), fresh.substr(0, cut)}}));
+        // The whole file first, then the rest twice: the two tries after a cut.
+        Texts log = TakeLog();
+        ASSERT_EQ(log.size(), 3u);
+        EXPECT_EQ(log[0].find("bytes="), std::string::npos) << log[0];
+        EXPECT_TRUE(asks(log[1], cut) && asks(log[2], cut)) << log[1] << log[2];
+
+        m_server.SetFaults(faults);
+        EXPECT_FALSE(Fetch("Data\\big.pak", fresh).Failed());
+        EXPECT_EQ(GameFiles(), (Files{{"Data/big.pak", fresh}}));
+        log = TakeLog();
+        ASSERT_EQ(log.size(), 1u);
+        EXPECT_TRUE(asks(log[0], cut)) << log[0];
+        EXPECT_NE(log[0].find(std::string("\" ") + status + " "), std::string::npos) << log[0];
+    }
+
+    // A part longer than the server's file cannot be of it: asked for again from the start, and
+    // gone once the server's file shows the wrong length.
+    m_server.SetFaults({});
+    writeFile(Served("Data/short.pak"), fresh.substr(0, 300));
+    const std::string part =
+        ResumePartPath(Game("Data/short.pak").string(), Entry("Data\\short.pak", fresh));
+    writeFile(part, fresh.substr(0, 500));
+    const FileOutcome shorter = Fetch("Data\\short.pak", fresh);
+    EXPECT_EQ(shorter.kind, FileOutcome::Kind::ServerFailed) << shorter.reason;
+    const Texts log = TakeLog();
+    ASSERT_EQ(log.size(), 2u) << testing::PrintToString(log) << shorter.reason;
+    EXPECT_TRUE(log[0].find("\" 416 ") != std::string::npos && asks(log[0], 500)) << log[0];
+    EXPECT_NE(log[1].find("\" 200 300 "), std::string::npos) << log[1];
+    EXPECT_FALSE(fs::exists(part));
+}
+
+// A pass keeps the part file of a file it fetches and goes on from it; part files of an older
+// list (another digest) and of files that are current go.
+TEST_F(CheckPassTest, PartFilesOfOtherDigestsGoAndTheOwnOneIsResumed) {
+    const std::string fresh = randomBytes(400000, 3), older = randomBytes(400000, 4);
+    writeFile(Served("Data/a.pak"), fresh);
+    writeFile(Served("Data/b.pak"), "current");
+    writeFile(Game("Data/b.pak"), "current");
+    const auto part = [this](const std::string& file, std::string_view bytes) {
+        return ResumePartPath(Game("Data/" + file).string(), Entry("Data\\" + file, bytes));
+    };
+    writeFile(part("a.pak", fresh), fresh.substr(0, 150000));
+    writeFile(part("a.pak", older), older.substr(0, 1000));
+    writeFile(part("b.pak", "current"), "cur");
+    EXPECT_EQ(PartFiles(m_gameDir).size(), 3u);
+
+    RunPass(Line("Data\\a.pak", fresh) + "\n" + Line("Data\\b.pak", "current") + "\n");
+    EXPECT_EQ(GameFiles(), (Files{{"Data/a.pak", fresh}, {"Data/b.pak", "current"}}));
+    const UpdateResult result = m_manager.LastResult();
+    EXPECT_EQ(
+        std::tie(result.failedFiles, result.fetchedFiles, result.resumedBytes, result.fetchedBytes),
+        std::make_tuple(0, 1, std::uint64_t{150000}, std::uint64_t{250000}));
+    const Texts log = TakeLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(log[0].ends_with("\"bytes=150000-\"")) << log[0];
+}
+
+// In a pass a small file arrives whole in memory and is put in place beside the connection; cut
+// on the way, it keeps what came in its part file like any other, and the next pass goes on.
+TEST_F(CheckPassTest, ASmallFileCutInAPassKeepsItsPartForTheNext) {
+    const std::string fresh = randomBytes(200000, 9);
+    writeFile(Served("s.pak"), fresh);
+    m_server.SetFaults({.cutAfter = 120000});
+    RunPass(Line("s.pak", fresh) + "\n");
+    EXPECT_EQ(m_manager.LastResult().failedFiles, 1);
+    EXPECT_EQ(PartFiles(m_gameDir),
+              (Files{{fs::relative(ResumePartPath(Game("s.pak").string(), Entry("s.pak", fresh)),
+                                   m_gameDir)
+                          .string(),
+                      fresh.substr(0, 120000)}}));
+    EXPECT_EQ(TakeLog().size(), 3u);
+
+    m_server.SetFaults({});
+    RunPass(Line("s.pak", fresh) + "\n");
+    EXPECT_EQ(GameFiles(), (Files{{"s.pak", fresh}}));
+    const Texts log = TakeLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(log[0].ends_with("\"bytes=120000-\"")) << log[0];
+}
+
+// Several connections fetch every file once, each request on one of them.
+TEST_F(CheckPassTest, SeveralConnectionsFetchEveryFileOnce) {
+    CMyUpdateManager manager(*this, kTitle, {3, 2, {2, 10ms}});
+    manager.StartDownloadThread();
+    std::string list;
+    Files expected;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "Data/f" + std::to_string(i) + ".pak";
+        const std::string bytes = randomBytes(50000 + i * 1000, i);
+        writeFile(Served(name), bytes);
+        expected[name] = bytes;
+        list += Line("Data\\f" + std::to_string(i) + ".pak", bytes) + "\n";
+    }
+    writeFile(m_root / "list.md5", list);
+    ASSERT_TRUE(manager.LoadChecksumList((m_root / "list.md5").string()));
+    ASSERT_TRUE(m_target.waitFor(platform::WM_UPDATE_DONE, 1, 30s));
+    EXPECT_EQ(GameFiles(), expected);
+    EXPECT_EQ(manager.LastResult().fetchedFiles, 12);
+    std::set<std::string> targets, connections;
+    for (const std::string& line : TakeLog()) {
+        connections.insert(line.substr(0, line.find(' ')));
+        const std::size_t open = line.find('"'), close = line.find('"', open + 1);
+        targets.insert(line.substr(open, close - open));
+    }
+    EXPECT_EQ(targets.size(), 12u);
+    EXPECT_GT(connections.size(), 1u);
+    EXPECT_LE(connections.size(), 3u);
+}
+
+// Mounts a small tmpfs at a folder for the life of the object, where the system allows.
+class SmallFileSystem final {
+public:
+    SmallFileSystem(const fs::path& at, const char* size) : m_at(at) {
+        fs::create_directories(at);
+        if (::geteuid() != 0)
+            m_error = "mounting a tmpfs needs root";
+        else if (::mount("tmpfs", at.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) !=
+                 0)
+            m_error = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+    }
+    ~SmallFileSystem() {
+        if (m_error.empty())
+            ::umount2(m_at.c_str(), MNT_DETACH);
+    }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+    const std::string& Error() const { return m_error; }
+
+private:
+    fs::path m_at;
+    std::string m_error;
+};
+
+// A pass whose files the game folder's file system cannot take fetches nothing and says how much
+// it needs and how much there is; what a part file holds already counts as there.
+TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
+    SmallFileSystem disk(m_root / "small", "2m");
+    if (!disk.Error().empty())
+        GTEST_SKIP() << disk.Error();
+    m_gameDir = m_root / "small" / "game";
+    fs::create_directories(m_gameDir);
+    SetTextFile((m_root / "Launcher.none").string());  // the built-in text
+    const std::string a = randomBytes(1536 * 1024, 1), b = randomBytes(1536 * 1024, 2);
+    writeFile(Served("a.pak"), a);
+    writeFile(Served("b.pak"), b);
+    const std::string both = Line("a.pak", a) + "\n" + Line("b.pak", b) + "\n";
+
+    RunPass(both);
+    const UpdateResult refused = m_manager.LastResult();
+    EXPECT_TRUE(refused.NoSpace());
+    EXPECT_EQ(std::tie(refused.failedFiles, refused.firstFailed, refused.spaceNeeded),
+              std::make_tuple(2, std::string("a.pak"), std::uint64_t{3 << 20}));
+    EXPECT_LE(refused.spaceFree, std::uint64_t{2 << 20});
+    EXPECT_EQ(m_target.messages().back().wParam, 2);
+    EXPECT_EQ(DiskSpaceText(refused), "磁盘空间不足：更新需要 3.0 MB，游戏所在磁盘只剩 " +
+                                          FormatByteSize(refused.spaceFree));
+    EXPECT_EQ(TakeLog(), Texts{});
+    EXPECT_EQ(GameFiles(), Files{});
+
+    // With 1 MiB of a.pak in its part file, a.pak needs only the rest.
+    writeFile(ResumePartPath(Game("a.pak").string(), Entry("a.pak", a)), a.substr(0, 1 << 20));
+    RunPass(Line("a.pak", a) + "\n");
+    EXPECT_FALSE(m_manager.LastResult().NoSpace());
+    EXPECT_EQ(GameFiles(), (Files{{"a.pak", a}}));
+}
+
+// Status line, overall bar and the current file's messages come in the order the pass does its
+// work, the bar only forwards, and WM_UPDATE_DONE last.
+TEST_F(CheckPassTest, PostsStatusAndProgressInTheOrderOfTheWork) {
+    const std::string current = randomBytes(400000, 5), fresh = randomBytes(700000, 6);
+    writeFile(Game("a.pak"), current);
+    writeFile(Served("b.pak"), fresh);
+    RunPass(Line("a.pak", current) + "\n" + Line("b.pak", fresh) + "\n");
+
+    std::string shape;
+    std::intptr_t bar = -1;
+    for (const platform::PostedMessage& m : m_target.messages()) {
+        static const std::map<unsigned, char> kLetters = {
+            {platform::WM_TOTAL_PROGRESS, 'T'}, {platform::WM_UPDATE_STATUS, 'S'},
+            {platform::WM_DOWN_FILE, 'F'},      {platform::WM_DOWN_RANGE, 'R'},
+            {platform::WM_DOWN_PROGRESS, 'P'},  {platform::WM_UPDATE_DONE, 'D'}};
+        if (shape.empty() || shape.back() != kLetters.at(m.id))
+            shape += kLetters.at(m.id);
+        if (m.id == platform::WM_TOTAL_PROGRESS) {
+            EXPECT_EQ(m.lParam, kBar);
+            EXPECT_GT(m.wParam, bar);
+            bar = m.wParam;
+        }
+    }
+    // The bar at 0 and the status first; the bar moves while a.pak is digested and while b.pak
+    // arrives; full before the end.
+    const auto blocks = [](std::string_view rest) {  // two or more "PT"
+        for (; rest.starts_with("PT"); rest.remove_prefix(2)) {
+        }
+        return rest.empty();
+    };
+    ASSERT_TRUE(shape.starts_with("TSTFRPTPT") && shape.ends_with("D")) << shape;
+    EXPECT_TRUE(blocks(std::string_view(shape).substr(5, shape.size() - 6))) << shape;
+    EXPECT_EQ(bar, kBar);
+    EXPECT_EQ(m_target.messages().back().wParam, 0);
+}
+
+// Stopping the engine while it digests or while it fetches ends every thread at once, posts no
+// end of the pass and leaves only the part file a later fetch goes on from.
+TEST_F(CheckPassTest, StopDuringVerifyOrFetchJoinsPromptlyAndKeepsOnlyItsPart) {
+    // Thirty blocks a second apart: the transfer would take half a minute.
+    const std::string fresh = randomBytes(30 * 256 * 1024, 8);
+    writeFile(Served("Data/big.pak"), fresh);
+    // A sparse file of the listed size: its digest would take half a minute or more.
+    const _filelist huge{"Data\\huge.pak", "x", std::string(32, '0'), 0, std::int64_t{16} << 30};
+    fs::create_directories(Game("Data"));
+    { std::ofstream create(Game("Data/huge.pak")); }
+    fs::resize_file(Game("Data/huge.pak"), static_cast<std::uintmax_t>(huge.fileSize));
+    m_server.SetFaults({.blockDelay = 1s});
+    // What is listed, and the message that shows the pass is where it should be stopped.
+    const std::tuple<const char*, std::string, unsigned> cases[] = {
+        {"verify", FormatChecksumLine(huge), platform::WM_TOTAL_PROGRESS},
+        {"fetch", Line("Data\\big.pak", fresh), platform::WM_DOWN_PROGRESS},
+    };
+    for (const auto& [what, list, sign] : cases) {
+        SCOPED_TRACE(what);
+        PostRecorder target;
+        struct Owner final : UpdateOwner {
+            UpdateOwner& test;
+            PostRecorder& posts;
+            Owner(UpdateOwner& t, PostRecorder& p) : test(t), posts(p) {}
+            std::string GameDir() const override { return test.GameDir(); }
+            std::string UpdateUrl() const override { return test.UpdateUrl(); }
+            std::string ModuleDir() const override { return test.ModuleDir(); }
+            bool NoUpdate() const override { return false; }
+            platform::MessageTarget& Target() override { return posts; }
+        } owner(*this, target);
+        auto manager = std::make_unique<CMyUpdateManager>(owner, kTitle, kSettings);
+        manager->StartDownloadThread();
+        writeFile(m_root / "list.md5", list);
+        ASSERT_TRUE(manager->LoadChecksumList((m_root / "list.md5").string()));
+        // Past the bar's 0 while digesting; past the first block while fetching.
+        ASSERT_TRUE(target.waitFor(sign, sign == platform::WM_TOTAL_PROGRESS ? 2 : 1, 20s));
+        std::atomic<bool> stopped{false};
+        std::thread stopper([&] {
+            manager->Stop();
+            stopped = true;
+        });
+        EXPECT_TRUE(waitFor([&] { return stopped.load(); }, 10s));
+        stopper.join();
+        EXPECT_EQ(target.count(platform::WM_UPDATE_DONE), 0u);
+        EXPECT_FALSE(manager->IsBusy());
+        const Files parts = PartFiles(m_gameDir);
+        if (std::string(what) == "fetch") {
+            ASSERT_EQ(parts.size(), 1u);
+            const auto& [name, bytes] = *parts.begin();
+            EXPECT_EQ(m_gameDir / name, fs::path(ResumePartPath(Game("Data/big.pak").string(),
+                                                                Entry("Data\\big.pak", fresh))));
+            EXPECT_GE(bytes.size(), static_cast<std::size_t>(kBlock));
+            EXPECT_EQ(bytes, fresh.substr(0, bytes.size()));
+        } else {
+            EXPECT_EQ(parts, Files{});
+        }
+        EXPECT_FALSE(fs::exists(Game("Data/big.pak")));
+    }
 }
 
 }  // namespace

@@ -174,8 +174,8 @@ protocol::ServerGroup ReadGroup(const Node& node) {
 CUpdateServer::Faults ReadFaults(const Node& node) {
     constexpr std::int64_t kMaxBytes = std::int64_t{1} << 40;
     constexpr std::int64_t kMaxDelayMs = 60000;
-    node.OnlyKeys(
-        {"cut_after", "length_surplus", "length_shortfall", "corrupt", "status", "block_delay_ms"});
+    node.OnlyKeys({"cut_after", "length_surplus", "length_shortfall", "corrupt", "status",
+                   "block_delay_ms", "ignore_range"});
     CUpdateServer::Faults faults;
     if (const auto cut = node.Find("cut_after"))
         faults.cutAfter = static_cast<std::uint64_t>(cut->Number(0, kMaxBytes));
@@ -189,6 +189,8 @@ CUpdateServer::Faults ReadFaults(const Node& node) {
         faults.status = static_cast<int>(status->Number(100, 599));
     if (const auto delay = node.Find("block_delay_ms"))
         faults.blockDelay = std::chrono::milliseconds(delay->Number(0, kMaxDelayMs));
+    if (const auto ignore = node.Find("ignore_range"))
+        faults.ignoreRange = ignore->Flag();
     return faults;
 }
 

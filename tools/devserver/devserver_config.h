@@ -55,7 +55,8 @@ public:
     // The "update" object: "port" and "root" (a folder), and optionally "faults" with
     // "cut_after" (bytes), "length_surplus" and "length_shortfall" (bytes announced more or fewer
     // than sent), "corrupt" (true: other bytes of the right length), "status" (answered instead
-    // of any file) and "block_delay_ms". Unknown keys in it are mistakes.
+    // of any file), "block_delay_ms" and "ignore_range" (true: a Range request gets the whole
+    // file). Unknown keys in it are mistakes.
     UpdateServerConfig Update() const;
 
     // The "account" object: "port" and "accounts" (name, password, user_id, user_key and, for

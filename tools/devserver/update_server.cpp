@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/url_encoding.h"
@@ -82,10 +84,35 @@ private:
     std::vector<char> m_block;
 };
 
+// "ADDRESS:PORT "GET TARGET" STATUS LENGTH "AGENT"", and the Range asked for, if any.
 std::string LogLine(const httplib::Request& request, int status, std::uint64_t length) {
-    return request.remote_addr + ":" + std::to_string(request.remote_port) + " \"" +
-           request.method + " " + request.target + "\" " + std::to_string(status) + " " +
-           std::to_string(length) + " \"" + request.get_header_value("User-Agent") + "\"";
+    std::string line = request.remote_addr + ":" + std::to_string(request.remote_port) + " \"" +
+                       request.method + " " + request.target + "\" " + std::to_string(status) +
+                       " " + std::to_string(length) + " \"" +
+                       request.get_header_value("User-Agent") + "\"";
+    if (request.has_header("Range"))
+        line += " \"" + request.get_header_value("Range") + "\"";
+    return line;
+}
+
+// The one range a request asks for, as offset and length within a file of `size` bytes; empty
+// when it asks for none or for several (then the whole file goes out).
+std::optional<std::pair<std::uint64_t, std::uint64_t>> SingleRange(const httplib::Request& request,
+                                                                   std::uint64_t size) {
+    if (request.ranges.size() != 1)
+        return std::nullopt;
+    const auto [first, last] = request.ranges.front();
+    if (first < 0) {  // the last `last` bytes
+        const std::uint64_t length =
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(last), size);
+        return std::pair{size - length, length};
+    }
+    const auto offset = static_cast<std::uint64_t>(first);
+    if (offset >= size)
+        return std::pair{size, std::uint64_t{0}};
+    const std::uint64_t end =
+        last < 0 ? size : std::min<std::uint64_t>(static_cast<std::uint64_t>(last) + 1, size);
+    return std::pair{offset, end > offset ? end - offset : 0};
 }
 
 }  // namespace
@@ -161,9 +188,23 @@ void CUpdateServer::Serve(const httplib::Request& request, httplib::Response& re
         Log(LogLine(request, response.status, response.body.size()));
         return;
     }
+    // The library cuts the body to the request's ranges on its own; a reply that does not
+    // honour them must clear them. The request object is the library's own, not a constant.
+    auto& ranges = const_cast<httplib::Request&>(request).ranges;
+    const bool lengthFault = faults.lengthSurplus > 0 || faults.lengthShortfall > 0;
+    const auto range =
+        faults.ignoreRange || lengthFault ? std::nullopt : SingleRange(request, body->Size());
+    if (!range || range->second == 0)
+        ranges.clear();
+    if (range && range->second == 0) {
+        response.status = 416;
+        response.set_header("Content-Range", "bytes */" + std::to_string(body->Size()));
+        Log(LogLine(request, response.status, 0));
+        return;
+    }
     const std::uint64_t announced =
         body->Size() + faults.lengthSurplus - std::min(faults.lengthShortfall, body->Size());
-    response.status = 200;
+    response.status = range ? 206 : 200;
     if (announced == 0) {  // a provider of no length would go out without a Content-Length
         response.set_content("", "application/octet-stream");
     } else {
@@ -173,7 +214,7 @@ void CUpdateServer::Serve(const httplib::Request& request, httplib::Response& re
                 return body->Write(offset, length, sink);
             });
     }
-    Log(LogLine(request, response.status, announced));
+    Log(LogLine(request, response.status, range ? range->second : announced));
 }
 
 void CUpdateServer::Log(const std::string& line) {

@@ -1,6 +1,7 @@
 #pragma once
-// The update-server role of the development server: serves one folder by HTTP GET, with faults
-// that tests and demos switch on at run time. Start, Stop and Port belong to one controlling
+// The update-server role of the development server: serves one folder by HTTP GET, a single
+// Range ("bytes=N-", "bytes=N-M", "bytes=-N") with 206 and Content-Range, with faults that tests
+// and demos switch on at run time. Start, Stop and Port belong to one controlling
 // thread; SetFaults and GetFaults may be called from any thread while it serves.
 
 #include <chrono>
@@ -33,6 +34,8 @@ public:
         int status = 0;
         // Pause before each body block.
         std::chrono::milliseconds blockDelay{0};
+        // Answer a Range request with the whole file and 200, as servers without ranges do.
+        bool ignoreRange = false;
     };
 
     // Receives one line per request, from the serving threads, one call at a time.

@@ -3,26 +3,13 @@
 // checksum_all.md5 (and checksum_X_Y_Z.md5) with one line per regular file, in the format the
 // launcher's check pass reads. One thread at a time.
 
-#include <cstdint>
-#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// One file of the game folder as its list line describes it.
-struct ChecksumEntry {
-    std::string fileName;  // relative path, ANSI code page, backslashes between folders
-    std::string md5;       // 32 lower-case hexadecimal digits
-    std::time_t modifiedTime = 0;
-    std::int64_t fileSize = 0;
-};
-
-// "fileName|0|md5|date|size" and CR LF; the date is the local time "%Y-%m-%d %H:%M:%S". The
-// second column is never read by the launcher but must not be empty (its reader skips empty
-// fields), so it is always "0".
-std::string FormatChecksumLine(const ChecksumEntry& entry);
+#include "patch/filelist.h"
 
 // "checksum_all.md5" for the empty version; for "X.Y.Z" the name the launcher asks for,
 // "checksum_X_Y_Z.md5" with the numbers as it prints them. Throws PackError for a version that
@@ -44,11 +31,13 @@ public:
     void SetProgress(Progress progress) { m_progress = std::move(progress); }
 
     // Lists the folder and writes checksum_all.md5, and the list of `version` unless it is
-    // empty; creates the out folder. Answers the number of files listed. Throws PackError.
+    // empty; creates the out folder. Answers the number of files listed. Throws PackError. Each
+    // line's second column is "0": the launcher never reads it, and its reader skips an empty
+    // field.
     std::size_t Run(std::string_view version);
 
     // The entries of the folder's files in list order (by file name, byte-wise).
-    std::vector<ChecksumEntry> Collect();
+    std::vector<_filelist> Collect();
 
     // Entries that are neither folders nor regular files (symbolic links, devices), left out.
     const std::vector<std::string>& Skipped() const { return m_skipped; }
@@ -63,7 +52,7 @@ private:
     std::vector<Found> Walk();
     bool IsExcluded(const std::filesystem::path& relative) const;
     bool IsOwnOutput(const std::filesystem::path& path) const;
-    ChecksumEntry Digest(const Found& found) const;
+    _filelist Digest(const Found& found) const;
 
     std::filesystem::path m_gameDir;
     std::filesystem::path m_outDir;

@@ -1,0 +1,107 @@
+// The engine against nginx with the configuration the publishing guide gives, which the guide
+// must show word for word: names with Chinese and URL-syntax characters, a file the server does
+// not have, and a file that goes on from its part file with a Range request.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "patch/checksum_list.h"
+#include "patch/md5.h"
+#include "patch/resume_part.h"
+#include "patch/update_manager.h"
+#include "platform/codepage.h"
+#include "platform/window_messages.h"
+#include "support/nginx_server.h"
+#include "support/post_recorder.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quend::test;
+using namespace std::chrono_literals;
+
+const fs::path kSource = QUEND_SOURCE_DIR;
+const fs::path kConfig = kSource / "docs" / "nginx-update.conf";
+
+class Owner final : public UpdateOwner {
+public:
+    Owner(fs::path game, std::string url) : m_game(std::move(game)), m_url(std::move(url)) {}
+    std::string GameDir() const override { return m_game.string() + "/"; }
+    std::string UpdateUrl() const override { return m_url; }
+    std::string ModuleDir() const override { return m_game.string() + "/"; }
+    bool NoUpdate() const override { return false; }
+    platform::MessageTarget& Target() override { return posts; }
+    PostRecorder posts;
+
+private:
+    fs::path m_game;
+    std::string m_url;
+};
+
+_filelist Entry(const std::string& utf8Name, const std::string& bytes) {
+    std::string name = platform::Utf8ToAnsi(utf8Name);
+    for (char& c : name) {
+        if (c == '/')
+            c = '\\';
+    }
+    return {name, "0", CMD5().GetStringMD5(bytes), 1588298400,
+            static_cast<std::int64_t>(bytes.size())};
+}
+
+TEST(NginxUpdateTest, TheGuideShowsTheTestedConfiguration) {
+    const std::string guide = readFile(kSource / "docs" / "publishing.md");
+    EXPECT_NE(guide.find(readFile(kConfig)), std::string::npos)
+        << "docs/publishing.md must hold docs/nginx-update.conf as it is";
+}
+
+TEST(NginxUpdateTest, APassFetchesResumesAndCountsAMissingFile) {
+    if (NginxServer::Program().empty())
+        GTEST_SKIP() << "nginx is not installed (Debian package nginx-light)";
+    ::setenv("no_proxy", "127.0.0.1,localhost", 1);
+    TempDir dir;
+    fs::create_directories(dir / "nginx");
+    NginxServer nginx(kConfig, dir / "served", dir / "nginx");
+    std::string error;
+    ASSERT_TRUE(nginx.Start(error)) << error;
+
+    const std::string big = randomBytes(700000, 21);
+    const std::vector<std::pair<std::string, std::string>> served = {
+        {"Data/big.pak", big}, {"数据/地图.map", "新的地图"}, {"Data/50% off #1?.txt", "odd"}};
+    std::vector<_filelist> list;
+    for (const auto& [name, bytes] : served) {
+        writeFile(dir / "served" / "patch" / name, bytes);
+        list.push_back(Entry(name, bytes));
+    }
+    list.insert(list.begin() + 1, Entry("Data/gone.pak", "not served"));
+    const fs::path game = dir / "game";
+    writeFile(ResumePartPath((game / "Data" / "big.pak").string(), list.front()),
+              big.substr(0, 300000));
+
+    Owner owner(game, nginx.Url() + "/patch");
+    CMyUpdateManager manager(owner, "QuendTest");
+    manager.StartDownloadThread();
+    ASSERT_TRUE(manager.StartPass(list));
+    ASSERT_TRUE(owner.posts.waitFor(platform::WM_UPDATE_DONE, 1, 30s));
+
+    const UpdateResult result = manager.LastResult();
+    EXPECT_EQ(
+        std::tie(result.failedFiles, result.firstFailed, result.fetchedFiles, result.resumedBytes),
+        std::make_tuple(1, std::string("Data\\gone.pak"), 3, std::uint64_t{300000}));
+    EXPECT_FALSE(result.firstLocal.Failed());
+    for (const auto& [name, bytes] : served)
+        EXPECT_EQ(readFile(game / name), bytes) << name;
+    for (const auto& file : fs::recursive_directory_iterator(game))
+        EXPECT_FALSE(IsPartFileName(file.path().filename().string())) << file.path();
+    // The log lines: "GET TARGET HTTP/1.1|STATUS|BYTES|RANGE", in list order.
+    const std::vector<std::string> log = nginx.AccessLog();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0], "GET /patch/Data/big.pak HTTP/1.1|206|400000|bytes=300000-");
+    EXPECT_TRUE(log[1].starts_with("GET /patch/Data/gone.pak HTTP/1.1|404|")) << log[1];
+}
+
+}  // namespace
