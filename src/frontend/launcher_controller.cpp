@@ -221,10 +221,9 @@ void CLauncherController::OnUpdateIncomplete(const UpdateResult& result) {
                                  "更新未完成：{count} 个文件未能更新（{file}），请再次点击更新");
     const std::string count = std::to_string(result.failedFiles);
     const std::string file = platform::AnsiToUtf8(result.firstFailed);
-    m_view.SetStatusText(
-        result.NoSpace()
-            ? DiskSpaceText(result)
-            : FillText(platform::AnsiToUtf8(text), {{"{count}", count}, {"{file}", file}}));
+    m_view.SetStatusText(result.NoSpace() ? DiskSpaceText(result)
+                                          : FillText(platform::AnsiToUtf8(text),
+                                                     {{"{count}", count}, {"{file}", file}}));
     UpdateStartButton(true);
     if (result.firstLocal.Failed())
         ShowLocalFileError(result.firstLocal);

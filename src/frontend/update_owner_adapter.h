@@ -1,8 +1,9 @@
 #pragma once
 // The update manager's owner as the window's rules provide it: the selected game's folder and
 // update address and where progress is posted, plus the two values of start-up the check pass
-// reads; and the window's running flag, which the rules look at. It holds the values the workers read, so the GUI thread
-// sets them here and the workers read copies. Setters: GUI thread; UpdateOwner members: any thread.
+// reads; and the window's running flag, which the rules look at. It holds the values the workers
+// read, so the GUI thread sets them here and the workers read copies. Setters: GUI thread;
+// UpdateOwner members: any thread.
 
 #include <atomic>
 #include <mutex>
