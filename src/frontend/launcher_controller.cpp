@@ -118,16 +118,16 @@ void CLauncherController::UpdateOrLaunch() {
     if (m_updateManager.IsBusy())
         return;
     const std::string list = m_app.Connection().GetVersionState().checksumFile;
-    const FileOutcome outcome = m_updateManager.FetchChecksumList(list);
-    if (outcome.kind == FileOutcome::Kind::ServerFailed)
+    const patch::FileOutcome outcome = m_updateManager.FetchChecksumList(list);
+    if (outcome.kind == patch::FileOutcome::Kind::ServerFailed)
         ShowText("UnsafeDownloadServer", 'E');
-    else if (outcome.kind == FileOutcome::Kind::LocalFailed)
+    else if (outcome.kind == patch::FileOutcome::Kind::LocalFailed)
         ShowLocalFileError(outcome);
 }
 
 // A file the game folder would not take is the player's to mend, not the server's: say which
 // and why.
-void CLauncherController::ShowLocalFileError(const FileOutcome& outcome) {
+void CLauncherController::ShowLocalFileError(const patch::FileOutcome& outcome) {
     const char* text = GetTextOr("Error", "LocalFileError", "无法写入文件 {file}：{reason}");
     platform::ShowMessage(FillText(platform::AnsiToUtf8(text),
                                    {{"{file}", outcome.path}, {"{reason}", outcome.reason}}));
@@ -202,7 +202,7 @@ void CLauncherController::WindowProc(const platform::PostedMessage& message) {
 // longer holds files back. A pass with failed files leaves the game as it was, not ready: Start
 // stays the update button, and the next pass fetches what is still wrong.
 void CLauncherController::OnUpdateDone() {
-    const UpdateResult result = m_updateManager.LastResult();
+    const patch::UpdateResult result = m_updateManager.LastResult();
     if (result.failedFiles > 0) {
         OnUpdateIncomplete(result);
         return;
@@ -216,12 +216,12 @@ void CLauncherController::OnUpdateDone() {
     UpdateStartButton(true);
 }
 
-void CLauncherController::OnUpdateIncomplete(const UpdateResult& result) {
+void CLauncherController::OnUpdateIncomplete(const patch::UpdateResult& result) {
     const char* text = GetTextOr("Error", "UpdateIncomplete",
                                  "更新未完成：{count} 个文件未能更新（{file}），请再次点击更新");
     const std::string count = std::to_string(result.failedFiles);
     const std::string file = platform::AnsiToUtf8(result.firstFailed);
-    m_view.SetStatusText(result.NoSpace() ? DiskSpaceText(result)
+    m_view.SetStatusText(result.NoSpace() ? patch::DiskSpaceText(result)
                                           : FillText(platform::AnsiToUtf8(text),
                                                      {{"{count}", count}, {"{file}", file}}));
     UpdateStartButton(true);

@@ -16,6 +16,8 @@
 #include "platform/paths.h"
 #include "platform/window_messages.h"
 
+namespace patch {
+
 namespace {
 
 constexpr int kMostConnections = 16;
@@ -483,3 +485,5 @@ void CMyUpdateManager::Count(const _filelist& entry, const CFileFetcher::Report&
     if (outcome.kind == FileOutcome::Kind::LocalFailed && !result.firstLocal.Failed())
         result.firstLocal = outcome;
 }
+
+}  // namespace patch

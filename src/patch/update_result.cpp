@@ -5,6 +5,8 @@
 #include "config/text_table.h"
 #include "platform/codepage.h"
 
+namespace patch {
+
 std::string FormatByteSize(std::uint64_t bytes) {
     constexpr std::uint64_t kKiB = 1024;
     constexpr std::uint64_t kMiB = kKiB * 1024;
@@ -27,3 +29,5 @@ std::string DiskSpaceText(const UpdateResult& result) {
     const std::string free = FormatByteSize(result.spaceFree);
     return FillText(platform::AnsiToUtf8(text), {{"{needed}", needed}, {"{free}", free}});
 }
+
+}  // namespace patch

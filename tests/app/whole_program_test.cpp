@@ -126,7 +126,7 @@ protected:
 TEST_F(WholeProgramTest, FromTheServerListToTheGame) {
     EXPECT_EQ(LogInAs("alice", "secret1"), 0);
     EXPECT_EQ(m_messages.take(), std::vector<std::string>{});
-    EXPECT_EQ(m_totalMax, CPassProgress::kRange);  // the overall bar full at the end
+    EXPECT_EQ(m_totalMax, patch::CPassProgress::kRange);  // the overall bar full at the end
     EXPECT_EQ(readFile(m_install.gameDir / "Data" / "a.txt"), "new text");
     EXPECT_EQ(readFile(m_install.gameDir / "Data" / "b.pak"),
               readFile(m_served / "Data" / "b.pak"));

@@ -165,10 +165,10 @@ TEST(DemoInstall, TheSkinCoversEveryControl) {
     }
 }
 
-bool SameFile(const fs::path& file, const _filelist& entry) {
+bool SameFile(const fs::path& file, const patch::_filelist& entry) {
     return fs::is_regular_file(file) &&
            static_cast<std::int64_t>(fs::file_size(file)) == entry.fileSize &&
-           CMD5().GetStringMD5(readFile(file)) == entry.md5;
+           patch::CMD5().GetStringMD5(readFile(file)) == entry.md5;
 }
 
 // The new version's lists match its files; against them the old game has current files,
@@ -181,8 +181,8 @@ TEST(DemoInstall, UpdateListsDescribeTheNewVersion) {
     for (std::string line; std::getline(list, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        _filelist entry;
-        ASSERT_EQ(ParseChecksumLine(line, entry), 1) << line;
+        patch::_filelist entry;
+        ASSERT_EQ(patch::ParseChecksumLine(line, entry), 1) << line;
         ++listed;
         const std::string local = platform::NativePath(platform::AnsiToUtf8(entry.fileName));
         EXPECT_TRUE(SameFile(served / local, entry)) << local;

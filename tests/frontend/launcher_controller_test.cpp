@@ -391,8 +391,8 @@ TEST_F(UpdateTest, AnUpdateThatFailsIsNotFinished) {
     EXPECT_EQ(State(), "Start on Quendalor ready R0");
     EXPECT_EQ(m_view.status, "更新已完成..");
     EXPECT_EQ(std::make_pair(m_view.totalPosition, m_view.totalRange),
-              std::make_pair(static_cast<int>(CPassProgress::kRange),
-                             static_cast<int>(CPassProgress::kRange)))
+              std::make_pair(static_cast<int>(patch::CPassProgress::kRange),
+                             static_cast<int>(patch::CPassProgress::kRange)))
         << "the overall bar full at the end";
     EXPECT_EQ(readFile(m_dir / "Data" / "b.pak"), "second");
     const Texts log = Log();
@@ -416,9 +416,10 @@ TEST_F(UpdateTest, ExitCutsAnUpdateShort) {
     m_controller->OnExit();
     m_controller->OnExit();
     EXPECT_EQ(m_view.closed, 1);
-    const std::string own = ResumePartPath((m_dir / "Data" / "world.pak").string(),
-                                           {"Data\\world.pak", "0", CMD5().GetStringMD5(world), 0,
-                                            static_cast<std::int64_t>(world.size())});
+    const std::string own =
+        patch::ResumePartPath((m_dir / "Data" / "world.pak").string(),
+                              {"Data\\world.pak", "0", patch::CMD5().GetStringMD5(world), 0,
+                               static_cast<std::int64_t>(world.size())});
     for (const auto& file : std::filesystem::recursive_directory_iterator(m_dir.path())) {
         if (file.path().filename().string().starts_with(".quend-part-")) {
             EXPECT_EQ(file.path().string(), own);

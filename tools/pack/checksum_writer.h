@@ -37,7 +37,7 @@ public:
     std::size_t Run(std::string_view version);
 
     // The entries of the folder's files in list order (by file name, byte-wise).
-    std::vector<_filelist> Collect();
+    std::vector<patch::_filelist> Collect();
 
     // Entries that are neither folders nor regular files (symbolic links, devices), left out.
     const std::vector<std::string>& Skipped() const { return m_skipped; }
@@ -52,7 +52,7 @@ private:
     std::vector<Found> Walk();
     bool IsExcluded(const std::filesystem::path& relative) const;
     bool IsOwnOutput(const std::filesystem::path& path) const;
-    _filelist Digest(const Found& found) const;
+    patch::_filelist Digest(const Found& found) const;
 
     std::filesystem::path m_gameDir;
     std::filesystem::path m_outDir;
