@@ -105,7 +105,7 @@ private:
     ExitHook m_exitProcess;
 
     std::string m_strGameName;
-    const GameInfo* m_pGameInfo = nullptr;  // in the GUI's settings
+    const config::GameInfo* m_pGameInfo = nullptr;  // in the GUI's settings
     bool m_bReady = false;
     bool m_bLoggedIn = false;
 

@@ -267,7 +267,7 @@ bool CMyUpdateManager::LoadChecksumList(const std::string& path, PassMode mode) 
     m_bPostProgress = true;
     std::optional<std::vector<_filelist>> entries = ReadChecksumList(path);
     if (!entries) {
-        ShowText("ChecksumOpenError_Client", 'E');
+        config::ShowText("ChecksumOpenError_Client", 'E');
         return false;
     }
     return StartPass(std::move(*entries), mode);

@@ -39,7 +39,7 @@ CClientConnection::~CClientConnection() {
     StopConnection();
 }
 
-void CClientConnection::SetInstalledGames(std::map<std::string, GameInfo> games) {
+void CClientConnection::SetInstalledGames(std::map<std::string, config::GameInfo> games) {
     std::lock_guard lock(m_versionMutex);
     m_games = std::move(games);
 }

@@ -40,8 +40,8 @@ const fs::path kLauncherDir = kDemo / "Quendalor" / "Launcher";
 // the one the demo updates. The demo shows a game not ready, a disabled server, the recommended
 // group, and accounts with and without the SMS code.
 TEST(DemoInstall, LauncherIniAndTheDevserverAgree) {
-    LauncherConfig config;
-    ASSERT_TRUE(ReadLauncherConfig((kLauncherDir / "Launcher.ini").string(), config));
+    config::LauncherConfig config;
+    ASSERT_TRUE(config::ReadLauncherConfig((kLauncherDir / "Launcher.ini").string(), config));
     const auto devserver = devserver::DevServerConfig::Load((kDemo / "devserver.json").string());
     const auto launcher = devserver.Launcher();
     const auto update = devserver.Update();
@@ -91,10 +91,10 @@ TEST(DemoInstall, LauncherIniAndTheDevserverAgree) {
 }
 
 TEST(DemoInstall, LanguageFilesHoldEveryKeyTheLauncherAsksFor) {
-    const std::string previous = TextFile();
+    const std::string previous = config::TextFile();
     for (const char* language : {"chs", "eng"}) {
         const fs::path file = kLauncherDir / (std::string("Launcher.") + language);
-        SetTextFile(file.string());
+        config::SetTextFile(file.string());
         for (const std::string name :
              {"General.ConnectionFailed", "General.Disconnected", "General.UnSelectServer",
               "General.UnSetUpdateServer", "General.VersionNotReady", "General.WaitForSafeService",
@@ -104,19 +104,19 @@ TEST(DemoInstall, LanguageFilesHoldEveryKeyTheLauncherAsksFor) {
               "Error.DiskSpaceShort", "Term.ServerSet"}) {
             const std::size_t dot = name.find('.');
             const std::string text =
-                GetText(name.substr(0, dot).c_str(), name.substr(dot + 1).c_str());
+                config::GetText(name.substr(0, dot).c_str(), name.substr(dot + 1).c_str());
             EXPECT_NE(text.rfind("[?", 0), 0u) << file << ": " << name;
             // Shown through the code page: undecodable bytes would show as U+FFFD.
             EXPECT_EQ(platform::AnsiToUtf8(text).find("\xEF\xBF\xBD"), std::string::npos)
                 << file << ": " << name;
         }
-        const std::string format = GetText("Term", "ServerSet");
+        const std::string format = config::GetText("Term", "ServerSet");
         EXPECT_EQ(format.find("%d"), format.rfind('%')) << "one integer only: " << format;
     }
-    EXPECT_EQ(platform::AnsiToUtf8(GetText("General", "UnSelectServer")),
-              GetText("General", "UnSelectServer"))
+    EXPECT_EQ(platform::AnsiToUtf8(config::GetText("General", "UnSelectServer")),
+              config::GetText("General", "UnSelectServer"))
         << "the English file is ASCII";
-    SetTextFile(previous);
+    config::SetTextFile(previous);
 }
 
 std::string SkinValue(const char* section, const std::string& key) {

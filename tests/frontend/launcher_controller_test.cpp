@@ -59,7 +59,7 @@ protocol::ServerGroup Group(const std::string& game, const std::string& label,
 // The application as the rules see it: the real connection, the settings, start-up's results.
 struct TestHost final : frontend::LauncherHost {
     protocol::CClientConnection& Connection() override { return connection; }
-    LauncherConfig& Config() override { return config; }
+    config::LauncherConfig& Config() override { return config; }
     bool IsConnected() const override { return connected; }
     bool NoCheck() const override { return noCheck; }
     bool NoUpdate() const override { return false; }
@@ -70,7 +70,7 @@ struct TestHost final : frontend::LauncherHost {
     account::LoginSession Session() const override { return session; }
 
     protocol::CClientConnection connection;
-    LauncherConfig config;
+    config::LauncherConfig config;
     bool connected = false;
     bool noCheck = false;
     std::string moduleDir;
@@ -90,7 +90,7 @@ protected:
                                  "\r\nDisconnected=" + kDisconnected +
                                  "\r\n[Error]\r\nUnsafeDownloadServer=" + kUnsafeDownloadServer +
                                  "\r\n[Term]\r\nServerSet=No.%d\r\n"));
-        SetTextFile((m_launcherDir / "Launcher.Chs").string());
+        config::SetTextFile((m_launcherDir / "Launcher.Chs").string());
         m_host.moduleDir = m_launcherDir.string() + "/";
         m_host.config.homePage = kPage + "home";
         m_host.config.notice = kPage + "notice";

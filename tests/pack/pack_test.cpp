@@ -98,7 +98,7 @@ TEST(HexEncodeTest, InvertsHexDecodeForEveryByte) {
     std::iota(all.begin(), all.end(), '\0');
     const std::string encoded = HexEncode(all);
     EXPECT_EQ(encoded.find_first_not_of("0123456789ABCDEF"), std::string::npos) << encoded;
-    EXPECT_EQ(HexDecode(encoded), all);
+    EXPECT_EQ(config::HexDecode(encoded), all);
 }
 
 TEST(EncodeIniFileTest, LauncherReadsBackThePlainValues) {
@@ -112,15 +112,15 @@ TEST(EncodeIniFileTest, LauncherReadsBackThePlainValues) {
                   "[Alpha]\nVERSION=0.9.12\n");
     EncodeIniFile((dir / "plain.ini").string(), (dir / "Launcher.ini").string());
 
-    LauncherConfig config;
-    ASSERT_TRUE(ReadLauncherConfig((dir / "Launcher.ini").string(), config));
+    config::LauncherConfig config;
+    ASSERT_TRUE(config::ReadLauncherConfig((dir / "Launcher.ini").string(), config));
     EXPECT_EQ((std::vector{config.company, config.treeServer, config.homePage, config.notice}),
               (std::vector<std::string>{"Quendalor Works", "127.0.0.1:7000 ",
                                         "http://e.test/?a=b&c=d", notice}));
     const std::string gbkName = "\xD6\xD0\xCE\xC4\xD3\xCE\xCF\xB7";  // "中文游戏" in GBK
     EXPECT_EQ(config.games,
-              (std::map<std::string, GameInfo>{{"Alpha", {"0.9.12", ""}},
-                                               {gbkName, {"1.2.3", "auth.example.test"}}}));
+              (std::map<std::string, config::GameInfo>{{"Alpha", {"0.9.12", ""}},
+                                                       {gbkName, {"1.2.3", "auth.example.test"}}}));
 
     // Order, comments and blank lines stay; names stay plain; every line ends in CR LF.
     const std::string written = readFile(dir / "Launcher.ini");

@@ -322,7 +322,7 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
 }
 
 TEST_F(CheckPassTest, UnreadableAndEmptyListsAndNoUpdate) {
-    SetTextFile((m_root / "Launcher.none").string());  // the message shows its key
+    config::SetTextFile((m_root / "Launcher.none").string());  // the message shows its key
     MessageBoxRecorder boxes;
     m_manager.LoadChecksumList((m_root / "absent.md5").string());
     EXPECT_EQ(boxes.take(), Texts{"[?Error.ChecksumOpenError_Client?]"});
@@ -686,7 +686,7 @@ TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
         GTEST_SKIP() << disk.Error();
     m_gameDir = m_root / "small" / "game";
     fs::create_directories(m_gameDir);
-    SetTextFile((m_root / "Launcher.none").string());  // the built-in text
+    config::SetTextFile((m_root / "Launcher.none").string());  // the built-in text
     const std::string a = randomBytes(1536 * 1024, 1), b = randomBytes(1536 * 1024, 2);
     writeFile(Served("a.pak"), a);
     writeFile(Served("b.pak"), b);
