@@ -62,7 +62,7 @@ public:
         }
         std::fprintf(stderr, "listing %d files of %llu MiB in %s\n", kFiles,
                      static_cast<unsigned long long>(kTotalBytes >> 20), m_root.path().c_str());
-        WriteLists(CChecksumWriter(Game(), m_root.path()).Collect());
+        WriteLists(pack::CChecksumWriter(Game(), m_root.path()).Collect());
         // Written back once, so that neither side meets the flusher; then in the page cache.
         ::sync();
         for (const auto& item : fs::recursive_directory_iterator(Game()))

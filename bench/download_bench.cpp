@@ -97,7 +97,7 @@ public:
         bench::WriteRandomFile(Served() / "large.dat", kLargeSize, random);
         for (int i = 0; i < kSmallFiles; ++i)
             bench::WriteRandomFile(Served() / SmallName(i), kSmallSize, random);
-        WriteLists(CChecksumWriter(Served(), m_root / "unused").Collect());
+        WriteLists(pack::CChecksumWriter(Served(), m_root / "unused").Collect());
         ::sync();
         ::setenv("no_proxy", "127.0.0.1,localhost", 1);
         fs::create_directories(m_root / "nginx");

@@ -36,7 +36,7 @@ protected:
         return (m_dir / "Launcher.ini").string();
     }
     static std::string entry(const char* key, const std::string& value) {
-        return std::string(key) + "=" + HexEncode(value) + "\r\n";
+        return std::string(key) + "=" + pack::HexEncode(value) + "\r\n";
     }
 
     TempDir m_dir;

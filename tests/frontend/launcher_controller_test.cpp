@@ -336,7 +336,7 @@ protected:
     void Serve(const std::vector<std::pair<std::string, std::string>>& files) {
         for (const auto& [name, bytes] : files)
             writeFile(m_served / name, bytes);
-        CChecksumWriter(m_served.path(), m_served.path()).Run("");
+        pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
         ASSERT_TRUE(m_updates.Start());
         Connect({Game("Quendalor", "http://127.0.0.1:" + std::to_string(m_updates.Port())),
                  Game("Sylvan", kPage)},

@@ -270,7 +270,7 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
     for (const auto& [name, bytes] : game)
         writeFile(Game(name), bytes);
     ::chmod(Game("Bin/Qnd.exe").c_str(), 0750);
-    ASSERT_EQ(CChecksumWriter(Served(""), Served("")).Run("1.2.3"), newVersion.size());
+    ASSERT_EQ(pack::CChecksumWriter(Served(""), Served("")).Run("1.2.3"), newVersion.size());
     const auto update = [this] {
         return Pass(
             [this] { EXPECT_FALSE(m_manager.FetchChecksumList("checksum_1_2_3.md5").Failed()); });

@@ -11,6 +11,8 @@
 #include "patch/md5.h"
 #include "platform/file.h"
 
+namespace pack {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -157,3 +159,5 @@ patch::_filelist CChecksumWriter::Digest(const Found& found) const {
     }
     return entry;
 }
+
+}  // namespace pack

@@ -11,6 +11,8 @@
 
 #include "patch/filelist.h"
 
+namespace pack {
+
 // "checksum_all.md5" for the empty version; for "X.Y.Z" the name the launcher asks for,
 // "checksum_X_Y_Z.md5" with the numbers as it prints them. Throws PackError for a version that
 // is not three decimal numbers the launcher's packed versions can hold (X up to 15, Y and Z up
@@ -60,3 +62,5 @@ private:
     std::vector<std::string> m_skipped;
     Progress m_progress;
 };
+
+}  // namespace pack

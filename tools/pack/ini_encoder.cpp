@@ -5,6 +5,8 @@
 #include "pack/atomic_file.h"
 #include "pack/pack_error.h"
 
+namespace pack {
+
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -74,3 +76,5 @@ void EncodeIniFile(const std::string& plainPath, const std::string& outPath) {
         throw PackError("cannot read " + plainPath);
     WriteFileAtomically(outPath, EncodeIni(plain, plainPath));
 }
+
+}  // namespace pack

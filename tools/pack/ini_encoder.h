@@ -9,6 +9,8 @@ namespace config {
 class CIniFile;
 }
 
+namespace pack {
+
 // Each byte as two digits "0"-"9", "A"-"F", the low four bits first: "0" gives "03", "A" "14".
 std::string HexEncode(std::string_view plain);
 
@@ -22,3 +24,5 @@ std::string EncodeIni(const config::CIniFile& plain, const std::string& source);
 // Reads `plainPath` with the launcher's INI rules and writes the encoded file to `outPath`
 // atomically. Throws PackError naming the file that failed.
 void EncodeIniFile(const std::string& plainPath, const std::string& outPath);
+
+}  // namespace pack
