@@ -170,7 +170,7 @@ std::shared_ptr<const protocol::ServerLists> CHeadlessRun::FetchGameList() {
     const Clock::time_point deadline = Clock::now() + kServerAnswer;
     for (;;) {
         const CHeadlessTarget::Figures figures = m_target.Wait(kTick);
-        CheckInterrupt(figures, nullptr);
+        CheckInterrupt(figures);
         if (figures.listsIn)
             break;
         if (figures.connectionLost)
@@ -210,10 +210,13 @@ std::vector<_filelist> CHeadlessRun::FetchChecksumList(CMyUpdateManager& manager
         (temp / ("quend-" + std::to_string(platform::CurrentProcessId()) + "-" + name)).string();
     const RemoveOnExit list(path);
     std::future<FileOutcome> fetched = manager.QueueListDownload(name, path);
-    while (fetched.wait_for(kTick) != std::future_status::ready)
-        CheckInterrupt(m_target.Now(), &manager);
+    while (fetched.wait_for(kTick) != std::future_status::ready) {
+        // Cut at once and ended as cancelled, before the list's file is removed.
+        if (m_target.Now().signal != 0)
+            manager.Stop();
+    }
     const FileOutcome outcome = fetched.get();
-    CheckInterrupt(m_target.Now(), &manager);
+    CheckInterrupt(m_target.Now());
     const std::string where = Quoted(name) + " from " + updateUrl;
     if (outcome.kind == FileOutcome::Kind::LocalFailed)
         throw RunError("cannot write the checksum list to " + outcome.path + ": " + outcome.reason);
@@ -236,7 +239,7 @@ UpdateResult CHeadlessRun::RunPass(CMyUpdateManager& manager, std::vector<_filel
         throw RunError("the update engine did not take the pass");
     for (;;) {
         const CHeadlessTarget::Figures figures = m_target.Wait(kTick);
-        CheckInterrupt(figures, &manager);
+        CheckInterrupt(figures);
         if (figures.range > 0)
             printer.Show(static_cast<double>(figures.done) / static_cast<double>(figures.range),
                          figures.fetched, Clock::now());
@@ -247,14 +250,11 @@ UpdateResult CHeadlessRun::RunPass(CMyUpdateManager& manager, std::vector<_filel
     return manager.LastResult();
 }
 
-void CHeadlessRun::CheckInterrupt(const CHeadlessTarget::Figures& figures,
-                                  CMyUpdateManager* manager) {
-    if (figures.signal == 0)
-        return;
-    // Cuts the transfers under way; their part files stay for the next run.
-    if (manager != nullptr)
-        manager->Stop();
-    throw Interrupted{figures.signal};
+// The engine's destructor then stops it, cutting the transfers under way; their part files stay
+// for the next run.
+void CHeadlessRun::CheckInterrupt(const CHeadlessTarget::Figures& figures) {
+    if (figures.signal != 0)
+        throw Interrupted{figures.signal};
 }
 
 // The differing files' listed names on standard output, the summary on standard error.

@@ -53,8 +53,8 @@ private:
     UpdateResult RunPass(CMyUpdateManager& manager, std::vector<_filelist> entries);
     int ReportVerify(const UpdateResult& result) const;
     int ReportRepair(const UpdateResult& result) const;
-    // Throws the interruption when the user asked to stop; `manager` is stopped first.
-    void CheckInterrupt(const CHeadlessTarget::Figures& figures, CMyUpdateManager* manager);
+    // Throws the interruption when the user asked to stop.
+    static void CheckInterrupt(const CHeadlessTarget::Figures& figures);
     void Say(const std::string& text) const;
 
     HeadlessHost m_host;

@@ -468,6 +468,32 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     EXPECT_THAT(m_log, testing::Contains(HasSubstr("\"bytes=" + std::to_string(kept) + "-\"")));
 }
 
+// Ctrl-C while the checksum list arrives: 130, and nothing left of the list in the temporary
+// folder.
+TEST_F(HeadlessProgramTest, CtrlCWhileTheListArrivesLeavesNothingBehind) {
+    devserver::CUpdateServer::Faults slow;
+    slow.blockDelay = std::chrono::seconds(3);
+    m_updates.SetFaults(slow);
+    const int out = OpenForOutput(m_temp / "out.txt");
+    const int err = OpenForOutput(m_temp / "err.txt");
+    Child child(Spawn(m_launcherDir / "Launcher", {"--verify"}, m_temp.path(), out, err));
+    ::close(out);
+    ::close(err);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            std::lock_guard lock(m_logMutex);
+            return !m_log.empty();
+        },
+        kSlow));
+    ::kill(child.Pid(), SIGINT);
+    EXPECT_EQ(child.Wait(kSlow), 130);
+    EXPECT_EQ(readFile(m_temp / "err.txt"), "Launcher: stopped\n");
+    std::lock_guard lock(m_logMutex);
+    EXPECT_THAT(m_log, testing::ElementsAre(HasSubstr("GET /checksum_all.md5")));
+    for (const auto& entry : fs::directory_iterator(m_temp.path()))
+        EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr("checksum")));
+}
+
 // On a terminal the progress is one line drawn over and over: the bar, the bytes fetched, the
 // rate and the time left; the summary starts on a line of its own.
 TEST_F(HeadlessProgramTest, OnATerminalTheProgressIsABar) {
