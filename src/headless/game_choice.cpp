@@ -62,12 +62,12 @@ GameChoice ChooseGame(const std::vector<protocol::GameRecord>& games,
 }
 
 std::string ChecksumListOf(const protocol::GameRecord& game,
-                           const std::map<std::string, GameInfo>& installed) {
+                           const std::map<std::string, config::GameInfo>& installed) {
     const auto entry = installed.find(game.game_key);
     if (entry == installed.end())
         return "checksum_all.md5";
-    return ChecksumListName(protocol::parse_version(entry->second.version),
-                            static_cast<std::uint32_t>(game.server_version));
+    return patch::ChecksumListName(protocol::parse_version(entry->second.version),
+                                   static_cast<std::uint32_t>(game.server_version));
 }
 
 }  // namespace headless

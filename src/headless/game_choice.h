@@ -24,6 +24,6 @@ GameChoice ChooseGame(const std::vector<protocol::GameRecord>& games,
 // The checksum list of `game`, from its installed version in Launcher.ini and the server's: the
 // window's choice, made for this game rather than for the list's last one.
 std::string ChecksumListOf(const protocol::GameRecord& game,
-                           const std::map<std::string, GameInfo>& installed);
+                           const std::map<std::string, config::GameInfo>& installed);
 
 }  // namespace headless

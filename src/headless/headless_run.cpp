@@ -117,14 +117,14 @@ int CHeadlessRun::RunSteps() {
     frontend::CUpdateOwnerAdapter owner(m_target, m_pszModuleDir, false);
     owner.SetGameDir(m_szGameDir);
     owner.SetUpdateUrl(game.update_url);
-    CMyUpdateManager::Settings settings;
+    patch::CMyUpdateManager::Settings settings;
     settings.connections = m_options.connections;
-    CMyUpdateManager manager(owner, m_strTitle, settings);
+    patch::CMyUpdateManager manager(owner, m_strTitle, settings);
     manager.StartDownloadThread();
     manager.LoadExcludeList();
-    std::vector<_filelist> entries =
+    std::vector<patch::_filelist> entries =
         FetchChecksumList(manager, ChecksumListOf(game, m_config.games), game.update_url);
-    const UpdateResult result = RunPass(manager, std::move(entries));
+    const patch::UpdateResult result = RunPass(manager, std::move(entries));
     return m_bRepair ? ReportRepair(result) : ReportVerify(result);
 }
 
@@ -140,7 +140,7 @@ void CHeadlessRun::ReadSettings() {
         });
     m_pszModuleDir = platform::GetFolderPart(m_host.modulePath);
     const std::string ini = m_pszModuleDir + "Launcher.ini";
-    if (!ReadLauncherConfig(ini, m_config)) {
+    if (!config::ReadLauncherConfig(ini, m_config)) {
         std::error_code error;
         throw RunError(std::filesystem::exists(ini, error) ? "cannot read " + ini
                                                            : "no Launcher.ini at " + ini);
@@ -199,9 +199,9 @@ std::string CHeadlessRun::GameFolder() const {
 }
 
 // Into the temporary folder, not the game folder: a window may be fetching the same list there.
-std::vector<_filelist> CHeadlessRun::FetchChecksumList(CMyUpdateManager& manager,
-                                                       const std::string& name,
-                                                       const std::string& updateUrl) {
+std::vector<patch::_filelist> CHeadlessRun::FetchChecksumList(patch::CMyUpdateManager& manager,
+                                                              const std::string& name,
+                                                              const std::string& updateUrl) {
     std::error_code error;
     const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
     if (error)
@@ -209,32 +209,33 @@ std::vector<_filelist> CHeadlessRun::FetchChecksumList(CMyUpdateManager& manager
     const std::string path =
         (temp / ("quend-" + std::to_string(platform::CurrentProcessId()) + "-" + name)).string();
     const RemoveOnExit list(path);
-    std::future<FileOutcome> fetched = manager.QueueListDownload(name, path);
+    std::future<patch::FileOutcome> fetched = manager.QueueListDownload(name, path);
     while (fetched.wait_for(kTick) != std::future_status::ready) {
         // Cut at once and ended as cancelled, before the list's file is removed.
         if (m_target.Now().signal != 0)
             manager.Stop();
     }
-    const FileOutcome outcome = fetched.get();
+    const patch::FileOutcome outcome = fetched.get();
     CheckInterrupt(m_target.Now());
     const std::string where = Quoted(name) + " from " + updateUrl;
-    if (outcome.kind == FileOutcome::Kind::LocalFailed)
+    if (outcome.kind == patch::FileOutcome::Kind::LocalFailed)
         throw RunError("cannot write the checksum list to " + outcome.path + ": " + outcome.reason);
     if (outcome.Failed())
         throw RunError("cannot fetch the checksum list " + where + ": " + outcome.reason);
-    std::optional<std::vector<_filelist>> entries = ReadChecksumList(path);
+    std::optional<std::vector<patch::_filelist>> entries = patch::ReadChecksumList(path);
     if (!entries)
         throw RunError("cannot read the checksum list " + where);
     return std::move(*entries);
 }
 
-UpdateResult CHeadlessRun::RunPass(CMyUpdateManager& manager, std::vector<_filelist> entries) {
+patch::UpdateResult CHeadlessRun::RunPass(patch::CMyUpdateManager& manager,
+                                          std::vector<patch::_filelist> entries) {
     m_target.ResetFigures();
     manager.SetPostProgress(true);
     CProgressPrinter printer(m_host.err, platform::IsTerminal(m_host.err),
                              m_bRepair ? "repair" : "verify", m_bRepair);
-    const auto mode =
-        m_bRepair ? CMyUpdateManager::PassMode::Repair : CMyUpdateManager::PassMode::Verify;
+    const auto mode = m_bRepair ? patch::CMyUpdateManager::PassMode::Repair
+                                : patch::CMyUpdateManager::PassMode::Verify;
     if (!manager.StartPass(std::move(entries), mode))
         throw RunError("the update engine did not take the pass");
     for (;;) {
@@ -258,7 +259,7 @@ void CHeadlessRun::CheckInterrupt(const CHeadlessTarget::Figures& figures) {
 }
 
 // The differing files' listed names on standard output, the summary on standard error.
-int CHeadlessRun::ReportVerify(const UpdateResult& result) const {
+int CHeadlessRun::ReportVerify(const patch::UpdateResult& result) const {
     for (const std::string& name : result.differing)
         std::fprintf(m_host.out, "%s\n", platform::AnsiToUtf8(name).c_str());
     std::fflush(m_host.out);
@@ -273,12 +274,12 @@ int CHeadlessRun::ReportVerify(const UpdateResult& result) const {
     return kExitDiffers;
 }
 
-int CHeadlessRun::ReportRepair(const UpdateResult& result) const {
+int CHeadlessRun::ReportRepair(const patch::UpdateResult& result) const {
     const std::string game = "game " + Quoted(m_strGameName) + " in " + m_szGameDir;
     if (result.NoSpace())
         throw RunError("not enough disk space for the repair in " + m_szGameDir + ": it needs " +
-                       FormatByteSize(result.spaceNeeded) + ", " +
-                       FormatByteSize(result.spaceFree) + " are free; nothing was fetched");
+                       patch::FormatByteSize(result.spaceNeeded) + ", " +
+                       patch::FormatByteSize(result.spaceFree) + " are free; nothing was fetched");
     if (result.failedFiles > 0) {
         if (result.firstLocal.Failed())
             Say("cannot write " + result.firstLocal.path + ": " + result.firstLocal.reason);
@@ -292,9 +293,10 @@ int CHeadlessRun::ReportRepair(const UpdateResult& result) const {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - m_start);
     std::string fetched = Plural(result.fetchedFiles, "file", "files") + " fetched";
     if (result.fetchedFiles > 0) {
-        fetched += " (" + FormatByteSize(result.fetchedBytes) + " received";
+        fetched += " (" + patch::FormatByteSize(result.fetchedBytes) + " received";
         if (result.resumedBytes > 0)
-            fetched += ", " + FormatByteSize(result.resumedBytes) + " kept from an earlier run";
+            fetched +=
+                ", " + patch::FormatByteSize(result.resumedBytes) + " kept from an earlier run";
         fetched += ")";
     }
     Say("repair: " + game + ": " + Plural(result.checkedFiles, "file", "files") + " checked, " +

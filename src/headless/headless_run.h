@@ -48,11 +48,13 @@ private:
     void TakeLock();
     std::shared_ptr<const protocol::ServerLists> FetchGameList();
     std::string GameFolder() const;
-    std::vector<_filelist> FetchChecksumList(CMyUpdateManager& manager, const std::string& name,
-                                             const std::string& updateUrl);
-    UpdateResult RunPass(CMyUpdateManager& manager, std::vector<_filelist> entries);
-    int ReportVerify(const UpdateResult& result) const;
-    int ReportRepair(const UpdateResult& result) const;
+    std::vector<patch::_filelist> FetchChecksumList(patch::CMyUpdateManager& manager,
+                                                    const std::string& name,
+                                                    const std::string& updateUrl);
+    patch::UpdateResult RunPass(patch::CMyUpdateManager& manager,
+                                std::vector<patch::_filelist> entries);
+    int ReportVerify(const patch::UpdateResult& result) const;
+    int ReportRepair(const patch::UpdateResult& result) const;
     // Throws the interruption when the user asked to stop.
     static void CheckInterrupt(const CHeadlessTarget::Figures& figures);
     void Say(const std::string& text) const;
@@ -62,7 +64,7 @@ private:
     const bool m_bRepair;
     std::string m_strTitle;  // the program file's name without its extension
     std::string m_pszModuleDir;
-    LauncherConfig m_config;
+    config::LauncherConfig m_config;
     std::string m_strGameName;  // UTF-8, for the summary
     std::string m_szGameDir;
 

@@ -76,8 +76,8 @@ std::string CProgressPrinter::Figures(const Sample& now) const {
     std::string text = percent;
     if (m_bytes) {
         const double rate = elapsed > 0 ? (now.fetched - then.fetched) / elapsed : 0;
-        text += "  " + FormatByteSize(now.fetched) + "  " +
-                FormatByteSize(static_cast<std::uint64_t>(rate)) + "/s";
+        text += "  " + patch::FormatByteSize(now.fetched) + "  " +
+                patch::FormatByteSize(static_cast<std::uint64_t>(rate)) + "/s";
     }
     const double moved = now.fraction - then.fraction;
     if (now.fraction >= 1) {

@@ -169,7 +169,7 @@ protected:
         writeFile(m_served / "Data" / "b.pak", randomBytes(900 * 1024, 3));
         writeFile(m_served / "Data" / "地图.map", "map of the north");
         writeFile(m_served / "Bin" / "Qnd.ini", "[Game]\r\n");
-        CChecksumWriter(m_served.path(), m_served.path()).Run("");
+        pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
         ASSERT_TRUE(m_updates.Start());
         StartLauncherServer({Game("Quendalor", "Quendalor")});
         WriteLauncherIni("");
@@ -196,10 +196,11 @@ protected:
         const std::string server =
             treeServer.empty() ? "127.0.0.1:" + std::to_string(m_server->Port()) : treeServer;
         writeFile(m_launcherDir / "Launcher.ini",
-                  "[Launcher]\r\nTREE_SERVER=" + HexEncode(server) + "\r\nCURRENT_GAME=" +
-                      HexEncode(currentGame) + "\r\n[Gamelist]\r\nCOUNT=" + HexEncode("1") +
-                      "\r\ngame1=" + HexEncode("Quendalor") +
-                      "\r\n[Quendalor]\r\nVERSION=" + HexEncode("1.0.0") + "\r\n");
+                  "[Launcher]\r\nTREE_SERVER=" + pack::HexEncode(server) +
+                      "\r\nCURRENT_GAME=" + pack::HexEncode(currentGame) +
+                      "\r\n[Gamelist]\r\nCOUNT=" + pack::HexEncode("1") +
+                      "\r\ngame1=" + pack::HexEncode("Quendalor") +
+                      "\r\n[Quendalor]\r\nVERSION=" + pack::HexEncode("1.0.0") + "\r\n");
     }
 
     // The game folder as the update server has it.
@@ -372,7 +373,7 @@ TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
         EXPECT_THAT(run.err, HasSubstr("Launcher: " + row.says));
         EXPECT_EQ(run.out, "");
         writeFile(m_served / "Data" / "b.pak", randomBytes(900 * 1024, 3));
-        CChecksumWriter(m_served.path(), m_served.path()).Run("");
+        pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
     }
 }
 
@@ -382,7 +383,7 @@ TEST_F(HeadlessProgramTest, TheGameComesFromTheCommandLineOrLauncherIni) {
     MakeCurrent();
     TempDir otherServed;
     writeFile(otherServed / "Data" / "a.txt", "the classic text");
-    CChecksumWriter(otherServed.path(), otherServed.path()).Run("");
+    pack::CChecksumWriter(otherServed.path(), otherServed.path()).Run("");
     devserver::CUpdateServer otherUpdates(otherServed.path());
     ASSERT_TRUE(otherUpdates.Start());
     protocol::GameRecord classic = Game("经典版", "Classic");
@@ -416,7 +417,7 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     const QCoreApplication qt(argc, argv);  // for the lock's local server
     const std::string big = randomBytes(3 << 20, 9);
     writeFile(m_served / "Data" / "b.pak", big);
-    CChecksumWriter(m_served.path(), m_served.path()).Run("");
+    pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
     {
         std::unique_ptr<app::CInstanceLock> window;
         ASSERT_TRUE(app::CInstanceLock::Acquire("Temp.exe", {}, window));
@@ -438,7 +439,7 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     ::close(err);
     const auto partFile = [&]() -> std::optional<fs::path> {
         for (const auto& entry : fs::directory_iterator(m_gameDir / "Data")) {
-            if (IsPartFileName(entry.path().filename().string()) && entry.file_size() > 0)
+            if (patch::IsPartFileName(entry.path().filename().string()) && entry.file_size() > 0)
                 return entry.path();
         }
         return std::nullopt;
@@ -524,7 +525,7 @@ TEST_F(HeadlessProgramTest, TooLittleDiskSpaceStopsTheRepairBeforeTheFirstByte) 
     copyProgram(QUEND_LAUNCHER, m_launcherDir / "Launcher");
     fs::copy_file(ini, m_launcherDir / "Launcher.ini");
     writeFile(m_served / "Data" / "b.pak", randomBytes(4 << 20, 4));
-    CChecksumWriter(m_served.path(), m_served.path()).Run("");
+    pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
 
     const Outcome run = RunLauncher({"--repair"});
     EXPECT_EQ(run.status, 2);
