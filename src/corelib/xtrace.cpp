@@ -82,6 +82,8 @@ void fatal_socket_error(const char* text) {
 }
 
 void report_send(long bytes) {
+    if (g_sink.load() == nullptr)
+        return;
     std::printf("Success send %ld bytes\n", bytes);
     std::fflush(stdout);
 }

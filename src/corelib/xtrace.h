@@ -17,7 +17,8 @@ public:
 xtrace& trace_output();
 
 // The sink that trace lines go to; starts as trace_output(). Start-up may exchange it before any
-// other thread runs; null silences the trace.
+// other thread runs; null silences the trace and the send reports, for a program whose standard
+// output is its result.
 xoutput* trace_sink();
 void set_trace_sink(xoutput* sink);
 
@@ -29,7 +30,8 @@ void print_trace(xoutput* sink, const char* format, ...) __attribute__((format(p
 // trace file, then ends the process with status 1.
 [[noreturn]] void fatal_socket_error(const char* text);
 
-// Reports a socket send that went through: "Success send <bytes> bytes" on standard output.
+// Reports a socket send that went through: "Success send <bytes> bytes" on standard output,
+// unless the trace is silenced.
 void report_send(long bytes);
 
 }  // namespace corelib

@@ -14,8 +14,6 @@ namespace launch {
 
 namespace {
 
-const char kTempName[] = "Temp.exe";
-
 // The leading number as atoi reads it, but 0 for one that does not fit an int.
 int ReadProcessId(const std::string& text) {
     errno = 0;

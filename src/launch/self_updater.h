@@ -15,6 +15,10 @@ namespace launch {
 
 class SelfUpdater final {
 public:
+    // The temporary copy's file name beside the program file, and so the name of the
+    // single-instance lock of a running launcher window.
+    static constexpr const char* kTempName = "Temp.exe";
+
     // How this process ends itself; tests put an observer here.
     using ExitHook = std::function<void(int code)>;
 

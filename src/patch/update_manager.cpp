@@ -190,6 +190,19 @@ std::string CMyUpdateManager::ToUtf8(const std::string& text) {
 std::future<FileOutcome> CMyUpdateManager::QueueDownload(const _filelist& entry) {
     Job job;
     job.entries = {entry};
+    return QueueFile(std::move(job));
+}
+
+std::future<FileOutcome> CMyUpdateManager::QueueListDownload(const std::string& checksumFile,
+                                                             const std::string& path) {
+    Job job;
+    job.entries.emplace_back().fileName = checksumFile;
+    job.listed = false;
+    job.localPath = path;
+    return QueueFile(std::move(job));
+}
+
+std::future<FileOutcome> CMyUpdateManager::QueueFile(Job job) {
     std::future<FileOutcome> done = job.done.get_future();
     if (!Queue(std::move(job))) {
         std::promise<FileOutcome> refused;
@@ -201,7 +214,9 @@ std::future<FileOutcome> CMyUpdateManager::QueueDownload(const _filelist& entry)
 
 void CMyUpdateManager::RunFile(Job& job) {
     const _filelist& entry = job.entries.front();
-    const CFileFetcher::Request request = MakeRequest(entry, job.listed, m_owner.GameDir());
+    CFileFetcher::Request request = MakeRequest(entry, job.listed, m_owner.GameDir());
+    if (!job.localPath.empty())
+        request.localPath = job.localPath;
     FileOutcome outcome;
     try {
         CFileFetcher::Report report;
@@ -217,17 +232,9 @@ void CMyUpdateManager::RunFile(Job& job) {
 }
 
 FileOutcome CMyUpdateManager::FetchChecksumList(const std::string& checksumFile) {
-    _filelist entry;
-    entry.fileName = checksumFile;
-    Job job;
-    job.entries = {entry};
-    job.listed = false;
-    std::future<FileOutcome> done = job.done.get_future();
-    const FileOutcome outcome = Queue(std::move(job))
-                                    ? done.get()
-                                    : FileOutcome{FileOutcome::Kind::Cancelled, {}, "stopped"};
-    m_bServerOk = true;
     const std::string path = LocalListPath(m_owner.GameDir(), checksumFile);
+    const FileOutcome outcome = QueueListDownload(checksumFile, path).get();
+    m_bServerOk = true;
     const RemoveOnExit list(path);
     if (!outcome.Failed() && !m_bStopping)
         LoadChecksumList(path);

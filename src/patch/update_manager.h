@@ -84,6 +84,11 @@ public:
     // Queues one file outside any pass: a listed one with its size and digest, installed only
     // with exactly those. The future holds how it ended.
     std::future<FileOutcome> QueueDownload(const _filelist& entry);
+    // Queues the checksum list `checksumFile` to be fetched into the native `path` rather than
+    // into the game folder, starting no pass: for an owner that reads the list itself. The
+    // future holds how it ended.
+    std::future<FileOutcome> QueueListDownload(const std::string& checksumFile,
+                                               const std::string& path);
 
     // A pass is queued or runs.
     bool IsBusy() const { return m_bBusy; }
@@ -102,12 +107,14 @@ private:
     struct Job {
         std::vector<_filelist> entries;  // a pass over these, or one file
         bool pass = false;
-        bool listed = true;  // one file: false for the checksum list itself
+        bool listed = true;     // one file: false for the checksum list itself
+        std::string localPath;  // one file: where it goes when not into the game folder
         PassMode mode = PassMode::Repair;
         std::promise<FileOutcome> done;  // one file
     };
 
     bool Queue(Job job);
+    std::future<FileOutcome> QueueFile(Job job);
     void DownloadThread();
     void RunFile(Job& job);
     bool Pause(std::chrono::milliseconds delay);

@@ -46,9 +46,13 @@ TEST(Trace, PrintTraceFormatsIntoTheCurrentSinkCutTo4095) {
     EXPECT_EQ(sink.lines(), (std::vector<std::string>{"[30]", std::string(4095, 'k')}));
 }
 
+// Unless the trace is silenced: standard output is then a program's result.
 TEST(Trace, SendReportsGoToStandardOutput) {
     testing::internal::CaptureStdout();
     report_send(256);
+    set_trace_sink(nullptr);
+    report_send(1);
+    set_trace_sink(&trace_output());
     report_send(8);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Success send 256 bytes\nSuccess send 8 bytes\n");

@@ -28,6 +28,8 @@ public:
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
+    pid_t Pid() const { return m_pid; }
+
     // Collects the child: its exit code, or minus the signal that ended it. One still running
     // after `timeout` is killed first, so a test that waits in vain fails, not hangs.
     int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {

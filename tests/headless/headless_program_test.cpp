@@ -1,0 +1,544 @@
+// The launcher's command-line mode as a player's script meets it: the real Launcher program, run
+// as a process from a temporary installation with no display, against the launcher server and
+// the update server on loopback. Its exit status, what it writes on standard output and standard
+// error, and what it leaves in the game folder.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <QCoreApplication>
+
+#include "app/instance_lock.h"
+#include "devserver/launcher_server.h"
+#include "devserver/update_server.h"
+#include "pack/checksum_writer.h"
+#include "pack/ini_encoder.h"
+#include "patch/resume_part.h"
+#include "platform/codepage.h"
+#include "protocol/version.h"
+#include "support/program_support.h"
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quend::test;
+using testing::HasSubstr;
+using testing::Not;
+
+constexpr auto kSlow = std::chrono::seconds(60);  // sanitizer builds
+const std::string kMap = "Data\\地图.map";        // a listed name with Chinese characters
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// The environment of this process without a display, so that a window would fail.
+std::vector<std::string> EnvironmentWithoutDisplay() {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('='));
+        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM")
+            env.push_back(text);
+    }
+    return env;
+}
+
+// Starts `program` with `args` in `workDir`, its standard output and error on the descriptors
+// given. Only exec-safe calls between fork and exec: the test runs server threads.
+pid_t Spawn(const fs::path& program, const std::vector<std::string>& args, const fs::path& workDir,
+            int out, int err) {
+    std::vector<std::string> argStrings{program.string()};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    const std::vector<std::string> envStrings = EnvironmentWithoutDisplay();
+    std::vector<char*> argv, envp;
+    for (const std::string& arg : argStrings)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    for (const std::string& entry : envStrings)
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(workDir.c_str()) != 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
+            ::_exit(127);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int OpenForOutput(const fs::path& path) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+}
+
+// A pseudo-terminal: what the program writes to `Slave()` is read from the other end.
+class Terminal final {
+public:
+    Terminal() {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0)
+            m_slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    ~Terminal() {
+        CloseSlave();
+        if (m_master >= 0)
+            ::close(m_master);
+    }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    int Slave() const { return m_slave; }
+    void CloseSlave() {
+        if (m_slave >= 0)
+            ::close(m_slave);
+        m_slave = -1;
+    }
+    // Everything written until the last writer closed its end (or the deadline passed).
+    std::string ReadAll(std::chrono::milliseconds timeout) {
+        std::string text;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd wait{m_master, POLLIN, 0};
+            if (::poll(&wait, 1, 100) <= 0)
+                continue;
+            char buffer[4096];
+            const ssize_t got = ::read(m_master, buffer, sizeof buffer);
+            if (got <= 0)
+                break;  // EIO: no writer left
+            text.append(buffer, static_cast<std::size_t>(got));
+        }
+        return text;
+    }
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+};
+
+// A small tmpfs at a folder for the life of the object, where the system allows.
+class SmallFileSystem final {
+public:
+    SmallFileSystem(const fs::path& at, std::uintmax_t bytes) : m_at(at) {
+        fs::create_directories(at);
+        if (::geteuid() != 0)
+            m_error = "mounting a tmpfs needs root";
+        else if (::mount("tmpfs", at.c_str(), "tmpfs", 0,
+                         ("size=" + std::to_string(bytes)).c_str()) != 0)
+            m_error = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+    }
+    ~SmallFileSystem() {
+        if (m_error.empty())
+            ::umount2(m_at.c_str(), MNT_DETACH);
+    }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+    const std::string& Error() const { return m_error; }
+
+private:
+    fs::path m_at;
+    std::string m_error;
+};
+
+class HeadlessProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setEnv("QUEND_CODEPAGE", "GBK");
+        setEnv("TMPDIR", m_temp.path().string());  // the list's download and the instance locks
+        copyProgram(QUEND_LAUNCHER, m_launcherDir / "Launcher");
+        writeFile(m_served / "Data" / "a.txt", "new text");
+        writeFile(m_served / "Data" / "b.pak", randomBytes(900 * 1024, 3));
+        writeFile(m_served / "Data" / "地图.map", "map of the north");
+        writeFile(m_served / "Bin" / "Qnd.ini", "[Game]\r\n");
+        pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
+        ASSERT_TRUE(m_updates.Start());
+        StartLauncherServer({Game("Quendalor", "Quendalor")});
+        WriteLauncherIni("");
+    }
+
+    void TearDown() override { unsetEnv("TMPDIR"); }
+
+    protocol::GameRecord Game(const std::string& name, const std::string& key) const {
+        const auto version = static_cast<int32_t>(protocol::pack_version(1, 0, 1));
+        return {name, key, version, 0, 1, UpdateUrl(), "", 0};
+    }
+
+    std::string UpdateUrl() const { return "http://127.0.0.1:" + std::to_string(m_updates.Port()); }
+
+    void StartLauncherServer(std::vector<protocol::GameRecord> games) {
+        devserver::LauncherServerConfig config;
+        config.games = std::move(games);
+        m_server.emplace(std::move(config));
+        ASSERT_TRUE(m_server->Start());
+    }
+
+    // Quendalor installed at 1.0.0, so the list is checksum_all.md5.
+    void WriteLauncherIni(const std::string& currentGame, const std::string& treeServer = "") {
+        const std::string server =
+            treeServer.empty() ? "127.0.0.1:" + std::to_string(m_server->Port()) : treeServer;
+        writeFile(m_launcherDir / "Launcher.ini",
+                  "[Launcher]\r\nTREE_SERVER=" + pack::HexEncode(server) +
+                      "\r\nCURRENT_GAME=" + pack::HexEncode(currentGame) +
+                      "\r\n[Gamelist]\r\nCOUNT=" + pack::HexEncode("1") +
+                      "\r\ngame1=" + pack::HexEncode("Quendalor") +
+                      "\r\n[Quendalor]\r\nVERSION=" + pack::HexEncode("1.0.0") + "\r\n");
+    }
+
+    // The game folder as the update server has it.
+    void MakeCurrent() {
+        for (const char* name : {"Data/a.txt", "Data/b.pak", "Data/地图.map", "Bin/Qnd.ini"}) {
+            fs::create_directories((m_gameDir / name).parent_path());
+            fs::copy_file(m_served / name, m_gameDir / name, fs::copy_options::overwrite_existing);
+        }
+    }
+
+    // Runs the program from the temporary folder, not its own (a script may start it anywhere).
+    Outcome RunLauncher(const std::vector<std::string>& args) {
+        const int out = OpenForOutput(m_temp / "out.txt");
+        const int err = OpenForOutput(m_temp / "err.txt");
+        Child child(Spawn(m_launcherDir / "Launcher", args, m_temp.path(), out, err));
+        ::close(out);
+        ::close(err);
+        Outcome run;
+        run.status = child.Wait(kSlow);
+        run.out = readFile(m_temp / "out.txt");
+        run.err = readFile(m_temp / "err.txt");
+        return run;
+    }
+
+    // The listed files of the game folder that differ from the update server's.
+    std::vector<std::string> StaleFiles() const {
+        std::vector<std::string> stale;
+        for (const char* name : {"Data/a.txt", "Data/b.pak", "Data/地图.map"}) {
+            if (!fs::exists(m_gameDir / name) ||
+                readFile(m_gameDir / name) != readFile(m_served / name))
+                stale.push_back(name);
+        }
+        return stale;
+    }
+
+    TempDir m_root;
+    TempDir m_temp;
+    TempDir m_served;
+    fs::path m_gameDir = m_root / "Game";  // the installation; a test may move it
+    fs::path m_launcherDir = m_gameDir / "Launcher";
+    std::mutex m_logMutex;
+    std::vector<std::string> m_log;
+    devserver::CUpdateServer m_updates{m_served.path(), [this](const std::string& line) {
+                                           std::lock_guard lock(m_logMutex);
+                                           m_log.push_back(line);
+                                       }};
+    std::optional<devserver::CLauncherServer> m_server;
+};
+
+// The switches need no display: --help describes them; a wrong command line says what is wrong
+// and ends with 2 before anything is read.
+TEST_F(HeadlessProgramTest, HelpAndWrongCommandLines) {
+    const Outcome help = RunLauncher({"--help"});
+    EXPECT_EQ(help.status, 0) << help.err;
+    for (const char* word : {"--verify", "--repair", "--game NAME", "--connections N",
+                             "CURRENT_GAME", "NotUpdateList.txt", "Ctrl-C", "Exit status", "130"})
+        EXPECT_THAT(help.out, HasSubstr(word));
+    EXPECT_EQ(help.err, "");
+
+    struct Row {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    for (const Row& row :
+         std::vector<Row>{{{"--verify", "--repair"}, "exclude each other"},
+                          {{"--game", "Quendalor"}, "say --verify or --repair"},
+                          {{"--repair", "--connections", "0"}, "1 to 16"},
+                          {{"--verify", "--game"}, "--game needs a value"},
+                          {{"--verify", "-NoCheck"}, "unknown argument \"-NoCheck\""}}) {
+        const Outcome run = RunLauncher(row.args);
+        EXPECT_EQ(run.status, 2) << row.says;
+        EXPECT_THAT(run.err, HasSubstr(row.says));
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+// A current folder: nothing on standard output, status 0, and a summary on standard error.
+TEST_F(HeadlessProgramTest, VerifyOfACurrentFolderSaysNothingOnStandardOutput) {
+    MakeCurrent();
+    const Outcome run = RunLauncher({"--verify"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Launcher: verify: game \"Quendalor\" in " + m_gameDir.string() +
+                           "/: all 4 files are current\n");
+}
+
+// The differing files' listed names in list order, in UTF-8, status 1; NotUpdateList.txt keeps a
+// file out; the game folder is left as it was, without the list.
+TEST_F(HeadlessProgramTest, VerifyNamesTheFilesThatDiffer) {
+    MakeCurrent();
+    writeFile(m_gameDir / "Data" / "a.txt", "old text");
+    fs::remove(m_gameDir / "Data" / "地图.map");
+    writeFile(m_gameDir / "Bin" / "Qnd.ini", "[Game]\r\nServerHost=10.0.0.5\r\n");
+    writeFile(m_launcherDir / "NotUpdateList.txt", "Bin\\Qnd.ini\r\n");
+    const Outcome run = RunLauncher({"--verify"});
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.out, "Data\\a.txt\n" + kMap + "\n");
+    EXPECT_THAT(run.err, HasSubstr("2 of 3 files differ; --repair fetches them"));
+    EXPECT_EQ(readFile(m_gameDir / "Data" / "a.txt"), "old text");
+    EXPECT_FALSE(fs::exists(m_gameDir / "Data" / "地图.map"));
+    EXPECT_FALSE(fs::exists(m_gameDir / "checksum_all.md5"));
+    for (const auto& entry : fs::directory_iterator(m_temp.path()))
+        EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr("checksum")));
+}
+
+// The window's update without the window: every differing file fetched, over two connections,
+// and a summary; a verify afterwards finds the folder current.
+TEST_F(HeadlessProgramTest, RepairFetchesWhatDiffers) {
+    writeFile(m_gameDir / "Data" / "a.txt", "old text");
+    const Outcome run = RunLauncher({"--repair", "--connections", "2"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(StaleFiles(), std::vector<std::string>{});
+    // Not a terminal, and done within five seconds: the summary alone.
+    EXPECT_THAT(run.err, testing::MatchesRegex("Launcher: repair: game \"Quendalor\" in " +
+                                               m_gameDir.string() +
+                                               "/: 4 files checked, 4 files fetched \\([0-9.]+ "
+                                               "[KM]B received\\) in 0:0[0-9]; every file is "
+                                               "current\n"));
+
+    const Outcome verify = RunLauncher({"--verify"});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+}
+
+// Everything that keeps a run from its answer ends it with 2 and a message that names the cause.
+TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
+    struct Row {
+        const char* what;
+        std::function<void()> fault;
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const std::string ini = (m_launcherDir / "Launcher.ini").string();
+    const std::vector<Row> rows{
+        {"no Launcher.ini", [&] { fs::remove(ini); }, {"--verify"}, "no Launcher.ini at " + ini},
+        {"no launcher server",
+         [&] { WriteLauncherIni("", "127.0.0.1:1"); },
+         {"--verify"},
+         "cannot reach the launcher server at 127.0.0.1:1"},
+        {"no checksum list",
+         [&] { fs::remove(m_served / "checksum_all.md5"); },
+         {"--verify"},
+         "cannot fetch the checksum list \"checksum_all.md5\" from " + UpdateUrl() +
+             ": HTTP status 404"},
+        {"a file the server does not deliver as listed",
+         [&] {
+             fs::remove(m_gameDir / "Data" / "b.pak");
+             writeFile(m_served / "Data" / "b.pak", "other bytes");
+         },
+         {"--repair"},
+         "repair: game \"Quendalor\" in " + m_gameDir.string() +
+             "/: 1 file was not repaired, the first \"Data\\b.pak\"; the update server did "
+             "not deliver it as listed"},
+        {"a game the server does not offer",
+         [] {},
+         {"--verify", "--game", "Elsewhere"},
+         "the launcher server offers no game \"Elsewhere\"; it offers \"Quendalor\""},
+        {"CURRENT_GAME the server does not offer",
+         [&] { WriteLauncherIni("Classic"); },
+         {"--verify"},
+         "CURRENT_GAME of Launcher.ini names \"Classic\""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        MakeCurrent();
+        WriteLauncherIni("");
+        row.fault();
+        const Outcome run = RunLauncher(row.args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_THAT(run.err, HasSubstr("Launcher: " + row.says));
+        EXPECT_EQ(run.out, "");
+        writeFile(m_served / "Data" / "b.pak", randomBytes(900 * 1024, 3));
+        pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
+    }
+}
+
+// Without --game, CURRENT_GAME chooses among several games, else the only one; several and no
+// CURRENT_GAME ask for --game. Each game is checked against its own update address.
+TEST_F(HeadlessProgramTest, TheGameComesFromTheCommandLineOrLauncherIni) {
+    MakeCurrent();
+    TempDir otherServed;
+    writeFile(otherServed / "Data" / "a.txt", "the classic text");
+    pack::CChecksumWriter(otherServed.path(), otherServed.path()).Run("");
+    devserver::CUpdateServer otherUpdates(otherServed.path());
+    ASSERT_TRUE(otherUpdates.Start());
+    protocol::GameRecord classic = Game("经典版", "Classic");
+    classic.name = platform::Utf8ToAnsi("经典版");
+    classic.update_url = "http://127.0.0.1:" + std::to_string(otherUpdates.Port());
+    m_server->Stop();
+    StartLauncherServer({Game("Quendalor", "Quendalor"), classic});
+
+    WriteLauncherIni("");
+    const Outcome several = RunLauncher({"--verify"});
+    EXPECT_EQ(several.status, 2);
+    EXPECT_THAT(several.err, HasSubstr("offers several games; choose one with --game NAME: "
+                                       "\"Quendalor\", \"经典版\""));
+
+    const Outcome byName = RunLauncher({"--verify", "--game", "经典版"});
+    EXPECT_EQ(byName.status, 1) << byName.err;
+    EXPECT_EQ(byName.out, "Data\\a.txt\n");
+    EXPECT_EQ(RunLauncher({"--verify", "--game=Classic"}).out, "Data\\a.txt\n");
+
+    WriteLauncherIni("Quendalor");
+    EXPECT_EQ(RunLauncher({"--verify"}).status, 0);
+}
+
+// A repair takes the lock a launcher window holds while it runs: refused while one runs, while
+// a verify goes on beside it; Ctrl-C stops a repair with 130, keeping the part file, and the next
+// repair goes on from it with a range request.
+TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
+    int argc = 1;
+    char name[] = "headless_program_test";
+    char* argv[] = {name, nullptr};
+    const QCoreApplication qt(argc, argv);  // for the lock's local server
+    const std::string big = randomBytes(3 << 20, 9);
+    writeFile(m_served / "Data" / "b.pak", big);
+    pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
+    {
+        std::unique_ptr<app::CInstanceLock> window;
+        ASSERT_TRUE(app::CInstanceLock::Acquire("Temp.exe", {}, window));
+        const Outcome refused = RunLauncher({"--repair"});
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_THAT(refused.err, HasSubstr("a launcher window is open (or another --repair "
+                                           "runs); close it and try again"));
+        EXPECT_EQ(RunLauncher({"--verify"}).status, 1);
+    }
+    EXPECT_EQ(StaleFiles().size(), 3u);
+
+    devserver::CUpdateServer::Faults slow;
+    slow.blockDelay = std::chrono::milliseconds(300);
+    m_updates.SetFaults(slow);
+    const int out = OpenForOutput(m_temp / "out.txt");
+    const int err = OpenForOutput(m_temp / "err.txt");
+    Child child(Spawn(m_launcherDir / "Launcher", {"--repair"}, m_temp.path(), out, err));
+    ::close(out);
+    ::close(err);
+    const auto partFile = [&]() -> std::optional<fs::path> {
+        for (const auto& entry : fs::directory_iterator(m_gameDir / "Data")) {
+            if (patch::IsPartFileName(entry.path().filename().string()) && entry.file_size() > 0)
+                return entry.path();
+        }
+        return std::nullopt;
+    };
+    ASSERT_TRUE(waitFor([&] { return fs::exists(m_gameDir / "Data") && partFile(); }, kSlow))
+        << readFile(m_temp / "err.txt");
+    std::unique_ptr<app::CInstanceLock> window;
+    EXPECT_FALSE(app::CInstanceLock::Acquire("Temp.exe", {}, window));  // a window is refused
+    ::kill(child.Pid(), SIGINT);
+    EXPECT_EQ(child.Wait(kSlow), 130);
+    EXPECT_THAT(readFile(m_temp / "err.txt"),
+                HasSubstr("Launcher: stopped; what was fetched of a file is kept"));
+    const std::optional<fs::path> part = partFile();
+    ASSERT_TRUE(part);
+    const std::uintmax_t kept = fs::file_size(*part);
+
+    m_updates.SetFaults({});
+    {
+        std::lock_guard lock(m_logMutex);
+        m_log.clear();
+    }
+    const Outcome resumed = RunLauncher({"--repair"});
+    EXPECT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_THAT(resumed.err, HasSubstr("kept from an earlier run"));
+    EXPECT_EQ(StaleFiles(), std::vector<std::string>{});
+    std::lock_guard lock(m_logMutex);
+    EXPECT_THAT(m_log, testing::Contains(HasSubstr("\"bytes=" + std::to_string(kept) + "-\"")));
+}
+
+// Ctrl-C while the checksum list arrives: 130, and nothing left of the list in the temporary
+// folder.
+TEST_F(HeadlessProgramTest, CtrlCWhileTheListArrivesLeavesNothingBehind) {
+    devserver::CUpdateServer::Faults slow;
+    slow.blockDelay = std::chrono::seconds(3);
+    m_updates.SetFaults(slow);
+    const int out = OpenForOutput(m_temp / "out.txt");
+    const int err = OpenForOutput(m_temp / "err.txt");
+    Child child(Spawn(m_launcherDir / "Launcher", {"--verify"}, m_temp.path(), out, err));
+    ::close(out);
+    ::close(err);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            std::lock_guard lock(m_logMutex);
+            return !m_log.empty();
+        },
+        kSlow));
+    ::kill(child.Pid(), SIGINT);
+    EXPECT_EQ(child.Wait(kSlow), 130);
+    EXPECT_EQ(readFile(m_temp / "err.txt"), "Launcher: stopped\n");
+    std::lock_guard lock(m_logMutex);
+    EXPECT_THAT(m_log, testing::ElementsAre(HasSubstr("GET /checksum_all.md5")));
+    for (const auto& entry : fs::directory_iterator(m_temp.path()))
+        EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr("checksum")));
+}
+
+// On a terminal the progress is one line drawn over and over: the bar, the bytes fetched, the
+// rate and the time left; the summary starts on a line of its own.
+TEST_F(HeadlessProgramTest, OnATerminalTheProgressIsABar) {
+    Terminal terminal;
+    ASSERT_GE(terminal.Slave(), 0) << "no pseudo-terminal";
+    const int out = OpenForOutput(m_temp / "out.txt");
+    Child child(
+        Spawn(m_launcherDir / "Launcher", {"--repair"}, m_temp.path(), out, terminal.Slave()));
+    ::close(out);
+    terminal.CloseSlave();
+    const std::string err = terminal.ReadAll(kSlow);
+    EXPECT_EQ(child.Wait(kSlow), 0) << err;
+    EXPECT_THAT(err, HasSubstr("\rrepair [########################] 100%  "));
+    EXPECT_THAT(err, testing::ContainsRegex("100%  [0-9.]+ [KMG]B  [0-9.]+ [KMG]B/s  0:00 left"));
+    EXPECT_THAT(err, testing::ContainsRegex(" left *\r\nLauncher: repair: "));
+}
+
+// A repair whose files the game folder's file system cannot take fetches nothing and says how
+// much it needs and how much there is.
+TEST_F(HeadlessProgramTest, TooLittleDiskSpaceStopsTheRepairBeforeTheFirstByte) {
+    const std::uintmax_t program = fs::file_size(QUEND_LAUNCHER);
+    SmallFileSystem disk(m_root / "small", program + (1 << 20));
+    if (!disk.Error().empty())
+        GTEST_SKIP() << disk.Error();
+    const fs::path ini = m_launcherDir / "Launcher.ini";
+    m_gameDir = m_root / "small" / "Game";
+    m_launcherDir = m_gameDir / "Launcher";
+    copyProgram(QUEND_LAUNCHER, m_launcherDir / "Launcher");
+    fs::copy_file(ini, m_launcherDir / "Launcher.ini");
+    writeFile(m_served / "Data" / "b.pak", randomBytes(4 << 20, 4));
+    pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
+
+    const Outcome run = RunLauncher({"--repair"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_THAT(run.err,
+                testing::ContainsRegex("Launcher: not enough disk space for the repair in " +
+                                       m_gameDir.string() +
+                                       "/: it needs 4\\.0 MB, [0-9.]+ [KM]B are free; "
+                                       "nothing was fetched"));
+    EXPECT_EQ(StaleFiles().size(), 3u);
+    {
+        std::lock_guard lock(m_logMutex);
+        EXPECT_THAT(m_log, Not(testing::Contains(HasSubstr("b.pak"))));
+    }
+}
+
+}  // namespace
