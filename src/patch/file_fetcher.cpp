@@ -13,6 +13,8 @@
 #include "platform/paths.h"
 #include "platform/window_messages.h"
 
+namespace patch {
+
 namespace {
 
 constexpr std::size_t kReadSize = 327680;  // 0x50000: one read of a reply body
@@ -394,3 +396,5 @@ void CFileFetcher::Credit(const Request& request, std::uint64_t have, const Hook
         report.credited = upTo;
     }
 }
+
+}  // namespace patch
