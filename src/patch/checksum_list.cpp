@@ -125,7 +125,8 @@ bool IsSafeListPath(const std::string& name) {
         std::size_t end = name.find_first_of("\\/", start);
         if (end == std::string::npos)
             end = name.size();
-        if (name.compare(start, end - start, "..") == 0)
+        const std::string_view component = std::string_view(name).substr(start, end - start);
+        if (component == ".." || platform::NamesNoPlainFile(component))
             return false;
         start = end + 1;
     }
@@ -156,7 +157,7 @@ bool IsChecksumListName(std::string_view name) {
 }
 
 std::optional<std::vector<_filelist>> ReadChecksumList(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::FsPath(path), std::ios::binary);
     if (!in)
         return std::nullopt;
     std::vector<_filelist> entries;

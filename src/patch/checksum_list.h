@@ -31,7 +31,8 @@ std::int64_t ReadListTime(const std::string& text);
 std::string FormatListTime(std::int64_t time);
 
 // An entry may only name a file below the game folder: not empty, no absolute path, no drive,
-// no NUL byte, no ".." step.
+// no NUL byte, no ".." step, and on Windows no device (NUL, COM1) and no name the system would
+// shorten (a trailing dot or blank).
 bool IsSafeListPath(const std::string& name);
 
 // "checksum_all.md5" when the packed versions differ, else "checksum_X_Y_Z.md5" of the version.

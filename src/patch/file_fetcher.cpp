@@ -10,6 +10,7 @@
 #include "patch/pass_progress.h"
 #include "patch/resume_part.h"
 #include "platform/file_system.h"
+#include "platform/paths.h"
 #include "platform/window_messages.h"
 
 namespace patch {
@@ -267,7 +268,7 @@ FileOutcome CFileFetcher::FinishWhole(const Request& request, const std::vector<
     if (!SameDigest(request.entry.md5, digest.Finish()))
         return ServerFailure(request.localPath, "the received bytes do not have the listed digest");
     std::string folderError;
-    const std::size_t slash = request.localPath.rfind('/');
+    const std::size_t slash = platform::LastNativeSeparator(request.localPath);
     if (slash != std::string::npos && slash > 0)
         platform::CreateFolders(request.localPath.substr(0, slash), folderError);
     const std::string path = ResumePartPath(request.localPath, request.entry);
@@ -294,7 +295,7 @@ std::optional<FileOutcome> CFileFetcher::OpenPart(const Request& request, Progre
     if (progress.part.IsOpen())
         return std::nullopt;
     std::string folderError;
-    const std::size_t slash = request.localPath.rfind('/');
+    const std::size_t slash = platform::LastNativeSeparator(request.localPath);
     if (slash != std::string::npos && slash > 0)
         platform::CreateFolders(request.localPath.substr(0, slash), folderError);
     const std::string path =

@@ -94,7 +94,9 @@ CFileVerifier::Verdict CFileVerifier::DigestFile(const std::string& path, const 
             progress(size > done ? size - done : 0, true);
         return verdict;
     };
-    platform::File file = platform::File::Open(path, platform::File::Mode::Read);
+    // Exclusive, as designed: a file another process has open (a running game) is fetched anew.
+    platform::File file =
+        platform::File::Open(path, platform::File::Mode::Read, platform::File::Share::None);
     const auto info = file.IsOpen() ? file.Info() : std::nullopt;
     if (!info || !info->regular || static_cast<std::int64_t>(info->size) != entry.fileSize)
         return report(Verdict::Differs);

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 #include <unordered_map>
 
 #include "patch/md5.h"
 #include "platform/file_system.h"
+#include "platform/paths.h"
 
 namespace patch {
 
@@ -41,7 +41,7 @@ std::string ResumePartPath(const std::string& target, const _filelist& entry) {
     std::transform(digest.begin(), digest.end(), digest.begin(), [](char c) {
         return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     });
-    const std::size_t slash = target.rfind('/');
+    const std::size_t slash = platform::LastNativeSeparator(target);
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     const std::string tag = CMD5().GetStringMD5(name).substr(0, kTagSize);
@@ -59,7 +59,7 @@ bool IsPartFileName(std::string_view name) {
 std::unordered_set<std::string> RemoveUnownedParts(const std::string& gameDir,
                                                    const std::unordered_set<std::string>& owned) {
     const auto normal = [](const std::string& path) {
-        return std::filesystem::path(path).lexically_normal().string();
+        return platform::PathUtf8(platform::FsPath(path).lexically_normal());
     };
     std::unordered_map<std::string, std::string> kept;  // normal form to the form given
     for (const std::string& path : owned)

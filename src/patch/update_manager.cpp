@@ -244,8 +244,9 @@ FileOutcome CMyUpdateManager::FetchChecksumList(const std::string& checksumFile)
 // ---- Checksum lists and the check pass ----
 
 void CMyUpdateManager::LoadExcludeList() {
-    std::ifstream in(platform::JoinNativePath(m_owner.ModuleDir(), "NotUpdateList.txt"),
-                     std::ios::binary);
+    std::ifstream in(
+        platform::FsPath(platform::JoinNativePath(m_owner.ModuleDir(), "NotUpdateList.txt")),
+        std::ios::binary);
     std::string line;
     std::lock_guard lock(m_excludeLock);
     while (in && ReadLine(in, line)) {

@@ -24,12 +24,20 @@ public:
         ReadWrite,       // existing file, reading and writing
         ReadWriteCreate  // created when missing (mode 0644 before the umask), never emptied
     };
+    // What others may do with the file while this object has it open. Windows holds to it: an
+    // exclusive open fails while any other handle has the file open (a running game holds its
+    // program), and no other open succeeds until this one closes. Linux has no share modes:
+    // there every open is shared.
+    enum class Share {
+        All,  // others may read, write, rename and remove it
+        None  // nobody else may open it
+    };
     // The system's handle of an open file: a descriptor here, a HANDLE on Windows.
     using Native = std::intptr_t;
 
     File() = default;
     // Check IsOpen(); on failure Error() says why.
-    static File Open(const std::string& path, Mode mode);
+    static File Open(const std::string& path, Mode mode, Share share = Share::All);
     // Takes over `handle`, which this object then closes.
     static File Adopt(Native handle);
     ~File();
@@ -55,7 +63,8 @@ public:
     bool Truncate(std::uint64_t size);
     // Puts the position at `offset`.
     bool Seek(std::uint64_t offset);
-    // Gives the file these permission bits (ignored where the system has none).
+    // Gives the file these permission bits. Windows keeps only the owner's write bit (0200): a
+    // file without it is read-only, as the C runtime's _chmod has it.
     bool SetMode(unsigned mode);
     // Sets the last-write time (seconds since 1970 UTC); the access time stays.
     bool SetModifiedTime(std::int64_t time);

@@ -34,7 +34,7 @@ int Fd(File::Native handle) {
 
 }  // namespace
 
-File File::Open(const std::string& path, Mode mode) {
+File File::Open(const std::string& path, Mode mode, Share /*share*/) {
     File file(::open(path.c_str(), Flags(mode), 0644));
     if (!file.IsOpen())
         file.Fail();

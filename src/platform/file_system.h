@@ -18,10 +18,13 @@ std::optional<FileInfo> PathInfo(const std::string& path);
 // `error` when one cannot be made (a file standing in the way, no permission).
 bool CreateFolders(const std::string& folder, std::string& error);
 
-// Removes the file; true when it is gone, also when it was not there.
+// Removes the file; true when it is gone, also when it was not there. On Windows a read-only
+// file goes too, as on Linux, but a program that runs stays.
 bool RemoveFile(const std::string& path);
 
-// Renames `from` over `to` in one step; false with the system's reason in `error`.
+// Renames `from` over `to` in one step; false with the system's reason in `error`. On Windows a
+// read-only `to` is replaced as on Linux, and one that another process runs or has open stays,
+// with the system's text for a file in use.
 bool ReplaceFile(const std::string& from, const std::string& to, std::string& error);
 
 // The bytes an unprivileged user may still write on the file system that holds `path` (or would
@@ -39,7 +42,9 @@ void ForEachFile(
     const std::function<void(const std::string& path, const std::string& name)>& visit);
 
 // The permission bits a new file may have under the process's umask (0777 & ~umask), read
-// without changing the umask for other threads.
+// without changing the umask for other threads. Windows has no umask and no permission bits but
+// one: a file without the owner's write bit (0200) is read-only (File::SetMode); there the
+// answer is 0777.
 unsigned PermittedModeBits();
 
 }  // namespace platform

@@ -1,8 +1,8 @@
 #pragma once
 // A file in the making beside its target, which it replaces in one step only when Commit
 // succeeds: readers never see a half-written target. Either uniquely named and removed unless
-// committed, or named by the caller and kept for a later attempt to go on with. One thread at a
-// time per object.
+// committed, or named by the caller and kept for a later attempt to go on with. On Windows nobody
+// else may open it while it is being written. One thread at a time per object.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +14,9 @@ namespace platform {
 
 class PartFile final {
 public:
-    // What a file new to its folder gets; a replaced file keeps the permissions of the old one.
+    // What a file new to its folder gets; a replaced file keeps the permissions of the old one
+    // (on Windows its read-only, hidden and system attributes, and a new file gets none, of
+    // either kind).
     enum class NewFileMode {
         Data,       // 0644, plus the execute bits the umask allows when it starts as a program
                     // does (an ELF header or "#!")
@@ -54,7 +56,8 @@ public:
     bool Truncate(std::uint64_t size);
 
     // Sets mode and time, closes the file and renames it over the target. On failure the file is
-    // removed.
+    // removed and Error() says why; a target another process has open or runs gives the system's
+    // text for a file in use.
     bool Commit(const CommitOptions& options);
     // Closes and removes the file.
     void Discard();
@@ -62,7 +65,6 @@ public:
 private:
     PartFile(std::string target, std::string path, File file, bool keep);
     bool Fail(const File& file);
-    unsigned ModeFor(NewFileMode newFileMode);
 
     std::string m_target;
     std::string m_path;

@@ -32,10 +32,21 @@ bool StartsAsProgram(std::string_view head) {
            head.starts_with("#!");
 }
 
-}  // namespace
+// An update keeps a file's permissions; a new file gets the kind's own.
+unsigned ModeFor(const std::string& target, File& file, PartFile::NewFileMode newFileMode) {
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return info.st_mode & 07777;
+    if (newFileMode == PartFile::NewFileMode::Published)
+        return 0666 & PermittedModeBits();
+    char head[4] = {};
+    const long got = file.ReadAt(head, sizeof head, 0);
+    if (got > 0 && StartsAsProgram(std::string_view(head, static_cast<std::size_t>(got))))
+        return kDataMode | (0111 & PermittedModeBits());
+    return kDataMode;
+}
 
-PartFile::PartFile(std::string target, std::string path, File file, bool keep)
-    : m_target(std::move(target)), m_path(std::move(path)), m_file(std::move(file)), m_keep(keep) {}
+}  // namespace
 
 PartFile PartFile::CreateUnique(std::string target, const std::string& prefix) {
     std::string pattern = FolderOf(target) + "/" + prefix + "XXXXXX";
@@ -65,78 +76,11 @@ PartFile PartFile::OpenNamed(std::string target, std::string path) {
     return part;
 }
 
-PartFile::~PartFile() {
-    if (!m_keep)
-        Discard();
-}
-
-PartFile::PartFile(PartFile&& other) noexcept
-    : m_target(std::move(other.m_target)),
-      m_path(std::exchange(other.m_path, {})),
-      m_file(std::move(other.m_file)),
-      m_size(other.m_size),
-      m_keep(other.m_keep),
-      m_error(std::move(other.m_error)) {}
-
-PartFile& PartFile::operator=(PartFile&& other) noexcept {
-    if (this != &other) {
-        if (!m_keep)
-            Discard();
-        m_target = std::move(other.m_target);
-        m_path = std::exchange(other.m_path, {});
-        m_file = std::move(other.m_file);
-        m_size = other.m_size;
-        m_keep = other.m_keep;
-        m_error = std::move(other.m_error);
-    }
-    return *this;
-}
-
-bool PartFile::Fail(const File& file) {
-    m_error = file.Error();
-    return false;
-}
-
-long PartFile::ReadAt(void* buffer, std::size_t n, std::uint64_t offset) {
-    const long got = m_file.ReadAt(buffer, n, offset);
-    if (got < 0)
-        Fail(m_file);
-    return got;
-}
-
-bool PartFile::Write(const void* data, std::size_t n) {
-    if (!m_file.Write(data, n))
-        return Fail(m_file);
-    m_size += n;
-    return true;
-}
-
-bool PartFile::Truncate(std::uint64_t size) {
-    if (!m_file.Truncate(size))
-        return Fail(m_file);
-    m_size = size;
-    return true;
-}
-
-// An update keeps a file's permissions; a new file gets the kind's own.
-unsigned PartFile::ModeFor(NewFileMode newFileMode) {
-    struct stat info {};
-    if (::stat(m_target.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-        return info.st_mode & 07777;
-    if (newFileMode == NewFileMode::Published)
-        return 0666 & PermittedModeBits();
-    char head[4] = {};
-    const long got = m_file.ReadAt(head, sizeof head, 0);
-    if (got > 0 && StartsAsProgram(std::string_view(head, static_cast<std::size_t>(got))))
-        return kDataMode | (0111 & PermittedModeBits());
-    return kDataMode;
-}
-
 bool PartFile::Commit(const CommitOptions& options) {
     if (!IsOpen())
         return false;
     const bool written =
-        m_file.SetMode(ModeFor(options.newFileMode)) &&
+        m_file.SetMode(ModeFor(m_target, m_file, options.newFileMode)) &&
         (options.modifiedTime == 0 || m_file.SetModifiedTime(options.modifiedTime)) &&
         (!options.flush || m_file.Flush()) && m_file.Close();
     if (!written || !ReplaceFile(m_path, m_target, m_error)) {
@@ -147,14 +91,6 @@ bool PartFile::Commit(const CommitOptions& options) {
     }
     m_path.clear();
     return true;
-}
-
-void PartFile::Discard() {
-    m_file = File();
-    if (!m_path.empty()) {
-        RemoveFile(m_path);
-        m_path.clear();
-    }
 }
 
 }  // namespace platform

@@ -9,28 +9,10 @@
 #include <cstdlib>
 
 #include "platform/utf16.h"
+#include "platform/win32_support.h"
 
 namespace platform {
 namespace {
-
-class UniqueHandle final {
-public:
-    explicit UniqueHandle(HANDLE handle) : m_handle(handle) {}
-    ~UniqueHandle() {
-        if (*this)
-            ::CloseHandle(m_handle);
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-    HANDLE get() const { return m_handle; }
-    explicit operator bool() const {
-        return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE m_handle;
-};
 
 // One argument quoted so that the C runtime's parser (CommandLineToArgvW) gives it back as it was:
 // backslashes count only before a quote.
