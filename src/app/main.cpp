@@ -7,8 +7,8 @@
 #include <QApplication>
 
 #include "app/launcher_app.h"
-#include "app/message_log.h"
 #include "corelib/xtrace.h"
+#include "frontend/message_log.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "ui/qt_message_box.h"
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     app::CLauncherApp app(platform::OwnExePath(), commandLine);
 
     if (const char* log = std::getenv("QUEND_MESSAGE_LOG"); log != nullptr && *log != '\0')
-        platform::SetMessageHandler(app::MessageLogHandler(log));
+        platform::SetMessageHandler(frontend::MessageLogHandler(log));
     else
         ui::InstallQtMessageBox([&app] { return app.m_pMainWnd; });
     return app.Run();

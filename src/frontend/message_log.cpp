@@ -1,11 +1,10 @@
-#include "app/message_log.h"
+#include "frontend/message_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <cstdio>
+#include <memory>
 #include <utility>
 
-namespace app {
+namespace frontend {
 
 platform::MessageHandler MessageLogHandler(std::string path) {
     return [path = std::move(path)](const std::string& caption, const std::string& text) {
@@ -13,13 +12,15 @@ platform::MessageHandler MessageLogHandler(std::string path) {
         for (const char c : text)
             line += c == '\n' ? std::string("\\n") : std::string(1, c);
         line += '\n';
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-        if (fd < 0)
+        const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "ab"),
+                                                                   &std::fclose);
+        if (!file)
             return;
-        // One write per line: O_APPEND keeps it whole.
-        [[maybe_unused]] const ssize_t written = ::write(fd, line.data(), line.size());
-        ::close(fd);
+        // Unbuffered and in append mode: the line goes out in one write at the file's end.
+        std::setvbuf(file.get(), nullptr, _IONBF, 0);
+        [[maybe_unused]] const std::size_t written =
+            std::fwrite(line.data(), 1, line.size(), file.get());
     };
 }
 
-}  // namespace app
+}  // namespace frontend
