@@ -15,7 +15,7 @@
 #include "platform/message_target.h"
 #include "platform/window_messages.h"
 
-class BenchUpdateOwner final : public UpdateOwner, public platform::MessageTarget {
+class BenchUpdateOwner final : public patch::UpdateOwner, public platform::MessageTarget {
 public:
     BenchUpdateOwner(std::string gameDir, std::string updateUrl)
         : m_gameDir(std::move(gameDir)), m_updateUrl(std::move(updateUrl)) {}

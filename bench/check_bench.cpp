@@ -62,7 +62,7 @@ public:
         }
         std::fprintf(stderr, "listing %d files of %llu MiB in %s\n", kFiles,
                      static_cast<unsigned long long>(kTotalBytes >> 20), m_root.path().c_str());
-        WriteLists(CChecksumWriter(Game(), m_root.path()).Collect());
+        WriteLists(pack::CChecksumWriter(Game(), m_root.path()).Collect());
         // Written back once, so that neither side meets the flusher; then in the page cache.
         ::sync();
         for (const auto& item : fs::recursive_directory_iterator(Game()))
@@ -74,11 +74,11 @@ public:
     std::string Md5sumList() const { return (m_root / "md5sum.txt").string(); }
 
 private:
-    void WriteLists(const std::vector<_filelist>& entries) {
+    void WriteLists(const std::vector<patch::_filelist>& entries) {
         std::ofstream list(List(), std::ios::binary);
         std::ofstream md5sum(Md5sumList(), std::ios::binary);
-        for (const _filelist& entry : entries) {
-            list << FormatChecksumLine(entry);
+        for (const patch::_filelist& entry : entries) {
+            list << patch::FormatChecksumLine(entry);
             std::string path = entry.fileName;  // plain ASCII names: only the separators differ
             std::replace(path.begin(), path.end(), '\\', '/');
             md5sum << entry.md5 << "  " << (Game() / path).string() << "\n";
@@ -98,7 +98,7 @@ const CheckData& Data() {
 void BM_CheckPass(benchmark::State& state) {
     const CheckData& data = Data();
     BenchUpdateOwner owner(data.Game().string() + "/", "http://127.0.0.1:9");
-    CMyUpdateManager manager(owner, "QuendBench");
+    patch::CMyUpdateManager manager(owner, "QuendBench");
     manager.StartDownloadThread();
     for (auto _ : state) {
         manager.LoadChecksumList(data.List());
@@ -106,13 +106,13 @@ void BM_CheckPass(benchmark::State& state) {
             state.SkipWithError("the check pass did not end");
             break;
         }
-        const UpdateResult result = manager.LastResult();
+        const patch::UpdateResult result = manager.LastResult();
         if (result.checkedFiles != kFiles || !result.differing.empty() || result.failedFiles != 0) {
             state.SkipWithError("a file was not found current");
             break;
         }
     }
-    state.counters["threads"] = CFileVerifier().Threads();
+    state.counters["threads"] = patch::CFileVerifier().Threads();
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kTotalBytes));
 }
 

@@ -97,7 +97,7 @@ public:
         bench::WriteRandomFile(Served() / "large.dat", kLargeSize, random);
         for (int i = 0; i < kSmallFiles; ++i)
             bench::WriteRandomFile(Served() / SmallName(i), kSmallSize, random);
-        WriteLists(CChecksumWriter(Served(), m_root / "unused").Collect());
+        WriteLists(pack::CChecksumWriter(Served(), m_root / "unused").Collect());
         ::sync();
         ::setenv("no_proxy", "127.0.0.1,localhost", 1);
         fs::create_directories(m_root / "nginx");
@@ -116,20 +116,20 @@ public:
     fs::path Served() const { return m_root / "served"; }
     std::string LargeList() const { return (m_root / "large.md5").string(); }
     std::string SmallList() const { return (m_root / "small.md5").string(); }
-    const _filelist& Large() const { return m_large; }
+    const patch::_filelist& Large() const { return m_large; }
     std::string Url() const { return m_nginx->Url(); }
     quend::test::NginxServer& Nginx() { return *m_nginx; }
 
 private:
-    void WriteLists(const std::vector<_filelist>& entries) {
+    void WriteLists(const std::vector<patch::_filelist>& entries) {
         std::ofstream large(LargeList(), std::ios::binary);
         std::ofstream small(SmallList(), std::ios::binary);
-        for (const _filelist& entry : entries) {
+        for (const patch::_filelist& entry : entries) {
             if (entry.fileName == "large.dat") {
-                large << FormatChecksumLine(entry);
+                large << patch::FormatChecksumLine(entry);
                 m_large = entry;
             } else {
-                small << FormatChecksumLine(entry);
+                small << patch::FormatChecksumLine(entry);
             }
         }
         if (entries.size() != kSmallFiles + 1 || !large.flush() || !small.flush())
@@ -137,7 +137,7 @@ private:
     }
 
     bench::TempFolder m_root{"download-bench"};
-    _filelist m_large;
+    patch::_filelist m_large;
     std::unique_ptr<quend::test::NginxServer> m_nginx;
 };
 
@@ -168,8 +168,8 @@ class Engine final {
 public:
     explicit Engine(int connections)
         : m_owner({}, Data().Url()),
-          m_manager(std::make_unique<CMyUpdateManager>(
-              m_owner, "QuendBench", CMyUpdateManager::Settings{connections, 0, {}})) {
+          m_manager(std::make_unique<patch::CMyUpdateManager>(
+              m_owner, "QuendBench", patch::CMyUpdateManager::Settings{connections, 0, {}})) {
         m_manager->StartDownloadThread();
         m_manager->SetPostProgress(true);
     }
@@ -183,19 +183,19 @@ public:
     }
     void SetGameDir(const fs::path& game) { m_owner.SetGameDir(game.string() + "/"); }
     BenchUpdateOwner& Owner() { return m_owner; }
-    CMyUpdateManager& Manager() { return *m_manager; }
+    patch::CMyUpdateManager& Manager() { return *m_manager; }
     // A new engine in place of this one, as a launcher started again.
     void Restart(int connections) {
         m_manager.reset();
-        m_manager = std::make_unique<CMyUpdateManager>(
-            m_owner, "QuendBench", CMyUpdateManager::Settings{connections, 0, {}});
+        m_manager = std::make_unique<patch::CMyUpdateManager>(
+            m_owner, "QuendBench", patch::CMyUpdateManager::Settings{connections, 0, {}});
         m_manager->StartDownloadThread();
         m_manager->SetPostProgress(true);
     }
 
 private:
     BenchUpdateOwner m_owner;
-    std::unique_ptr<CMyUpdateManager> m_manager;
+    std::unique_ptr<patch::CMyUpdateManager> m_manager;
 };
 
 // Runs the pass over `list` once per iteration into a fresh game folder; answers the last one.
@@ -226,7 +226,7 @@ fs::path EngineCase(benchmark::State& state, const std::string& list, long files
 
 bool HoldsLargeFile(const fs::path& path) {
     platform::File file = platform::File::Open(path.string(), platform::File::Mode::Read);
-    return file.IsOpen() && CMD5().GetFileMD5(file) == Data().Large().md5;
+    return file.IsOpen() && patch::CMD5().GetFileMD5(file) == Data().Large().md5;
 }
 
 void BM_EngineLarge(benchmark::State& state) {
@@ -406,7 +406,7 @@ void PrintSmallFilePhases() {
             throw std::runtime_error("body of " + name);
         http.Close();
         lap(at, body);
-        CMd5Context context;
+        patch::CMd5Context context;
         context.Update(buffer.data(), static_cast<std::size_t>(got));
         (void)context.Finish();
         lap(at, digest);

@@ -80,7 +80,7 @@ std::string opensslFile(int fd) {
 
 std::string digestFile(const std::string& path, bool ours) {
     platform::File file = platform::File::Open(path, platform::File::Mode::Read);
-    return ours ? CMD5().GetFileMD5(file) : opensslFile(static_cast<int>(file.Handle()));
+    return ours ? patch::CMD5().GetFileMD5(file) : opensslFile(static_cast<int>(file.Handle()));
 }
 
 void checkAgreement(benchmark::State& state, const std::string& ours, const std::string& theirs) {
@@ -97,7 +97,7 @@ void BM_GetStringMD5(benchmark::State& state) {
         state.PauseTiming();
         std::string copy = bytes;
         state.ResumeTiming();
-        digest = CMD5().GetStringMD5(std::move(copy));
+        digest = patch::CMD5().GetStringMD5(std::move(copy));
     }
     checkAgreement(state, digest, opensslString(bytes));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));

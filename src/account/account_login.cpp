@@ -35,7 +35,7 @@ std::optional<LoginSession> CAccountLogin::Login() {
     }
 
     const std::string& domain = m_request.authDomain;
-    const std::string digest = CMD5().GetStringMD5(password);
+    const std::string digest = patch::CMD5().GetStringMD5(password);
     std::optional<CReplyLine> reply = CReplyLine::Fetch(http, MakeLoginUrl(domain, user, digest));
     if (!reply) {
         platform::ShowMessage("连接登录服务器失败");

@@ -8,6 +8,8 @@
 
 #include "platform/ascii_case.h"
 
+namespace config {
+
 namespace {
 
 IniLineKind Classify(std::string_view text) {
@@ -263,3 +265,5 @@ CIniFile::LineIter CIniFile::findKey(LineIter header, const char* key, IniKeyRef
     }
     return m_lines.end();
 }
+
+}  // namespace config

@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+namespace config {
+
 enum class IniLineKind : std::uint8_t { Unset = 0, Section = 1, Key = 2, Other = 3 };
 
 // One line of the file, without its line end, comment included.
@@ -105,3 +107,5 @@ private:
     std::array<char, kResultSize> m_result{};
     std::unique_ptr<std::FILE, FileCloser> m_file;
 };
+
+}  // namespace config

@@ -6,6 +6,8 @@
 #include "config/ini_file.h"
 #include "platform/ascii_case.h"
 
+namespace config {
+
 namespace {
 
 // The files come from a platform whose char is signed: bytes from 0x80 are below 'A'.
@@ -108,3 +110,5 @@ bool ReadLauncherConfig(const std::string& path, LauncherConfig& config) {
     ReadGames(ini, count, config.games);
     return true;
 }
+
+}  // namespace config

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace config {
+
 struct GameInfo {
     std::string version;     // VERSION, "major.minor.patch"
     std::string authDomain;  // AUTH_DOMAIN, host of the account web service
@@ -37,3 +39,5 @@ std::string HexDecode(std::string_view encoded);
 // game named in Gamelist sets its entry in `games` (entries already there stay). False, with
 // `config` untouched, when the file cannot be loaded.
 bool ReadLauncherConfig(const std::string& path, LauncherConfig& config);
+
+}  // namespace config

@@ -9,6 +9,8 @@
 #include "platform/message_box.h"
 #include "platform/profile.h"
 
+namespace config {
+
 namespace {
 
 // The result buffers of the lookups, used round in turn.
@@ -95,3 +97,5 @@ void ShowText(const char* key, char kind) {
     }
     platform::ShowMessage(platform::AnsiToUtf8(text));
 }
+
+}  // namespace config

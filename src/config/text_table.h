@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+namespace config {
+
 // Each lookup answers one of this many buffers in turn, so a text stays valid until that many
 // further lookups; callers use it at once or copy it.
 inline constexpr std::size_t kTextRingBuffers = 256;
@@ -34,3 +36,5 @@ std::string FillText(std::string_view text,
 // Shows the text of `key` in a message box: kind 'E' an error text, 'G' a general text; any
 // other kind shows nothing.
 void ShowText(const char* key, char kind);
+
+}  // namespace config

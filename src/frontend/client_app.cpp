@@ -53,11 +53,11 @@ bool CClientApp::InitInstance() {
     // The folder ends in a separator already; the doubled one is harmless.
     m_strSkinIni = m_pszModuleDir + "/Skin.ini";
     // Without its configuration the launcher ends without a word.
-    if (!ReadLauncherConfig(m_pszModuleDir + "Launcher.ini", m_config))
+    if (!config::ReadLauncherConfig(m_pszModuleDir + "Launcher.ini", m_config))
         return false;
     m_strResourcePath = JoinResourcePath(m_config.resourceDir, m_config.language);
     m_pszTextFile = m_pszModuleDir + "Launcher." + m_config.language;
-    SetTextFile(m_pszTextFile);
+    config::SetTextFile(m_pszTextFile);
     // The texts are known from here on: a second launcher can say why it ends.
     if (!CheckSingleInstance(fileName)) {
         platform::ShowMessage("不允许启动多个登录器");
@@ -73,7 +73,7 @@ bool CClientApp::InitInstance() {
     if (m_bConnected)
         SendRequest(protocol::kGameListId);
     else
-        ShowText("ConnectionFailed", 'G');
+        config::ShowText("ConnectionFailed", 'G');
     return true;
 }
 

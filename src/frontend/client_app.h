@@ -42,7 +42,7 @@ public:
 
     // LauncherHost
     protocol::CClientConnection& Connection() override { return m_connection; }
-    LauncherConfig& Config() override { return m_config; }
+    config::LauncherConfig& Config() override { return m_config; }
     bool IsConnected() const override { return m_bConnected; }
     bool NoCheck() const override { return m_bNoCheck; }
     bool NoUpdate() const override { return m_bNoUpdate; }
@@ -56,7 +56,7 @@ public:
 
     std::unique_ptr<InstanceLock> m_hMutex;  // the single-instance lock; null when not held
     std::string m_strSkinIni;
-    LauncherConfig m_config;  // the values of Launcher.ini
+    config::LauncherConfig m_config;  // the values of Launcher.ini
     std::string m_strUserId;
     std::string m_strUserKey;
     std::string m_strUnderage;

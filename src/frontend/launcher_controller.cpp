@@ -71,7 +71,7 @@ void CLauncherController::OnInitDialog() {
     m_view.SetTotalPosition(0);
     m_view.EnableStart(m_app.IsConnected());
     // The panels stay hidden; each loads its page once, as the window opens.
-    const LauncherConfig& config = m_app.Config();
+    const config::LauncherConfig& config = m_app.Config();
     m_view.Navigate(WebPanel::Home, config.homePage);
     m_view.Navigate(WebPanel::CashItem, config.cashItemList);
     m_view.Navigate(WebPanel::Notice, config.notice);
@@ -96,7 +96,7 @@ void CLauncherController::OnStart() {
     if (!m_owner.IsRunning())
         return;  // closing: nothing new starts
     if (m_strGameName.empty()) {
-        ShowText("UnSelectServer", 'G');
+        config::ShowText("UnSelectServer", 'G');
         return;
     }
     m_view.EnableStart(false);
@@ -118,19 +118,20 @@ void CLauncherController::UpdateOrLaunch() {
     if (m_updateManager.IsBusy())
         return;
     const std::string list = m_app.Connection().GetVersionState().checksumFile;
-    const FileOutcome outcome = m_updateManager.FetchChecksumList(list);
-    if (outcome.kind == FileOutcome::Kind::ServerFailed)
-        ShowText("UnsafeDownloadServer", 'E');
-    else if (outcome.kind == FileOutcome::Kind::LocalFailed)
+    const patch::FileOutcome outcome = m_updateManager.FetchChecksumList(list);
+    if (outcome.kind == patch::FileOutcome::Kind::ServerFailed)
+        config::ShowText("UnsafeDownloadServer", 'E');
+    else if (outcome.kind == patch::FileOutcome::Kind::LocalFailed)
         ShowLocalFileError(outcome);
 }
 
 // A file the game folder would not take is the player's to mend, not the server's: say which
 // and why.
-void CLauncherController::ShowLocalFileError(const FileOutcome& outcome) {
-    const char* text = GetTextOr("Error", "LocalFileError", "无法写入文件 {file}：{reason}");
-    platform::ShowMessage(FillText(platform::AnsiToUtf8(text),
-                                   {{"{file}", outcome.path}, {"{reason}", outcome.reason}}));
+void CLauncherController::ShowLocalFileError(const patch::FileOutcome& outcome) {
+    const char* text =
+        config::GetTextOr("Error", "LocalFileError", "无法写入文件 {file}：{reason}");
+    platform::ShowMessage(config::FillText(
+        platform::AnsiToUtf8(text), {{"{file}", outcome.path}, {"{reason}", outcome.reason}}));
 }
 
 void CLauncherController::OnHome() {
@@ -202,7 +203,7 @@ void CLauncherController::WindowProc(const platform::PostedMessage& message) {
 // longer holds files back. A pass with failed files leaves the game as it was, not ready: Start
 // stays the update button, and the next pass fetches what is still wrong.
 void CLauncherController::OnUpdateDone() {
-    const UpdateResult result = m_updateManager.LastResult();
+    const patch::UpdateResult result = m_updateManager.LastResult();
     if (result.failedFiles > 0) {
         OnUpdateIncomplete(result);
         return;
@@ -216,14 +217,16 @@ void CLauncherController::OnUpdateDone() {
     UpdateStartButton(true);
 }
 
-void CLauncherController::OnUpdateIncomplete(const UpdateResult& result) {
-    const char* text = GetTextOr("Error", "UpdateIncomplete",
-                                 "更新未完成：{count} 个文件未能更新（{file}），请再次点击更新");
+void CLauncherController::OnUpdateIncomplete(const patch::UpdateResult& result) {
+    const char* text =
+        config::GetTextOr("Error", "UpdateIncomplete",
+                          "更新未完成：{count} 个文件未能更新（{file}），请再次点击更新");
     const std::string count = std::to_string(result.failedFiles);
     const std::string file = platform::AnsiToUtf8(result.firstFailed);
-    m_view.SetStatusText(result.NoSpace() ? DiskSpaceText(result)
-                                          : FillText(platform::AnsiToUtf8(text),
-                                                     {{"{count}", count}, {"{file}", file}}));
+    m_view.SetStatusText(
+        result.NoSpace()
+            ? patch::DiskSpaceText(result)
+            : config::FillText(platform::AnsiToUtf8(text), {{"{count}", count}, {"{file}", file}}));
     UpdateStartButton(true);
     if (result.firstLocal.Failed())
         ShowLocalFileError(result.firstLocal);
@@ -259,7 +262,7 @@ void CLauncherController::OnTotalProgress(std::intptr_t done, std::intptr_t rang
 // The launcher cannot go on without its server: it says so and ends at once.
 void CLauncherController::OnServerMessage() {
     m_app.Connection().StopConnection();
-    platform::ShowMessage(platform::AnsiToUtf8(GetGeneralText("Disconnected")));
+    platform::ShowMessage(platform::AnsiToUtf8(config::GetGeneralText("Disconnected")));
     m_exitProcess(0);
 }
 
@@ -354,7 +357,7 @@ int CLauncherController::Login() {
     std::string gameDir = m_commonManager.GameDir();
     m_owner.SetGameDir(gameDir);
     if (gameDir.empty()) {
-        ShowText("VersionNeedInstall", 'E');
+        config::ShowText("VersionNeedInstall", 'E');
         return 0;
     }
     if (m_gameManager.CheckSelection(SelectedServer(), m_owner.UpdateUrl()) == 0)

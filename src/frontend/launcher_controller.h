@@ -89,8 +89,8 @@ private:
     CServerTreeModel& Tree(TreeSide side);
 
     void OnUpdateDone();
-    void OnUpdateIncomplete(const UpdateResult& result);
-    void ShowLocalFileError(const FileOutcome& outcome);
+    void OnUpdateIncomplete(const patch::UpdateResult& result);
+    void ShowLocalFileError(const patch::FileOutcome& outcome);
     void OnStartGame();
     void OnDownFile(const std::string& path);
     void OnDownProgress(std::intptr_t bytes);
@@ -105,7 +105,7 @@ private:
     ExitHook m_exitProcess;
 
     std::string m_strGameName;
-    const GameInfo* m_pGameInfo = nullptr;  // in the GUI's settings
+    const config::GameInfo* m_pGameInfo = nullptr;  // in the GUI's settings
     bool m_bReady = false;
     bool m_bLoggedIn = false;
 
@@ -115,7 +115,7 @@ private:
     CServerTreeModel m_treeRight;
 
     CUpdateOwnerAdapter m_owner;  // before the managers: their threads read it
-    CMyUpdateManager m_updateManager;
+    patch::CMyUpdateManager m_updateManager;
     launch::CCommonManager m_commonManager;
     launch::CQuendalorManager m_gameManager;
 

@@ -19,7 +19,7 @@ public:
     // receive thread.
     virtual protocol::CClientConnection& Connection() = 0;
     // m_config: the values of Launcher.ini, owned and written by the GUI thread alone.
-    virtual LauncherConfig& Config() = 0;
+    virtual config::LauncherConfig& Config() = 0;
     // m_bConnected: the start-up connection attempt succeeded.
     virtual bool IsConnected() const = 0;
 

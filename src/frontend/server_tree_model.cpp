@@ -175,7 +175,7 @@ void CServerTreeModel::AddServerGroup(const std::shared_ptr<const protocol::Serv
 void CServerTreeModel::AddServerRows(RowId groupRow, const FServerItem& groupItem) {
     const ServerGroup& group = *groupItem.group;
     const std::vector<int32_t> ranks = LoadRanks(group);
-    const std::string format = GetText("Term", "ServerSet");
+    const std::string format = config::GetText("Term", "ServerSet");
     for (std::size_t i = 0; i < group.servers.size(); ++i) {
         const ServerEntry& server = group.servers[i];
         if (server.enabled == 0)

@@ -14,7 +14,7 @@
 
 namespace frontend {
 
-class CUpdateOwnerAdapter final : public UpdateOwner {
+class CUpdateOwnerAdapter final : public patch::UpdateOwner {
 public:
     // `moduleDir` and `noUpdate` do not change after start-up.
     CUpdateOwnerAdapter(platform::MessageTarget& target, std::string moduleDir, bool noUpdate);

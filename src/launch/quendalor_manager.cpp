@@ -63,15 +63,16 @@ CQuendalorManager::CQuendalorManager(ExitHook exitProcess)
 int CQuendalorManager::CheckSelection(ServerSelection selection, const std::string& updateUrl) {
     m_selection = std::move(selection);
     if (!m_selection.Complete()) {
-        ShowText("UnSelectServer", 'G');
+        config::ShowText("UnSelectServer", 'G');
         return 0;
     }
     if (m_selection.game->version_not_ready != 0) {
-        ShowTwoLines(GetGeneralText("VersionNotReady"), GetGeneralText("WaitForSafeService"));
+        ShowTwoLines(config::GetGeneralText("VersionNotReady"),
+                     config::GetGeneralText("WaitForSafeService"));
         return 0;
     }
     if (updateUrl.empty()) {
-        ShowText("UnSetUpdateServer", 'G');
+        config::ShowText("UnSetUpdateServer", 'G');
         return 0;
     }
     return 1;
@@ -81,11 +82,12 @@ int CQuendalorManager::LaunchGame(const std::string& gameDir, std::string userId
                                   std::string userKey, std::string underage) {
     // Only a launch after a successful CheckSelection has a server to go to.
     if (!m_selection.Complete()) {
-        ShowText("UnSelectServer", 'G');
+        config::ShowText("UnSelectServer", 'G');
         return 0;
     }
     if (m_selection.server->enabled == 0) {
-        ShowTwoLines(GetErrorText("GameServerNotFound"), GetGeneralText("WaitForSafeService"));
+        ShowTwoLines(config::GetErrorText("GameServerNotFound"),
+                     config::GetGeneralText("WaitForSafeService"));
         return 0;
     }
 
@@ -102,7 +104,7 @@ int CQuendalorManager::LaunchGame(const std::string& gameDir, std::string userId
     ok &= platform::WriteProfileString(kLoginSection, "ServerPort", port.c_str(), ini) ? 1 : 0;
     ok &= platform::WriteProfileString(kGameSection, "ServerSetInfo", info.c_str(), ini) ? 1 : 0;
     if (ok == 0) {
-        ShowText("FailSaveConfig", 'G');
+        config::ShowText("FailSaveConfig", 'G');
         if (m_exitProcess)
             m_exitProcess(0);
         return 0;
@@ -111,7 +113,7 @@ int CQuendalorManager::LaunchGame(const std::string& gameDir, std::string userId
     const std::string commandLine = "USERID=" + userId + " USERKEY=" + userKey +
                                     " UNDERAGE=" + underage + " -LauncherPassed -pzqmvt ";
     if (!StartGame(platform::JoinNativePath(gameDir, kGamePath), commandLine))
-        ShowText("FailExecuteProgram", 'E');
+        config::ShowText("FailExecuteProgram", 'E');
     return ok;
 }
 

@@ -1,5 +1,7 @@
 #include "patch/block_writer.h"
 
+namespace patch {
+
 namespace {
 
 // Enough for the disk and the digest to catch up with a burst of the connection.
@@ -75,3 +77,5 @@ void CBlockWriter::Run() {
         m_changed.notify_all();
     }
 }
+
+}  // namespace patch

@@ -16,6 +16,8 @@
 #include "patch/md5_context.h"
 #include "platform/part_file.h"
 
+namespace patch {
+
 class CBlockWriter final {
 public:
     // `digest` may be null: the bytes are then only written.
@@ -50,3 +52,5 @@ private:
     bool m_failed = false;
     std::thread m_thread;
 };
+
+}  // namespace patch

@@ -11,6 +11,8 @@
 #include "platform/local_time.h"
 #include "platform/paths.h"
 
+namespace patch {
+
 namespace {
 
 constexpr std::string_view kAllListName = "checksum_all.md5";
@@ -182,3 +184,5 @@ std::string ListNameToUtf8(const std::string& name) {
 std::string LocalListPath(const std::string& gameDir, const std::string& fileName) {
     return platform::JoinNativePath(gameDir, ListNameToUtf8(fileName));
 }
+
+}  // namespace patch

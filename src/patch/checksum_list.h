@@ -12,6 +12,8 @@
 
 #include "patch/filelist.h"
 
+namespace patch {
+
 // Fills `entry` from one list line: 1, or 0 for an empty line (the entry then untouched). Fields
 // are divided by "|"; a run of them counts as one and a leading one is skipped, so a missing
 // field reads as empty and the later ones move up.
@@ -49,3 +51,5 @@ std::optional<std::vector<_filelist>> ReadChecksumList(const std::string& path);
 std::string ListNameToUtf8(const std::string& name);
 // The native path of the listed `fileName` below the native `gameDir`.
 std::string LocalListPath(const std::string& gameDir, const std::string& fileName);
+
+}  // namespace patch

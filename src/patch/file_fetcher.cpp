@@ -12,6 +12,8 @@
 #include "platform/file_system.h"
 #include "platform/window_messages.h"
 
+namespace patch {
+
 namespace {
 
 constexpr std::size_t kReadSize = 327680;  // 0x50000: one read of a reply body
@@ -393,3 +395,5 @@ void CFileFetcher::Credit(const Request& request, std::uint64_t have, const Hook
         report.credited = upTo;
     }
 }
+
+}  // namespace patch

@@ -19,6 +19,8 @@
 #include "platform/message_target.h"
 #include "platform/part_file.h"
 
+namespace patch {
+
 class CFileFinisher;
 class CPassProgress;
 
@@ -104,3 +106,5 @@ private:
     std::uint32_t m_nContentLength = 0;  // announced by the last reply that carried one
     std::uint32_t m_nLastRead = 0;
 };
+
+}  // namespace patch

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace patch {
+
 CFileFinisher::CFileFinisher(std::size_t maxWaiting, const std::atomic<bool>& stop)
     : m_maxWaiting(maxWaiting), m_stop(stop), m_thread(&CFileFinisher::Run, this) {}
 
@@ -59,3 +61,5 @@ void CFileFinisher::Run() {
         m_changed.notify_all();
     }
 }
+
+}  // namespace patch

@@ -14,6 +14,8 @@
 
 #include "patch/file_fetcher.h"
 
+namespace patch {
+
 class CFileFinisher final {
 public:
     // Submit waits while more than `maxWaiting` bytes wait. Once `stop` holds, files not
@@ -49,3 +51,5 @@ private:
     bool m_ending = false;
     std::thread m_thread;
 };
+
+}  // namespace patch

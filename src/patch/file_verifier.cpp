@@ -8,6 +8,8 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 
+namespace patch {
+
 namespace {
 
 constexpr std::size_t kReadSize = 0x50000;  // few read calls for large archives
@@ -112,3 +114,5 @@ CFileVerifier::Verdict CFileVerifier::DigestFile(const std::string& path, const 
     }
     return report(digest.Finish() == entry.md5 ? Verdict::Current : Verdict::Differs);
 }
+
+}  // namespace patch

@@ -12,6 +12,8 @@
 
 #include "patch/filelist.h"
 
+namespace patch {
+
 class CFileVerifier final {
 public:
     enum class Verdict : char {
@@ -49,3 +51,5 @@ private:
 
     unsigned m_threads;
 };
+
+}  // namespace patch

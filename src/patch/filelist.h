@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace patch {
+
 struct _filelist {
     std::string fileName;           // relative to the game folder, backslashes as in the list
     std::string extra;              // second column, kept and not used
@@ -12,3 +14,5 @@ struct _filelist {
     std::int64_t modifiedTime = 0;  // seconds since 1970 UTC; 0: no time
     std::int64_t fileSize = 0;      // 0 also when the list gives none
 };
+
+}  // namespace patch

@@ -6,6 +6,8 @@
 
 #include "patch/md5_context.h"
 
+namespace patch {
+
 namespace {
 
 constexpr std::size_t kFileBlock = 0x50000;  // few read calls for large archives
@@ -31,3 +33,5 @@ std::string CMD5::GetFileMD5(platform::File& file) const {
     }
     return context.Finish();
 }
+
+}  // namespace patch

@@ -6,6 +6,8 @@
 
 #include "platform/file.h"
 
+namespace patch {
+
 class CMD5 {
 public:
     virtual ~CMD5() = default;
@@ -18,3 +20,5 @@ public:
     // throws std::system_error.
     std::string GetFileMD5(platform::File& file) const;
 };
+
+}  // namespace patch

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace patch {
+
 namespace {
 
 #if defined(_WIN32)
@@ -192,3 +194,5 @@ std::string CMd5Context::Finish() {
     }
     return text;
 }
+
+}  // namespace patch

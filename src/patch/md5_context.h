@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace patch {
+
 class CMd5Context final {
 public:
     CMd5Context() = default;
@@ -22,3 +24,5 @@ private:
     std::uint64_t m_bytes = 0;
     unsigned char m_block[64] = {};
 };
+
+}  // namespace patch

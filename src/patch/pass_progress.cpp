@@ -4,6 +4,8 @@
 
 #include "platform/window_messages.h"
 
+namespace patch {
+
 void CPassProgress::Begin(std::uint64_t total) {
     std::lock_guard lock(m_mutex);
     m_total = total;
@@ -41,3 +43,5 @@ void CPassProgress::PostLocked(std::intptr_t done) {
     m_posted = done;
     m_target.Post(platform::PostedMessage{platform::WM_TOTAL_PROGRESS, done, kRange, {}});
 }
+
+}  // namespace patch

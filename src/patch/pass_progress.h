@@ -9,6 +9,8 @@
 
 #include "platform/message_target.h"
 
+namespace patch {
+
 class CPassProgress final {
 public:
     static constexpr std::intptr_t kRange = 10000;
@@ -34,3 +36,5 @@ private:
     std::uint64_t m_done = 0;
     std::intptr_t m_posted = -1;
 };
+
+}  // namespace patch

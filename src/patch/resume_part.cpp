@@ -8,6 +8,8 @@
 #include "patch/md5.h"
 #include "platform/file_system.h"
 
+namespace patch {
+
 namespace {
 
 constexpr std::size_t kDigestSize = 32;
@@ -74,3 +76,5 @@ std::unordered_set<std::string> RemoveUnownedParts(const std::string& gameDir,
     });
     return found;
 }
+
+}  // namespace patch

@@ -10,6 +10,8 @@
 
 #include "patch/filelist.h"
 
+namespace patch {
+
 // The beginning of every part file's name; the checksum list's own download uses it with six
 // random characters.
 inline constexpr std::string_view kPartPrefix = ".quend-part-";
@@ -27,3 +29,5 @@ bool IsPartFileName(std::string_view name);
 // there.
 std::unordered_set<std::string> RemoveUnownedParts(const std::string& gameDir,
                                                    const std::unordered_set<std::string>& owned);
+
+}  // namespace patch

@@ -16,6 +16,8 @@
 #include "platform/paths.h"
 #include "platform/window_messages.h"
 
+namespace patch {
+
 namespace {
 
 constexpr int kMostConnections = 16;
@@ -265,7 +267,7 @@ bool CMyUpdateManager::LoadChecksumList(const std::string& path, PassMode mode) 
     m_bPostProgress = true;
     std::optional<std::vector<_filelist>> entries = ReadChecksumList(path);
     if (!entries) {
-        ShowText("ChecksumOpenError_Client", 'E');
+        config::ShowText("ChecksumOpenError_Client", 'E');
         return false;
     }
     return StartPass(std::move(*entries), mode);
@@ -483,3 +485,5 @@ void CMyUpdateManager::Count(const _filelist& entry, const CFileFetcher::Report&
     if (outcome.kind == FileOutcome::Kind::LocalFailed && !result.firstLocal.Failed())
         result.firstLocal = outcome;
 }
+
+}  // namespace patch

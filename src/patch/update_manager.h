@@ -27,6 +27,8 @@
 #include "patch/update_owner.h"
 #include "patch/update_result.h"
 
+namespace patch {
+
 class CFileFinisher;
 class CPassProgress;
 
@@ -149,3 +151,5 @@ private:
     std::atomic<bool> m_bServerOk{true};
     std::thread m_downloadThread;
 };
+
+}  // namespace patch

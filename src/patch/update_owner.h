@@ -7,6 +7,8 @@
 
 #include "platform/message_target.h"
 
+namespace patch {
+
 class UpdateOwner {
 public:
     virtual ~UpdateOwner() = default;
@@ -23,3 +25,5 @@ public:
     // Where status, progress and completion messages are posted.
     virtual platform::MessageTarget& Target() = 0;
 };
+
+}  // namespace patch

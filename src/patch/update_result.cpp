@@ -5,6 +5,8 @@
 #include "config/text_table.h"
 #include "platform/codepage.h"
 
+namespace patch {
+
 std::string FormatByteSize(std::uint64_t bytes) {
     constexpr std::uint64_t kKiB = 1024;
     constexpr std::uint64_t kMiB = kKiB * 1024;
@@ -21,9 +23,11 @@ std::string FormatByteSize(std::uint64_t bytes) {
 }
 
 std::string DiskSpaceText(const UpdateResult& result) {
-    const char* text = GetTextOr("Error", "DiskSpaceShort",
-                                 "磁盘空间不足：更新需要 {needed}，游戏所在磁盘只剩 {free}");
+    const char* text = config::GetTextOr(
+        "Error", "DiskSpaceShort", "磁盘空间不足：更新需要 {needed}，游戏所在磁盘只剩 {free}");
     const std::string needed = FormatByteSize(result.spaceNeeded);
     const std::string free = FormatByteSize(result.spaceFree);
-    return FillText(platform::AnsiToUtf8(text), {{"{needed}", needed}, {"{free}", free}});
+    return config::FillText(platform::AnsiToUtf8(text), {{"{needed}", needed}, {"{free}", free}});
 }
+
+}  // namespace patch

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace patch {
+
 // The end of one queued file.
 struct FileOutcome {
     enum class Kind {
@@ -46,3 +48,5 @@ std::string FormatByteSize(std::uint64_t bytes);
 // of the language file, or a built-in one, with {needed} and {free} filled. GUI thread, as the
 // text table is.
 std::string DiskSpaceText(const UpdateResult& result);
+
+}  // namespace patch

@@ -16,27 +16,12 @@
 #include <string>
 #include <system_error>
 
+#include "platform/file.h"
+
 extern char** environ;
 
 namespace platform {
 namespace {
-
-class UniqueFd final {
-public:
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
 
 class SpawnActions final {
 public:
@@ -85,7 +70,7 @@ bool PidfdSignal(int pidfd, int signal) {
 }
 
 // Waits up to `timeout` (negative: without limit) for the process behind `pidfd` to exit.
-bool WaitForExit(const UniqueFd& pidfd, std::chrono::milliseconds timeout) {
+bool WaitForExit(const File& pidfd, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         int wait = -1;
@@ -94,7 +79,7 @@ bool WaitForExit(const UniqueFd& pidfd, std::chrono::milliseconds timeout) {
                 deadline - std::chrono::steady_clock::now());
             wait = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
         }
-        pollfd entry{pidfd.get(), POLLIN, 0};
+        pollfd entry{static_cast<int>(pidfd.Handle()), POLLIN, 0};
         const int ready = ::poll(&entry, 1, wait);
         if (ready > 0)
             return true;
@@ -105,10 +90,12 @@ bool WaitForExit(const UniqueFd& pidfd, std::chrono::milliseconds timeout) {
     }
 }
 
-UniqueFd OpenProcess(ProcessId pid) {
+// A process descriptor, owned like an open file.
+File OpenProcess(ProcessId pid) {
     if (pid <= 0)
-        return UniqueFd(-1);
-    return UniqueFd(PidfdOpen(pid));
+        return File();
+    const int pidfd = PidfdOpen(pid);
+    return pidfd < 0 ? File() : File::Adopt(pidfd);
 }
 
 std::string ReadLink(const std::string& link) {
@@ -162,21 +149,22 @@ bool StartProcess(const std::string& path, const std::vector<std::string>& args,
 bool EndProcess(ProcessId pid, std::chrono::milliseconds grace) {
     if (pid == CurrentProcessId())
         return false;
-    const UniqueFd process = OpenProcess(pid);
-    if (!process || WaitForExit(process, std::chrono::milliseconds(0)))
+    const File process = OpenProcess(pid);
+    if (!process.IsOpen() || WaitForExit(process, std::chrono::milliseconds(0)))
         return false;
-    if (!PidfdSignal(process.get(), SIGTERM))
+    const int pidfd = static_cast<int>(process.Handle());
+    if (!PidfdSignal(pidfd, SIGTERM))
         return false;
     if (!WaitForExit(process, grace)) {
-        PidfdSignal(process.get(), SIGKILL);
+        PidfdSignal(pidfd, SIGKILL);
         WaitForExit(process, std::chrono::milliseconds(-1));
     }
     return true;
 }
 
 bool IsProcessRunning(ProcessId pid) {
-    const UniqueFd process = OpenProcess(pid);
-    return process && !WaitForExit(process, std::chrono::milliseconds(0));
+    const File process = OpenProcess(pid);
+    return process.IsOpen() && !WaitForExit(process, std::chrono::milliseconds(0));
 }
 
 ProcessId CurrentProcessId() {

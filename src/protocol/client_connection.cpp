@@ -39,7 +39,7 @@ CClientConnection::~CClientConnection() {
     StopConnection();
 }
 
-void CClientConnection::SetInstalledGames(std::map<std::string, GameInfo> games) {
+void CClientConnection::SetInstalledGames(std::map<std::string, config::GameInfo> games) {
     std::lock_guard lock(m_versionMutex);
     m_games = std::move(games);
 }
@@ -202,7 +202,7 @@ void CClientConnection::HandleGameList(corelib::message& m) {
             }
             m_nLocalVersion = parse_version(installed->second.version);
             m_nServerVersion = static_cast<uint32_t>(game.server_version);
-            m_strChecksumFile = ChecksumListName(m_nLocalVersion, m_nServerVersion);
+            m_strChecksumFile = patch::ChecksumListName(m_nLocalVersion, m_nServerVersion);
         }
     }
     m_serverDirectory.PublishGames(std::move(games), std::move(trailer));
@@ -237,7 +237,7 @@ VersionState CClientConnection::GetVersionState() const {
 void CClientConnection::SetLocalVersion(uint32_t localVersion) {
     std::lock_guard lock(m_versionMutex);
     m_nLocalVersion = localVersion;
-    m_strChecksumFile = ChecksumListName(m_nLocalVersion, m_nServerVersion);
+    m_strChecksumFile = patch::ChecksumListName(m_nLocalVersion, m_nServerVersion);
 }
 
 }  // namespace protocol

@@ -39,7 +39,7 @@ public:
 
     // The games of Launcher.ini by key, with their installed versions: the connection's own copy,
     // from which message 30 chooses the checksum list.
-    void SetInstalledGames(std::map<std::string, GameInfo> games);
+    void SetInstalledGames(std::map<std::string, config::GameInfo> games);
 
     // Opens the connection to `treeServer` (TREE_SERVER: host, colon, port) and starts the
     // receive thread. Shows "无法从配置文件读取服务器信息." when the address is empty. True at
@@ -88,7 +88,7 @@ private:
     WakePipe m_wake;
 
     mutable std::mutex m_versionMutex;  // guards the games and the version state
-    std::map<std::string, GameInfo> m_games;
+    std::map<std::string, config::GameInfo> m_games;
     uint32_t m_nLocalVersion = 0;
     uint32_t m_nServerVersion = 0;
     std::string m_strChecksumFile;

@@ -15,7 +15,7 @@ inline constexpr int32_t kNotInstalled = 3;
 
 struct GameRecord {
     std::string name;
-    std::string game_key;        // key into LauncherConfig::games
+    std::string game_key;        // key into config::LauncherConfig::games
     int32_t server_version = 0;  // packed
     int32_t local_version = 0;   // carried, not used
     int32_t install_state = 0;

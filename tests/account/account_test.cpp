@@ -170,8 +170,9 @@ class SessionTest : public AccountTest {
 protected:
     void SetUp() override {
         AccountTest::SetUp();
-        ASSERT_EQ(Get(m_http, MakeLoginUrl(Domain(), "bobby", CMD5().GetStringMD5("hunter22"))),
-                  "138 0000+5678\n");
+        ASSERT_EQ(
+            Get(m_http, MakeLoginUrl(Domain(), "bobby", patch::CMD5().GetStringMD5("hunter22"))),
+            "138 0000+5678\n");
         m_logic.emplace(Domain(), "138 0000+5678", m_http);
     }
     // The reply read back as UTF-8.

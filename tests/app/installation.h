@@ -39,11 +39,12 @@ struct Installation {
         keys.try_emplace("LANGUAGE", "Chs");
         std::string ini = "[Launcher]\r\n";
         for (const auto& [key, value] : keys)
-            ini += key + "=" + HexEncode(value) + "\r\n";
+            ini += key + "=" + pack::HexEncode(value) + "\r\n";
         if (!game.empty()) {
-            ini += "[Gamelist]\r\nCOUNT=" + HexEncode("1") + "\r\ngame1=" + HexEncode(game) +
-                   "\r\n[" + game + "]\r\nVERSION=" + HexEncode(version) +
-                   "\r\nAUTH_DOMAIN=" + HexEncode(authDomain) + "\r\n";
+            ini += "[Gamelist]\r\nCOUNT=" + pack::HexEncode("1") +
+                   "\r\ngame1=" + pack::HexEncode(game) + "\r\n[" + game +
+                   "]\r\nVERSION=" + pack::HexEncode(version) +
+                   "\r\nAUTH_DOMAIN=" + pack::HexEncode(authDomain) + "\r\n";
         }
         writeFile(launcherDir / "Launcher.ini", ini);
     }

@@ -49,7 +49,7 @@ protected:
         writeFile(m_install.gameDir / "Data" / "a.txt", "old text");
         writeFile(m_served / "Data" / "a.txt", "new text");
         writeFile(m_served / "Data" / "b.pak", randomBytes(900 * 1024, 3));
-        CChecksumWriter(m_served.path(), m_served.path()).Run("");
+        pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
         ASSERT_TRUE(m_updates.Start());
         ASSERT_TRUE(m_accounts.Start());
         const std::string updates = "http://127.0.0.1:" + std::to_string(m_updates.Port());
@@ -126,7 +126,7 @@ protected:
 TEST_F(WholeProgramTest, FromTheServerListToTheGame) {
     EXPECT_EQ(LogInAs("alice", "secret1"), 0);
     EXPECT_EQ(m_messages.take(), std::vector<std::string>{});
-    EXPECT_EQ(m_totalMax, CPassProgress::kRange);  // the overall bar full at the end
+    EXPECT_EQ(m_totalMax, patch::CPassProgress::kRange);  // the overall bar full at the end
     EXPECT_EQ(readFile(m_install.gameDir / "Data" / "a.txt"), "new text");
     EXPECT_EQ(readFile(m_install.gameDir / "Data" / "b.pak"),
               readFile(m_served / "Data" / "b.pak"));

@@ -33,14 +33,14 @@ protected:
     // Each line as its kind's number and its text.
     std::vector<std::string> lines() const {
         std::vector<std::string> out;
-        for (const IniLine& line : m_ini.Lines())
+        for (const config::IniLine& line : m_ini.Lines())
             out.push_back(std::to_string(static_cast<int>(line.kind)) + line.text);
         return out;
     }
 
     TempDir m_dir;
     std::string m_out = (m_dir / "out.ini").string();
-    CIniFile m_ini;
+    config::CIniFile m_ini;
 };
 
 TEST_F(IniFileTest, LookupFollowsTheLineRules) {

@@ -16,7 +16,7 @@ namespace {
 using namespace std::string_literals;
 using quend::test::TempDir;
 using quend::test::writeFile;
-using Games = std::map<std::string, GameInfo>;
+using Games = std::map<std::string, config::GameInfo>;
 
 // Digits that no encoder writes still decode: an odd last digit pairs with the end; lower-case
 // 'a' counts 42, a blank -16 and 0x80 (signed, below 'A') -176, each kept to its low 8 bits; the
@@ -26,7 +26,7 @@ TEST(HexDecodeTest, ForeignDigitsDecodeAnyway) {
         {"3", "\x03"}, {"F", "\x0F"}, {"031", "0\x01"},  {"a0", "*"},       {"0a", "\xA0"},
         {"a", "*"},    {"0 ", "\0"s}, {"\x80\x30", "P"}, {"03\00014"s, "0"}};
     for (const auto& [encoded, text] : odd)
-        EXPECT_EQ(HexDecode(encoded), text) << encoded;
+        EXPECT_EQ(config::HexDecode(encoded), text) << encoded;
 }
 
 class LauncherConfigTest : public ::testing::Test {
@@ -36,7 +36,7 @@ protected:
         return (m_dir / "Launcher.ini").string();
     }
     static std::string entry(const char* key, const std::string& value) {
-        return std::string(key) + "=" + HexEncode(value) + "\r\n";
+        return std::string(key) + "=" + pack::HexEncode(value) + "\r\n";
     }
 
     TempDir m_dir;
@@ -53,8 +53,8 @@ TEST_F(LauncherConfigTest, EveryKeyIsReadAndDecoded) {
             entry("game2", "Alpha") + "[Beta]\r\n" + entry("VERSION", "1.2.3") +
             entry("AUTH_DOMAIN", "beta.example") + "[Alpha]\r\n" + entry("VERSION", "4.5.6") +
             entry("AUTH_DOMAIN", "alpha.example");
-    LauncherConfig config;
-    ASSERT_TRUE(ReadLauncherConfig(write(file), config));
+    config::LauncherConfig config;
+    ASSERT_TRUE(config::ReadLauncherConfig(write(file), config));
     const std::string fields[] = {config.company,     config.resourceDir,   config.language,
                                   config.currentGame, config.treeServer,    config.homePage,
                                   config.notice,      config.onelineNotice, config.cashItemList};
@@ -81,24 +81,24 @@ TEST_F(LauncherConfigTest, CountAndGameKeysMakeTheEntries) {
     };
     for (const auto& [gamelist, expected] : cases) {
         SCOPED_TRACE(gamelist);
-        LauncherConfig config;
-        ASSERT_TRUE(ReadLauncherConfig(write("[Gamelist]\r\n" + gamelist), config));
+        config::LauncherConfig config;
+        ASSERT_TRUE(config::ReadLauncherConfig(write("[Gamelist]\r\n" + gamelist), config));
         EXPECT_EQ(config.games, expected);
     }
 }
 
 TEST_F(LauncherConfigTest, AMissingFileLeavesTheRecordAlone) {
-    LauncherConfig config;
+    config::LauncherConfig config;
     config.company = "old";
-    EXPECT_FALSE(ReadLauncherConfig((m_dir / "absent.ini").string(), config));
+    EXPECT_FALSE(config::ReadLauncherConfig((m_dir / "absent.ini").string(), config));
     EXPECT_EQ(config.company, "old");
 }
 
 TEST_F(LauncherConfigTest, AHeaderOnlyFileEmptiesTheFieldsButKeepsTheGames) {
-    LauncherConfig config;
+    config::LauncherConfig config;
     config.company = "old";
     config.games["Kept"] = {"1.0.0", "kept"};
-    ASSERT_TRUE(ReadLauncherConfig(write("[Launcher]\r\n"), config));
+    ASSERT_TRUE(config::ReadLauncherConfig(write("[Launcher]\r\n"), config));
     EXPECT_EQ(config.company, "");
     EXPECT_EQ(config.games, (Games{{"Kept", {"1.0.0", "kept"}}})) << "entries already there stay";
 }

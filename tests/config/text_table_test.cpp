@@ -19,7 +19,7 @@ using quend::test::writeFile;
 // A language file in a temporary folder.
 class TextTableTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetTextFile(m_dir.dir() + "Launcher.chs"); }
+    void SetUp() override { config::SetTextFile(m_dir.dir() + "Launcher.chs"); }
     void WriteTexts(const std::string& content) { writeFile(m_dir / "Launcher.chs", content); }
 
     quend::test::TempDir m_dir;
@@ -28,29 +28,31 @@ protected:
 // (The profile rules of the lookup are shown with the profile service.)
 TEST_F(TextTableTest, ATextComesFromTheFileOrShowsItsMarker) {
     WriteTexts("[General]\r\nUnSelectServer=\r\n[error]\r\nFailExecuteProgram=Cannot start\r\n");
-    EXPECT_STREQ(GetErrorText("FailExecuteProgram"), "Cannot start");
-    EXPECT_STREQ(GetGeneralText("UnSelectServer"), "[?General.UnSelectServer?]");
-    EXPECT_STREQ(GetGeneralText("Disconnected"), "[?General.Disconnected?]");
+    EXPECT_STREQ(config::GetErrorText("FailExecuteProgram"), "Cannot start");
+    EXPECT_STREQ(config::GetGeneralText("UnSelectServer"), "[?General.UnSelectServer?]");
+    EXPECT_STREQ(config::GetGeneralText("Disconnected"), "[?General.Disconnected?]");
 
     // The file is read afresh on each lookup.
     WriteTexts("[General]\r\nDisconnected=Lost connection\r\n");
-    EXPECT_STREQ(GetGeneralText("Disconnected"), "Lost connection");
+    EXPECT_STREQ(config::GetGeneralText("Disconnected"), "Lost connection");
 }
 
 TEST_F(TextTableTest, LongTextsAreCutToABuffer) {
     WriteTexts("[General]\nLong=" + std::string(1500, 'L') + "\n");
-    EXPECT_EQ(std::string(GetGeneralText("Long")), std::string(kTextBufferSize - 1, 'L'));
+    EXPECT_EQ(std::string(config::GetGeneralText("Long")),
+              std::string(config::kTextBufferSize - 1, 'L'));
     const std::string longKey(2000, 'k');  // a marker longer than a buffer is cut as well
-    EXPECT_EQ(std::string(GetGeneralText(longKey.c_str())).size(), kTextBufferSize - 1);
+    EXPECT_EQ(std::string(config::GetGeneralText(longKey.c_str())).size(),
+              config::kTextBufferSize - 1);
 }
 
 TEST_F(TextTableTest, TheRingReusesItsBuffersOnlyAfterAFullRound) {
     WriteTexts("[General]\nFirst=first\nLast=last\n");
-    const char* first = GetGeneralText("First");
-    for (std::size_t i = 1; i < kTextRingBuffers; ++i)
-        EXPECT_NE(GetGeneralText("Missing"), first);
+    const char* first = config::GetGeneralText("First");
+    for (std::size_t i = 1; i < config::kTextRingBuffers; ++i)
+        EXPECT_NE(config::GetGeneralText("Missing"), first);
     EXPECT_STREQ(first, "first") << "still valid after 255 further lookups";
-    EXPECT_EQ(GetGeneralText("Last"), first);
+    EXPECT_EQ(config::GetGeneralText("Last"), first);
     EXPECT_STREQ(first, "last") << "the 257th lookup overwrites the first";
 }
 
@@ -60,7 +62,7 @@ TEST_F(TextTableTest, ShowTextShowsTheTextOfItsKindAsUtf8) {
     quend::test::MessageBoxRecorder shown;
     WriteTexts("[General]\r\nConnectionFailed=\xC1\xAC\xBD\xD3\xCA\xA7\xB0\xDC\r\n");  // "连接失败"
     for (const char kind : {'G', 'E', 'X', 'g'})
-        ShowText("ConnectionFailed", kind);
+        config::ShowText("ConnectionFailed", kind);
     EXPECT_EQ(shown.texts(), (std::vector<std::string>{"连接失败", "[?Error.ConnectionFailed?]"}));
 }
 

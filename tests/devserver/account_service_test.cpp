@@ -24,7 +24,8 @@ protected:
         return platform::AnsiToUtf8(body);
     }
     std::string FirstLogin(platform::HttpClient& http) {
-        return Get(http, account::MakeLoginUrl(Domain(), "bobby", CMD5().GetStringMD5("hunter22")));
+        return Get(
+            http, account::MakeLoginUrl(Domain(), "bobby", patch::CMD5().GetStringMD5("hunter22")));
     }
     std::string Code(platform::HttpClient& http, const char* mobile = "138 0000+5678") {
         return Get(http, account::MakeSmsCodeUrl(Domain(), mobile));

@@ -135,7 +135,8 @@ TEST_F(DevServerProgram, AllRolesServeTheirFileUntilStoppedUnderConnectedLaunche
         http.Close();
         std::string reply;
         ASSERT_TRUE(http.GetText(
-            account::MakeLoginUrl(account, "player1", CMD5().GetStringMD5("quendalor")), reply));
+            account::MakeLoginUrl(account, "player1", patch::CMD5().GetStringMD5("quendalor")),
+            reply));
         EXPECT_THAT(reply, testing::AllOf(testing::StartsWith("succeed|"), HasSubstr("10001")));
     }
 

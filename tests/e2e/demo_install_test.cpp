@@ -40,8 +40,8 @@ const fs::path kLauncherDir = kDemo / "Quendalor" / "Launcher";
 // the one the demo updates. The demo shows a game not ready, a disabled server, the recommended
 // group, and accounts with and without the SMS code.
 TEST(DemoInstall, LauncherIniAndTheDevserverAgree) {
-    LauncherConfig config;
-    ASSERT_TRUE(ReadLauncherConfig((kLauncherDir / "Launcher.ini").string(), config));
+    config::LauncherConfig config;
+    ASSERT_TRUE(config::ReadLauncherConfig((kLauncherDir / "Launcher.ini").string(), config));
     const auto devserver = devserver::DevServerConfig::Load((kDemo / "devserver.json").string());
     const auto launcher = devserver.Launcher();
     const auto update = devserver.Update();
@@ -91,10 +91,10 @@ TEST(DemoInstall, LauncherIniAndTheDevserverAgree) {
 }
 
 TEST(DemoInstall, LanguageFilesHoldEveryKeyTheLauncherAsksFor) {
-    const std::string previous = TextFile();
+    const std::string previous = config::TextFile();
     for (const char* language : {"chs", "eng"}) {
         const fs::path file = kLauncherDir / (std::string("Launcher.") + language);
-        SetTextFile(file.string());
+        config::SetTextFile(file.string());
         for (const std::string name :
              {"General.ConnectionFailed", "General.Disconnected", "General.UnSelectServer",
               "General.UnSetUpdateServer", "General.VersionNotReady", "General.WaitForSafeService",
@@ -104,19 +104,19 @@ TEST(DemoInstall, LanguageFilesHoldEveryKeyTheLauncherAsksFor) {
               "Error.DiskSpaceShort", "Term.ServerSet"}) {
             const std::size_t dot = name.find('.');
             const std::string text =
-                GetText(name.substr(0, dot).c_str(), name.substr(dot + 1).c_str());
+                config::GetText(name.substr(0, dot).c_str(), name.substr(dot + 1).c_str());
             EXPECT_NE(text.rfind("[?", 0), 0u) << file << ": " << name;
             // Shown through the code page: undecodable bytes would show as U+FFFD.
             EXPECT_EQ(platform::AnsiToUtf8(text).find("\xEF\xBF\xBD"), std::string::npos)
                 << file << ": " << name;
         }
-        const std::string format = GetText("Term", "ServerSet");
+        const std::string format = config::GetText("Term", "ServerSet");
         EXPECT_EQ(format.find("%d"), format.rfind('%')) << "one integer only: " << format;
     }
-    EXPECT_EQ(platform::AnsiToUtf8(GetText("General", "UnSelectServer")),
-              GetText("General", "UnSelectServer"))
+    EXPECT_EQ(platform::AnsiToUtf8(config::GetText("General", "UnSelectServer")),
+              config::GetText("General", "UnSelectServer"))
         << "the English file is ASCII";
-    SetTextFile(previous);
+    config::SetTextFile(previous);
 }
 
 std::string SkinValue(const char* section, const std::string& key) {
@@ -165,10 +165,10 @@ TEST(DemoInstall, TheSkinCoversEveryControl) {
     }
 }
 
-bool SameFile(const fs::path& file, const _filelist& entry) {
+bool SameFile(const fs::path& file, const patch::_filelist& entry) {
     return fs::is_regular_file(file) &&
            static_cast<std::int64_t>(fs::file_size(file)) == entry.fileSize &&
-           CMD5().GetStringMD5(readFile(file)) == entry.md5;
+           patch::CMD5().GetStringMD5(readFile(file)) == entry.md5;
 }
 
 // The new version's lists match its files; against them the old game has current files,
@@ -181,8 +181,8 @@ TEST(DemoInstall, UpdateListsDescribeTheNewVersion) {
     for (std::string line; std::getline(list, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        _filelist entry;
-        ASSERT_EQ(ParseChecksumLine(line, entry), 1) << line;
+        patch::_filelist entry;
+        ASSERT_EQ(patch::ParseChecksumLine(line, entry), 1) << line;
         ++listed;
         const std::string local = platform::NativePath(platform::AnsiToUtf8(entry.fileName));
         EXPECT_TRUE(SameFile(served / local, entry)) << local;

@@ -59,7 +59,7 @@ protocol::ServerGroup Group(const std::string& game, const std::string& label,
 // The application as the rules see it: the real connection, the settings, start-up's results.
 struct TestHost final : frontend::LauncherHost {
     protocol::CClientConnection& Connection() override { return connection; }
-    LauncherConfig& Config() override { return config; }
+    config::LauncherConfig& Config() override { return config; }
     bool IsConnected() const override { return connected; }
     bool NoCheck() const override { return noCheck; }
     bool NoUpdate() const override { return false; }
@@ -70,7 +70,7 @@ struct TestHost final : frontend::LauncherHost {
     account::LoginSession Session() const override { return session; }
 
     protocol::CClientConnection connection;
-    LauncherConfig config;
+    config::LauncherConfig config;
     bool connected = false;
     bool noCheck = false;
     std::string moduleDir;
@@ -90,7 +90,7 @@ protected:
                                  "\r\nDisconnected=" + kDisconnected +
                                  "\r\n[Error]\r\nUnsafeDownloadServer=" + kUnsafeDownloadServer +
                                  "\r\n[Term]\r\nServerSet=No.%d\r\n"));
-        SetTextFile((m_launcherDir / "Launcher.Chs").string());
+        config::SetTextFile((m_launcherDir / "Launcher.Chs").string());
         m_host.moduleDir = m_launcherDir.string() + "/";
         m_host.config.homePage = kPage + "home";
         m_host.config.notice = kPage + "notice";
@@ -336,7 +336,7 @@ protected:
     void Serve(const std::vector<std::pair<std::string, std::string>>& files) {
         for (const auto& [name, bytes] : files)
             writeFile(m_served / name, bytes);
-        CChecksumWriter(m_served.path(), m_served.path()).Run("");
+        pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
         ASSERT_TRUE(m_updates.Start());
         Connect({Game("Quendalor", "http://127.0.0.1:" + std::to_string(m_updates.Port())),
                  Game("Sylvan", kPage)},
@@ -391,8 +391,8 @@ TEST_F(UpdateTest, AnUpdateThatFailsIsNotFinished) {
     EXPECT_EQ(State(), "Start on Quendalor ready R0");
     EXPECT_EQ(m_view.status, "更新已完成..");
     EXPECT_EQ(std::make_pair(m_view.totalPosition, m_view.totalRange),
-              std::make_pair(static_cast<int>(CPassProgress::kRange),
-                             static_cast<int>(CPassProgress::kRange)))
+              std::make_pair(static_cast<int>(patch::CPassProgress::kRange),
+                             static_cast<int>(patch::CPassProgress::kRange)))
         << "the overall bar full at the end";
     EXPECT_EQ(readFile(m_dir / "Data" / "b.pak"), "second");
     const Texts log = Log();
@@ -416,9 +416,10 @@ TEST_F(UpdateTest, ExitCutsAnUpdateShort) {
     m_controller->OnExit();
     m_controller->OnExit();
     EXPECT_EQ(m_view.closed, 1);
-    const std::string own = ResumePartPath((m_dir / "Data" / "world.pak").string(),
-                                           {"Data\\world.pak", "0", CMD5().GetStringMD5(world), 0,
-                                            static_cast<std::int64_t>(world.size())});
+    const std::string own =
+        patch::ResumePartPath((m_dir / "Data" / "world.pak").string(),
+                              {"Data\\world.pak", "0", patch::CMD5().GetStringMD5(world), 0,
+                               static_cast<std::int64_t>(world.size())});
     for (const auto& file : std::filesystem::recursive_directory_iterator(m_dir.path())) {
         if (file.path().filename().string().starts_with(".quend-part-")) {
             EXPECT_EQ(file.path().string(), own);

@@ -47,7 +47,7 @@ protected:
     void SetUp() override {
         ::setenv("QUEND_CODEPAGE", "GBK", 1);
         writeFile(m_dir / "Launcher.chs", "[Term]\r\nServerSet=\xB7\xFE%d\r\n");  // 服%d
-        SetTextFile(m_dir.dir() + "Launcher.chs");
+        config::SetTextFile(m_dir.dir() + "Launcher.chs");
     }
 
     void Add(const GameRecord& game, const ServerGroup& group) {

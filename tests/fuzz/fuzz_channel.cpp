@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ::close(ends[1]);
 
     quend::test::PostRecorder window;
-    const std::map<std::string, GameInfo> games = {{"Q", {"1.2.3", ""}},
-                                                   {"R", {"not a version", ""}}};
+    const std::map<std::string, config::GameInfo> games = {{"Q", {"1.2.3", ""}},
+                                                           {"R", {"not a version", ""}}};
     protocol::CClientConnection connection;
     connection.SetInstalledGames(games);
     connection.SetMainWindow(&window);

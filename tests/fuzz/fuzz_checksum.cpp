@@ -26,7 +26,7 @@ void Check(bool condition) {
 
 // A launcher folder with a game folder below it holding one empty file, and beside the game
 // folder a file "outside.txt" that no list entry may reach, which is not empty.
-class FuzzOwner final : public UpdateOwner, public platform::MessageTarget {
+class FuzzOwner final : public patch::UpdateOwner, public platform::MessageTarget {
 public:
     FuzzOwner() {
         quend::test::writeFile(m_root / "game" / "inside.txt", "");
@@ -48,7 +48,7 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static FuzzOwner owner;
-    static CMyUpdateManager manager(owner, "QuendFuzz");
+    static patch::CMyUpdateManager manager(owner, "QuendFuzz");
     const std::string bytes(reinterpret_cast<const char*>(data), size);
 
     // Lines as a text-mode reader gives them: cut at "\n", one "\r" before it dropped.
@@ -58,8 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         lines.push_back(line.ends_with('\r') ? line.substr(0, line.size() - 1) : line);
 
     for (const std::string& line : lines) {
-        _filelist entry;
-        Check(ParseChecksumLine(line, entry) == (line.empty() ? 0 : 1));
+        patch::_filelist entry;
+        Check(patch::ParseChecksumLine(line, entry) == (line.empty() ? 0 : 1));
         for (const std::string* field : {&entry.fileName, &entry.extra, &entry.md5})
             Check(field->find('|') == std::string::npos && line.find(*field) != std::string::npos);
         // Only a file below the game folder may ever count as current, and those are empty.

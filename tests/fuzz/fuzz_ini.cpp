@@ -38,13 +38,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     quend::test::writeFile(input, bytes);
 
     // Load and save without edits is stable after the first pass.
-    CIniFile ini;
+    config::CIniFile ini;
     Check(ini.Load(input.c_str()) && ini.Save(output.c_str()));
     const std::string first = quend::test::readFile(output);
     Check(ini.Load(output.c_str()) && ini.Save(output.c_str()));
     Check(quend::test::readFile(output) == first);
-    for (const IniLine& line : ini.Lines())
-        Check(line.text.size() <= CIniFile::kMaxLineLength);
+    for (const config::IniLine& line : ini.Lines())
+        Check(line.text.size() <= config::CIniFile::kMaxLineLength);
 
     // Lookups agree with each other, and a value set reads back as far as the answer holds.
     Check(ini.Load(input.c_str()));
@@ -52,17 +52,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string key = Word(bytes, 2);
     std::string value = Word(bytes, 3) + bytes.substr(0, bytes.find('\0'));
     value = value.substr(0, value.find(';'));
-    IniKeyRef ref;
+    config::IniKeyRef ref;
     if (ini.FindKey(section.c_str(), key.c_str(), ref)) {
         Check(ref.keyLine != nullptr && ref.section == ini.FindSection(section.c_str()));
         Check(ini.GetString(section.c_str(), key.c_str(), "") ==
-              ref.value.substr(0, CIniFile::kResultSize - 1));
+              ref.value.substr(0, config::CIniFile::kResultSize - 1));
     }
     ini.GetInt(section.c_str(), key.c_str(), 7);
     ini.GetBool(section.c_str(), key.c_str(), true);
     ini.GetDouble(section.c_str(), key.c_str(), 0.5);
     ini.SetString("Fz", "Key", value.c_str());
-    Check(ini.GetString("Fz", "Key", "<none>") == value.substr(0, CIniFile::kResultSize - 1));
+    Check(ini.GetString("Fz", "Key", "<none>") ==
+          value.substr(0, config::CIniFile::kResultSize - 1));
     ini.SetString(section.c_str(), key.c_str(), value.c_str());
     ini.SetInt(section.c_str(), "Int", static_cast<int>(size));
     ini.SetDouble(key.c_str(), section.c_str(), 1.5);
@@ -71,8 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ini.Save(output.c_str());
     ini.Load(output.c_str());
 
-    LauncherConfig config;
-    Check(ReadLauncherConfig(input, config));
-    Check(HexDecode(bytes).size() <= size / 2 + 1);
+    config::LauncherConfig config;
+    Check(config::ReadLauncherConfig(input, config));
+    Check(config::HexDecode(bytes).size() <= size / 2 + 1);
     return 0;
 }

@@ -159,7 +159,7 @@ class QuendalorManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ::setenv("QUEND_CODEPAGE", "GBK", 1);
-        SetTextFile((m_dir / "Launcher.none").string());  // messages show their keys
+        config::SetTextFile((m_dir / "Launcher.none").string());  // messages show their keys
         copyProgram(QUEND_FAKE_GAME, m_dir / "Bin" / "Qnd.exe");
         m_group.servers = {
             {{{0x0A000001, 80}}, 1, 10}, {{}, 1, 20}, {{{0xC0A8FFFE, 65535}}, 0, 30}};

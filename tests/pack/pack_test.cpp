@@ -58,7 +58,7 @@ TEST(ChecksumWriterTest, ListsEveryRegularFileOnceButNotExcludedOnesOrItsOwnList
         "\xD7\xCA\xC1\xCF\\\xD6\xD0\xCE\xC4.txt|0|cd72089b706440b8258e050ebf3f0074|"
         "2020-05-01 10:00:00|7\r\n";
     for (int run = 0; run < 2; ++run) {
-        CChecksumWriter writer(game.path(), game / "publish");
+        pack::CChecksumWriter writer(game.path(), game / "publish");
         writer.Exclude("Logs");
         writer.Exclude("Bin\\Qnd.ini");
         std::vector<std::pair<std::size_t, std::size_t>> reported;
@@ -80,25 +80,26 @@ TEST(ChecksumWriterTest, RefusesNamesAndVersionsTheLauncherCannotUse) {
     for (const std::string name : {"a|b.txt", "亅.txt", "😀.txt", "back\\slash.txt"}) {
         TempDir game;
         writeFile(game / "Bin" / name, "x");
-        EXPECT_THAT([&] { CChecksumWriter(game.path(), out.path()).Run(""); },
-                    testing::ThrowsMessage<PackError>(HasSubstr((game / "Bin" / name).string())));
+        EXPECT_THAT(
+            [&] { pack::CChecksumWriter(game.path(), out.path()).Run(""); },
+            testing::ThrowsMessage<pack::PackError>(HasSubstr((game / "Bin" / name).string())));
         EXPECT_FALSE(fs::exists(out / "checksum_all.md5"));
     }
-    EXPECT_EQ(ChecksumListName(""), "checksum_all.md5");
-    EXPECT_EQ(ChecksumListName("15.16383.0"), "checksum_15_16383_0.md5");
+    EXPECT_EQ(pack::ChecksumListName(""), "checksum_all.md5");
+    EXPECT_EQ(pack::ChecksumListName("15.16383.0"), "checksum_15_16383_0.md5");
     for (const char* version : {"1.2", "1.2.3.4", "16.0.0", "1.16384.0", "1.x.3", "1..3", "-1.2.3"})
-        EXPECT_THROW(ChecksumListName(version), PackError) << version;
+        EXPECT_THROW(pack::ChecksumListName(version), pack::PackError) << version;
 }
 
 TEST(HexEncodeTest, InvertsHexDecodeForEveryByte) {
     for (const auto& [plain, encoded] : std::vector<std::pair<std::string, std::string>>{
              {"0", "03"}, {"A", "14"}, {"1.2.3", "13E223E233"}, {"\xA0\xFF", "0AFF"}, {"", ""}})
-        EXPECT_EQ(HexEncode(plain), encoded) << plain;
+        EXPECT_EQ(pack::HexEncode(plain), encoded) << plain;
     std::string all(256, '\0');
     std::iota(all.begin(), all.end(), '\0');
-    const std::string encoded = HexEncode(all);
+    const std::string encoded = pack::HexEncode(all);
     EXPECT_EQ(encoded.find_first_not_of("0123456789ABCDEF"), std::string::npos) << encoded;
-    EXPECT_EQ(HexDecode(encoded), all);
+    EXPECT_EQ(config::HexDecode(encoded), all);
 }
 
 TEST(EncodeIniFileTest, LauncherReadsBackThePlainValues) {
@@ -110,17 +111,17 @@ TEST(EncodeIniFileTest, LauncherReadsBackThePlainValues) {
                   "HOMEPAGE=http://e.test/?a=b&c=d\n\n[Gamelist]\r\nCOUNT=2\r\ngame1=中文游戏\r\n"
                   "game2=Alpha\r\n[中文游戏]\nVERSION=1.2.3\nAUTH_DOMAIN=auth.example.test\n"
                   "[Alpha]\nVERSION=0.9.12\n");
-    EncodeIniFile((dir / "plain.ini").string(), (dir / "Launcher.ini").string());
+    pack::EncodeIniFile((dir / "plain.ini").string(), (dir / "Launcher.ini").string());
 
-    LauncherConfig config;
-    ASSERT_TRUE(ReadLauncherConfig((dir / "Launcher.ini").string(), config));
+    config::LauncherConfig config;
+    ASSERT_TRUE(config::ReadLauncherConfig((dir / "Launcher.ini").string(), config));
     EXPECT_EQ((std::vector{config.company, config.treeServer, config.homePage, config.notice}),
               (std::vector<std::string>{"Quendalor Works", "127.0.0.1:7000 ",
                                         "http://e.test/?a=b&c=d", notice}));
     const std::string gbkName = "\xD6\xD0\xCE\xC4\xD3\xCE\xCF\xB7";  // "中文游戏" in GBK
     EXPECT_EQ(config.games,
-              (std::map<std::string, GameInfo>{{"Alpha", {"0.9.12", ""}},
-                                               {gbkName, {"1.2.3", "auth.example.test"}}}));
+              (std::map<std::string, config::GameInfo>{{"Alpha", {"0.9.12", ""}},
+                                                       {gbkName, {"1.2.3", "auth.example.test"}}}));
 
     // Order, comments and blank lines stay; names stay plain; every line ends in CR LF.
     const std::string written = readFile(dir / "Launcher.ini");

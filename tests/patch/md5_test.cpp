@@ -48,7 +48,7 @@ struct Fd final {
 // GetFileMD5 over the open file behind `fd`, which shares its position with the one digested.
 std::string FileMD5(int fd) {
     platform::File file = platform::File::Adopt(fd < 0 ? -1 : dup(fd));
-    return CMD5().GetFileMD5(file);
+    return patch::CMD5().GetFileMD5(file);
 }
 
 TEST(Md5, DigestsTheRfc1321SuiteAndMatchesTheReferenceAroundTheBlockEdges) {
@@ -64,7 +64,7 @@ TEST(Md5, DigestsTheRfc1321SuiteAndMatchesTheReferenceAroundTheBlockEdges) {
          "57edf4a22be3c955ac49da2e2107b67a"},
     };
     for (const auto& [text, digest] : suite)
-        EXPECT_EQ(CMD5().GetStringMD5(text), digest) << '"' << text << '"';
+        EXPECT_EQ(patch::CMD5().GetStringMD5(text), digest) << '"' << text << '"';
 
     // "你好，世界" in GBK, then a zero byte and more: nothing is converted or cut short.
     const std::string gbk = "\xC4\xE3\xBA\xC3\xA3\xAC\xCA\xC0\xBD\xE7";
@@ -74,7 +74,7 @@ TEST(Md5, DigestsTheRfc1321SuiteAndMatchesTheReferenceAroundTheBlockEdges) {
     for (std::size_t size : {kBlock - 1, kBlock, kBlock + 1, std::size_t{5} << 20})
         texts.push_back(randomBytes(size, unsigned(size)));
     for (const std::string& text : texts)
-        ASSERT_EQ(CMD5().GetStringMD5(text), referenceMd5(text)) << "length " << text.size();
+        ASSERT_EQ(patch::CMD5().GetStringMD5(text), referenceMd5(text)) << "length " << text.size();
 }
 
 TEST(Md5, DigestsFilesFromTheirCurrentPositionToTheEndOrThrows) {

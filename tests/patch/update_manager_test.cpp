@@ -53,7 +53,7 @@ constexpr std::intptr_t kBar = 10000;  // the overall bar's range
 constexpr char kTitle[] = "QuendTest";
 using namespace std::chrono_literals;
 // Short pauses between tries, so that the tests do not wait for them.
-const CMyUpdateManager::Settings kSettings{1, 0, {2, 10ms}};
+const patch::CMyUpdateManager::Settings kSettings{1, 0, {2, 10ms}};
 
 TEST(ChecksumListTest, LinesReadAsTheTokenizerAndTheLocalDateAndWriteBack) {
     ::setenv("TZ", "CST-8", 1);  // the list's dates are local time
@@ -74,16 +74,16 @@ TEST(ChecksumListTest, LinesReadAsTheTokenizerAndTheLocalDateAndWriteBack) {
     for (const char* date : {"0-0-0 0:0:0", "2020-5-1", "2020-13-1 10:00:00", "2020-5-1 24:00:00",
                              "2020-5-0 10:00:00", "2020-5-1 10:60:00"})
         cases.emplace_back(std::string("f|x|m|") + date + "|1", "f", "x", "m", 0, 1);
-    _filelist e;
+    patch::_filelist e;
     for (const auto& [line, name, extra, md5, time, size] : cases) {
         e.modifiedTime = 7;
-        ASSERT_EQ(ParseChecksumLine(line, e), 1) << line;
+        ASSERT_EQ(patch::ParseChecksumLine(line, e), 1) << line;
         EXPECT_EQ(std::tie(e.fileName, e.extra, e.md5, e.modifiedTime, e.fileSize),
                   std::tie(name, extra, md5, time, size))
             << line;
     }
     // An empty line is no entry and leaves the working entry alone.
-    EXPECT_EQ(ParseChecksumLine("", e), 0);
+    EXPECT_EQ(patch::ParseChecksumLine("", e), 0);
     EXPECT_EQ(e.fileName, "f");
 
     // What the publisher writes reads back as it was; an empty second field is written "0",
@@ -93,11 +93,12 @@ TEST(ChecksumListTest, LinesReadAsTheTokenizerAndTheLocalDateAndWriteBack) {
              {"Bin\\a.dll", "x", 1588298400},
              {"\xca\xfd\\b.pak", "", 0},
              {"c", "0", -2300000000}}) {
-        const _filelist written{name, extra, "0123456789abcdef0123456789abcdef", time, 1 << 20};
-        const std::string line = FormatChecksumLine(written);
+        const patch::_filelist written{name, extra, "0123456789abcdef0123456789abcdef", time,
+                                       1 << 20};
+        const std::string line = patch::FormatChecksumLine(written);
         ASSERT_TRUE(line.ends_with("\r\n")) << line;
-        _filelist read;
-        ASSERT_EQ(ParseChecksumLine(line.substr(0, line.size() - 2), read), 1);
+        patch::_filelist read;
+        ASSERT_EQ(patch::ParseChecksumLine(line.substr(0, line.size() - 2), read), 1);
         EXPECT_EQ(std::tie(read.fileName, read.extra, read.md5, read.modifiedTime, read.fileSize),
                   std::make_tuple(name, extra.empty() ? "0" : extra, written.md5,
                                   time < 0 ? 0 : time, written.fileSize))
@@ -115,12 +116,12 @@ TEST(ChecksumListTest, ListNamesFromVersions) {
         {0, 0, "checksum_0_0_0.md5"},
     };
     for (const auto& [local, server, name] : cases) {
-        EXPECT_EQ(ChecksumListName(local, server), name);
-        EXPECT_TRUE(IsChecksumListName(name)) << name;
+        EXPECT_EQ(patch::ChecksumListName(local, server), name);
+        EXPECT_TRUE(patch::IsChecksumListName(name)) << name;
     }
-    EXPECT_EQ(ChecksumListNameOf("1.02.3"), "checksum_1_2_3.md5");
+    EXPECT_EQ(patch::ChecksumListNameOf("1.02.3"), "checksum_1_2_3.md5");
     for (const char* name : {"checksum_1_02_3.md5", "checksum_16_0_0.md5", "checksum_1_2.md5"})
-        EXPECT_FALSE(IsChecksumListName(name)) << name;
+        EXPECT_FALSE(patch::IsChecksumListName(name)) << name;
 }
 
 // What the check pass showed: its status lines and the last figure of the overall bar.
@@ -135,7 +136,7 @@ const std::pair<std::intptr_t, std::intptr_t> kFull{kBar, kBar};
 Files PartFiles(const fs::path& folder) {
     Files parts;
     for (const auto& file : fs::recursive_directory_iterator(folder)) {
-        if (IsPartFileName(file.path().filename().string()))
+        if (patch::IsPartFileName(file.path().filename().string()))
             parts[fs::relative(file.path(), folder).string()] = readFile(file.path());
     }
     return parts;
@@ -143,7 +144,7 @@ Files PartFiles(const fs::path& folder) {
 
 // The owner of an engine with its thread running against a server of Served() under the update
 // address http://127.0.0.1:PORT/patch, with a temporary game folder.
-class UpdateTest : public ::testing::Test, public UpdateOwner {
+class UpdateTest : public ::testing::Test, public patch::UpdateOwner {
 protected:
     void SetUp() override {
         ::setenv("no_proxy", "127.0.0.1,localhost", 1);
@@ -179,20 +180,21 @@ protected:
 
     // A list line for `name` with the digest and size of `bytes`.
     static std::string Line(const std::string& name, std::string_view bytes, bool upper = false) {
-        std::string md5 = CMD5().GetStringMD5(std::string(bytes));
+        std::string md5 = patch::CMD5().GetStringMD5(std::string(bytes));
         if (upper)
             std::transform(md5.begin(), md5.end(), md5.begin(), ::toupper);
         return name + "|x|" + md5 + "|2020-5-1 10:00:00|" + std::to_string(bytes.size());
     }
     // The entry of `name` listed with the size and digest of `bytes`.
-    static _filelist Entry(std::string name, std::string_view bytes) {
-        return {std::move(name), "x", CMD5().GetStringMD5(std::string(bytes)), 0,
+    static patch::_filelist Entry(std::string name, std::string_view bytes) {
+        return {std::move(name), "x", patch::CMD5().GetStringMD5(std::string(bytes)), 0,
                 static_cast<std::int64_t>(bytes.size())};
     }
     // Hands the file `name`, listed with the size and digest of `bytes`, to the engine and
     // answers how it ended.
-    FileOutcome Fetch(std::string name, std::string_view bytes) {
-        std::future<FileOutcome> done = m_manager.QueueDownload(Entry(std::move(name), bytes));
+    patch::FileOutcome Fetch(std::string name, std::string_view bytes) {
+        std::future<patch::FileOutcome> done =
+            m_manager.QueueDownload(Entry(std::move(name), bytes));
         EXPECT_EQ(done.wait_for(20s), std::future_status::ready);
         return done.get();
     }
@@ -237,7 +239,7 @@ protected:
                                           std::lock_guard lock(m_logMutex);
                                           m_log.push_back(line);
                                       }};
-    CMyUpdateManager m_manager{*this, kTitle, kSettings};
+    patch::CMyUpdateManager m_manager{*this, kTitle, kSettings};
 };
 
 using CheckPassTest = UpdateTest;
@@ -268,26 +270,27 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
     for (const auto& [name, bytes] : game)
         writeFile(Game(name), bytes);
     ::chmod(Game("Bin/Qnd.exe").c_str(), 0750);
-    ASSERT_EQ(CChecksumWriter(Served(""), Served("")).Run("1.2.3"), newVersion.size());
+    ASSERT_EQ(pack::CChecksumWriter(Served(""), Served("")).Run("1.2.3"), newVersion.size());
     const auto update = [this] {
         return Pass(
             [this] { EXPECT_FALSE(m_manager.FetchChecksumList("checksum_1_2_3.md5").Failed()); });
     };
 
     // Verifying alone names the files that differ, in list order, and fetches nothing.
-    const auto listed = ReadChecksumList(Served("checksum_1_2_3.md5").string());
+    const auto listed = patch::ReadChecksumList(Served("checksum_1_2_3.md5").string());
     ASSERT_TRUE(listed);
     Texts differing;
-    for (const _filelist& entry : *listed) {
+    for (const patch::_filelist& entry : *listed) {
         if (game[platform::NativePath(platform::AnsiToUtf8(entry.fileName))] !=
             newVersion.at(platform::NativePath(platform::AnsiToUtf8(entry.fileName))))
             differing.push_back(entry.fileName);
     }
     ASSERT_EQ(differing.size(), 4u);
-    EXPECT_EQ(Pass([&] {
-                  EXPECT_TRUE(m_manager.StartPass(*listed, CMyUpdateManager::PassMode::Verify));
-              }),
-              (Progress{{kCheckingGbk}, kFull}));
+    EXPECT_EQ(
+        Pass([&] {
+            EXPECT_TRUE(m_manager.StartPass(*listed, patch::CMyUpdateManager::PassMode::Verify));
+        }),
+        (Progress{{kCheckingGbk}, kFull}));
     EXPECT_EQ(m_manager.LastResult().differing, differing);
     EXPECT_EQ(m_target.messages().back().wParam, 4);
     EXPECT_EQ(TakeLog(), Texts{});
@@ -313,13 +316,13 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
     EXPECT_EQ(TakeLog().size(), 1u);
     // No list on the server: the server's failure, and the flag is ready for the next try.
     EXPECT_EQ(m_manager.FetchChecksumList("checksum_1_0_2.md5").kind,
-              FileOutcome::Kind::ServerFailed);
+              patch::FileOutcome::Kind::ServerFailed);
     EXPECT_TRUE(m_manager.ServerOk());
     EXPECT_EQ(Done(), 3u);
 }
 
 TEST_F(CheckPassTest, UnreadableAndEmptyListsAndNoUpdate) {
-    SetTextFile((m_root / "Launcher.none").string());  // the message shows its key
+    config::SetTextFile((m_root / "Launcher.none").string());  // the message shows its key
     MessageBoxRecorder boxes;
     m_manager.LoadChecksumList((m_root / "absent.md5").string());
     EXPECT_EQ(boxes.take(), Texts{"[?Error.ChecksumOpenError_Client?]"});
@@ -408,7 +411,7 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
         writeFile(Game(name), bytes);
     fs::create_directories(Game("Bin/dir.dat/inner"));
     const auto outside = m_root / "outside.dat";
-    using Kind = FileOutcome::Kind;
+    using Kind = patch::FileOutcome::Kind;
     using Faults = devserver::CUpdateServer::Faults;
 
     // What went wrong, the name and the bytes the list gives, the server's faults, how it ended,
@@ -439,7 +442,7 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     };
     for (const auto& [what, name, bytes, faults, kind, requested] : cases) {
         m_server.SetFaults(faults);
-        const FileOutcome outcome = Fetch(name, bytes);
+        const patch::FileOutcome outcome = Fetch(name, bytes);
         EXPECT_EQ(outcome.kind, kind) << what;
         EXPECT_FALSE(outcome.reason.empty()) << what;
         EXPECT_EQ(m_manager.ServerOk(), kind == Kind::LocalFailed) << what;
@@ -449,7 +452,7 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     EXPECT_EQ(GameFiles(), old);
     EXPECT_FALSE(fs::exists(outside));
     m_server.SetFaults({});
-    const FileOutcome folder = Fetch("Bin\\dir.dat", "file");
+    const patch::FileOutcome folder = Fetch("Bin\\dir.dat", "file");
     EXPECT_EQ(std::tie(folder.path, folder.reason),
               std::make_tuple(Game("Bin/dir.dat").string(), std::string("Is a directory")));
 
@@ -484,7 +487,7 @@ TEST_F(CheckPassTest, FailedFilesAreCountedAndFetchedByTheNextPass) {
 
     fs::create_directories(Game("Data/b.pak/in the way"));
     update();
-    const UpdateResult failed = m_manager.LastResult();
+    const patch::UpdateResult failed = m_manager.LastResult();
     EXPECT_EQ(std::tie(failed.failedFiles, failed.firstFailed, failed.firstLocal.path),
               std::make_tuple(1, std::string("Data\\b.pak"), Game("Data/b.pak").string()));
     EXPECT_EQ(m_target.messages().back().wParam, 1);
@@ -533,11 +536,11 @@ TEST_F(DownloadTest, ACutTransferGoesOnWhereItsPartEnded) {
         SCOPED_TRACE(cut);
         writeFile(Game("Data/big.pak"), old);
         m_server.SetFaults({.cutAfter = cut});
-        EXPECT_EQ(Fetch("Data\\big.pak", fresh).kind, FileOutcome::Kind::ServerFailed);
+        EXPECT_EQ(Fetch("Data\\big.pak", fresh).kind, patch::FileOutcome::Kind::ServerFailed);
         EXPECT_FALSE(m_manager.ServerOk());
         m_manager.ResetServerOk();
         const std::string part =
-            ResumePartPath(Game("Data/big.pak").string(), Entry("Data\\big.pak", fresh));
+            patch::ResumePartPath(Game("Data/big.pak").string(), Entry("Data\\big.pak", fresh));
         EXPECT_EQ(GameFiles(),
                   (Files{{"Data/big.pak", old},
                          {fs::relative(part, m_gameDir).string(), fresh.substr(0, cut)}}));
@@ -561,10 +564,10 @@ TEST_F(DownloadTest, ACutTransferGoesOnWhereItsPartEnded) {
     m_server.SetFaults({});
     writeFile(Served("Data/short.pak"), fresh.substr(0, 300));
     const std::string part =
-        ResumePartPath(Game("Data/short.pak").string(), Entry("Data\\short.pak", fresh));
+        patch::ResumePartPath(Game("Data/short.pak").string(), Entry("Data\\short.pak", fresh));
     writeFile(part, fresh.substr(0, 500));
-    const FileOutcome shorter = Fetch("Data\\short.pak", fresh);
-    EXPECT_EQ(shorter.kind, FileOutcome::Kind::ServerFailed) << shorter.reason;
+    const patch::FileOutcome shorter = Fetch("Data\\short.pak", fresh);
+    EXPECT_EQ(shorter.kind, patch::FileOutcome::Kind::ServerFailed) << shorter.reason;
     const Texts log = TakeLog();
     ASSERT_EQ(log.size(), 2u) << testing::PrintToString(log) << shorter.reason;
     EXPECT_TRUE(log[0].find("\" 416 ") != std::string::npos && asks(log[0], 500)) << log[0];
@@ -580,7 +583,7 @@ TEST_F(CheckPassTest, PartFilesOfOtherDigestsGoAndTheOwnOneIsResumed) {
     writeFile(Served("Data/b.pak"), "current");
     writeFile(Game("Data/b.pak"), "current");
     const auto part = [this](const std::string& file, std::string_view bytes) {
-        return ResumePartPath(Game("Data/" + file).string(), Entry("Data\\" + file, bytes));
+        return patch::ResumePartPath(Game("Data/" + file).string(), Entry("Data\\" + file, bytes));
     };
     writeFile(part("a.pak", fresh), fresh.substr(0, 150000));
     writeFile(part("a.pak", older), older.substr(0, 1000));
@@ -589,7 +592,7 @@ TEST_F(CheckPassTest, PartFilesOfOtherDigestsGoAndTheOwnOneIsResumed) {
 
     RunPass(Line("Data\\a.pak", fresh) + "\n" + Line("Data\\b.pak", "current") + "\n");
     EXPECT_EQ(GameFiles(), (Files{{"Data/a.pak", fresh}, {"Data/b.pak", "current"}}));
-    const UpdateResult result = m_manager.LastResult();
+    const patch::UpdateResult result = m_manager.LastResult();
     EXPECT_EQ(
         std::tie(result.failedFiles, result.fetchedFiles, result.resumedBytes, result.fetchedBytes),
         std::make_tuple(0, 1, std::uint64_t{150000}, std::uint64_t{250000}));
@@ -606,11 +609,12 @@ TEST_F(CheckPassTest, ASmallFileCutInAPassKeepsItsPartForTheNext) {
     m_server.SetFaults({.cutAfter = 120000});
     RunPass(Line("s.pak", fresh) + "\n");
     EXPECT_EQ(m_manager.LastResult().failedFiles, 1);
-    EXPECT_EQ(PartFiles(m_gameDir),
-              (Files{{fs::relative(ResumePartPath(Game("s.pak").string(), Entry("s.pak", fresh)),
-                                   m_gameDir)
-                          .string(),
-                      fresh.substr(0, 120000)}}));
+    EXPECT_EQ(
+        PartFiles(m_gameDir),
+        (Files{{fs::relative(patch::ResumePartPath(Game("s.pak").string(), Entry("s.pak", fresh)),
+                             m_gameDir)
+                    .string(),
+                fresh.substr(0, 120000)}}));
     EXPECT_EQ(TakeLog().size(), 3u);
 
     m_server.SetFaults({});
@@ -623,7 +627,7 @@ TEST_F(CheckPassTest, ASmallFileCutInAPassKeepsItsPartForTheNext) {
 
 // Several connections fetch every file once, each request on one of them.
 TEST_F(CheckPassTest, SeveralConnectionsFetchEveryFileOnce) {
-    CMyUpdateManager manager(*this, kTitle, {3, 2, {2, 10ms}});
+    patch::CMyUpdateManager manager(*this, kTitle, {3, 2, {2, 10ms}});
     manager.StartDownloadThread();
     std::string list;
     Files expected;
@@ -682,26 +686,27 @@ TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
         GTEST_SKIP() << disk.Error();
     m_gameDir = m_root / "small" / "game";
     fs::create_directories(m_gameDir);
-    SetTextFile((m_root / "Launcher.none").string());  // the built-in text
+    config::SetTextFile((m_root / "Launcher.none").string());  // the built-in text
     const std::string a = randomBytes(1536 * 1024, 1), b = randomBytes(1536 * 1024, 2);
     writeFile(Served("a.pak"), a);
     writeFile(Served("b.pak"), b);
     const std::string both = Line("a.pak", a) + "\n" + Line("b.pak", b) + "\n";
 
     RunPass(both);
-    const UpdateResult refused = m_manager.LastResult();
+    const patch::UpdateResult refused = m_manager.LastResult();
     EXPECT_TRUE(refused.NoSpace());
     EXPECT_EQ(std::tie(refused.failedFiles, refused.firstFailed, refused.spaceNeeded),
               std::make_tuple(2, std::string("a.pak"), std::uint64_t{3 << 20}));
     EXPECT_LE(refused.spaceFree, std::uint64_t{2 << 20});
     EXPECT_EQ(m_target.messages().back().wParam, 2);
-    EXPECT_EQ(DiskSpaceText(refused), "磁盘空间不足：更新需要 3.0 MB，游戏所在磁盘只剩 " +
-                                          FormatByteSize(refused.spaceFree));
+    EXPECT_EQ(patch::DiskSpaceText(refused), "磁盘空间不足：更新需要 3.0 MB，游戏所在磁盘只剩 " +
+                                                 patch::FormatByteSize(refused.spaceFree));
     EXPECT_EQ(TakeLog(), Texts{});
     EXPECT_EQ(GameFiles(), Files{});
 
     // With 1 MiB of a.pak in its part file, a.pak needs only the rest.
-    writeFile(ResumePartPath(Game("a.pak").string(), Entry("a.pak", a)), a.substr(0, 1 << 20));
+    writeFile(patch::ResumePartPath(Game("a.pak").string(), Entry("a.pak", a)),
+              a.substr(0, 1 << 20));
     RunPass(Line("a.pak", a) + "\n");
     EXPECT_FALSE(m_manager.LastResult().NoSpace());
     EXPECT_EQ(GameFiles(), (Files{{"a.pak", a}}));
@@ -750,30 +755,31 @@ TEST_F(CheckPassTest, StopDuringVerifyOrFetchJoinsPromptlyAndKeepsOnlyItsPart) {
     const std::string fresh = randomBytes(30 * 256 * 1024, 8);
     writeFile(Served("Data/big.pak"), fresh);
     // A sparse file of the listed size: its digest would take half a minute or more.
-    const _filelist huge{"Data\\huge.pak", "x", std::string(32, '0'), 0, std::int64_t{16} << 30};
+    const patch::_filelist huge{"Data\\huge.pak", "x", std::string(32, '0'), 0,
+                                std::int64_t{16} << 30};
     fs::create_directories(Game("Data"));
     { std::ofstream create(Game("Data/huge.pak")); }
     fs::resize_file(Game("Data/huge.pak"), static_cast<std::uintmax_t>(huge.fileSize));
     m_server.SetFaults({.blockDelay = 1s});
     // What is listed, and the message that shows the pass is where it should be stopped.
     const std::tuple<const char*, std::string, unsigned> cases[] = {
-        {"verify", FormatChecksumLine(huge), platform::WM_TOTAL_PROGRESS},
+        {"verify", patch::FormatChecksumLine(huge), platform::WM_TOTAL_PROGRESS},
         {"fetch", Line("Data\\big.pak", fresh), platform::WM_DOWN_PROGRESS},
     };
     for (const auto& [what, list, sign] : cases) {
         SCOPED_TRACE(what);
         PostRecorder target;
-        struct Owner final : UpdateOwner {
-            UpdateOwner& test;
+        struct Owner final : patch::UpdateOwner {
+            patch::UpdateOwner& test;
             PostRecorder& posts;
-            Owner(UpdateOwner& t, PostRecorder& p) : test(t), posts(p) {}
+            Owner(patch::UpdateOwner& t, PostRecorder& p) : test(t), posts(p) {}
             std::string GameDir() const override { return test.GameDir(); }
             std::string UpdateUrl() const override { return test.UpdateUrl(); }
             std::string ModuleDir() const override { return test.ModuleDir(); }
             bool NoUpdate() const override { return false; }
             platform::MessageTarget& Target() override { return posts; }
         } owner(*this, target);
-        auto manager = std::make_unique<CMyUpdateManager>(owner, kTitle, kSettings);
+        auto manager = std::make_unique<patch::CMyUpdateManager>(owner, kTitle, kSettings);
         manager->StartDownloadThread();
         writeFile(m_root / "list.md5", list);
         ASSERT_TRUE(manager->LoadChecksumList((m_root / "list.md5").string()));
@@ -792,8 +798,9 @@ TEST_F(CheckPassTest, StopDuringVerifyOrFetchJoinsPromptlyAndKeepsOnlyItsPart) {
         if (std::string(what) == "fetch") {
             ASSERT_EQ(parts.size(), 1u);
             const auto& [name, bytes] = *parts.begin();
-            EXPECT_EQ(m_gameDir / name, fs::path(ResumePartPath(Game("Data/big.pak").string(),
-                                                                Entry("Data\\big.pak", fresh))));
+            EXPECT_EQ(m_gameDir / name,
+                      fs::path(patch::ResumePartPath(Game("Data/big.pak").string(),
+                                                     Entry("Data\\big.pak", fresh))));
             EXPECT_GE(bytes.size(), static_cast<std::size_t>(kBlock));
             EXPECT_EQ(bytes, fresh.substr(0, bytes.size()));
         } else {

@@ -28,7 +28,7 @@ using namespace std::chrono_literals;
 const fs::path kSource = QUEND_SOURCE_DIR;
 const fs::path kConfig = kSource / "docs" / "nginx-update.conf";
 
-class Owner final : public UpdateOwner {
+class Owner final : public patch::UpdateOwner {
 public:
     Owner(fs::path game, std::string url) : m_game(std::move(game)), m_url(std::move(url)) {}
     std::string GameDir() const override { return m_game.string() + "/"; }
@@ -43,13 +43,13 @@ private:
     std::string m_url;
 };
 
-_filelist Entry(const std::string& utf8Name, const std::string& bytes) {
+patch::_filelist Entry(const std::string& utf8Name, const std::string& bytes) {
     std::string name = platform::Utf8ToAnsi(utf8Name);
     for (char& c : name) {
         if (c == '/')
             c = '\\';
     }
-    return {name, "0", CMD5().GetStringMD5(bytes), 1588298400,
+    return {name, "0", patch::CMD5().GetStringMD5(bytes), 1588298400,
             static_cast<std::int64_t>(bytes.size())};
 }
 
@@ -72,23 +72,23 @@ TEST(NginxUpdateTest, APassFetchesResumesAndCountsAMissingFile) {
     const std::string big = randomBytes(700000, 21);
     const std::vector<std::pair<std::string, std::string>> served = {
         {"Data/big.pak", big}, {"数据/地图.map", "新的地图"}, {"Data/50% off #1?.txt", "odd"}};
-    std::vector<_filelist> list;
+    std::vector<patch::_filelist> list;
     for (const auto& [name, bytes] : served) {
         writeFile(dir / "served" / "patch" / name, bytes);
         list.push_back(Entry(name, bytes));
     }
     list.insert(list.begin() + 1, Entry("Data/gone.pak", "not served"));
     const fs::path game = dir / "game";
-    writeFile(ResumePartPath((game / "Data" / "big.pak").string(), list.front()),
+    writeFile(patch::ResumePartPath((game / "Data" / "big.pak").string(), list.front()),
               big.substr(0, 300000));
 
     Owner owner(game, nginx.Url() + "/patch");
-    CMyUpdateManager manager(owner, "QuendTest");
+    patch::CMyUpdateManager manager(owner, "QuendTest");
     manager.StartDownloadThread();
     ASSERT_TRUE(manager.StartPass(list));
     ASSERT_TRUE(owner.posts.waitFor(platform::WM_UPDATE_DONE, 1, 30s));
 
-    const UpdateResult result = manager.LastResult();
+    const patch::UpdateResult result = manager.LastResult();
     EXPECT_EQ(
         std::tie(result.failedFiles, result.firstFailed, result.fetchedFiles, result.resumedBytes),
         std::make_tuple(1, std::string("Data\\gone.pak"), 3, std::uint64_t{300000}));
@@ -96,7 +96,7 @@ TEST(NginxUpdateTest, APassFetchesResumesAndCountsAMissingFile) {
     for (const auto& [name, bytes] : served)
         EXPECT_EQ(readFile(game / name), bytes) << name;
     for (const auto& file : fs::recursive_directory_iterator(game))
-        EXPECT_FALSE(IsPartFileName(file.path().filename().string())) << file.path();
+        EXPECT_FALSE(patch::IsPartFileName(file.path().filename().string())) << file.path();
     // The log lines: "GET TARGET HTTP/1.1|STATUS|BYTES|RANGE", in list order.
     const std::vector<std::string> log = nginx.AccessLog();
     ASSERT_EQ(log.size(), 4u);

@@ -47,7 +47,7 @@ public slots:
 class LauncherDlgTest : public ::testing::Test {
 protected:
     LauncherDlgTest() {
-        SetTextFile((m_launcherDir / "Launcher.Chs").string());
+        config::SetTextFile((m_launcherDir / "Launcher.Chs").string());
         platform::SetMessageCaption("Launcher");
         m_app.m_strSkinIni = (m_launcherDir / "Skin.ini").string();
         m_app.m_strResourcePath = (m_launcherDir / "Res" / "Chs").string();

@@ -42,7 +42,7 @@ protected:
     void SetUp() override {
         ::setenv("QUEND_CODEPAGE", "GBK", 1);
         writeFile(m_dir / "Launcher.chs", "[Term]\r\nServerSet=S%d\r\n");
-        SetTextFile(m_dir.dir() + "Launcher.chs");
+        config::SetTextFile(m_dir.dir() + "Launcher.chs");
         m_tree.SetBkColor(Qt::black);
         m_tree.SetTextColor(Qt::white);
         QFont sharp = m_tree.font();  // glyphs in their colour alone, unblended

@@ -29,7 +29,7 @@ TEST_F(SmsCodeDlgTest, TheWidgetsShowTheCodeLogicAcrossDisplays) {
     platform::HttpClient http("Launcher");
     std::string body;
     ASSERT_TRUE(http.GetText(
-        account::MakeLoginUrl(Domain(), "bobby", CMD5().GetStringMD5("hunter22")), body));
+        account::MakeLoginUrl(Domain(), "bobby", patch::CMD5().GetStringMD5("hunter22")), body));
     ui::CSmsCodeDlg dlg(Domain(), "138 0000+5678", http);
     dlg.show();
     auto* getCode = dlg.findChild<QPushButton*>("btnGetCode");

@@ -154,7 +154,7 @@ std::string CAccountService::GameLogin(const Query& query, httplib::Response& re
     if (!index)
         return Line("error|", "账号不存在");
     const Account& account = m_ansi[*index];
-    if (Value(query, "password") != CMD5().GetStringMD5(account.password))
+    if (Value(query, "password") != patch::CMD5().GetStringMD5(account.password))
         return Line("error|", "密码错误");
     if (account.mobile.empty())
         return SuccessLine(*index);

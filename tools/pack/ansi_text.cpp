@@ -3,6 +3,8 @@
 #include "pack/pack_error.h"
 #include "platform/codepage.h"
 
+namespace pack {
+
 std::optional<std::string> ToAnsiExact(std::string_view utf8) {
     std::string ansi = platform::Utf8ToAnsi(utf8);
     // The converter puts "?" for what it cannot hold; only a faithful way back proves none did.
@@ -19,3 +21,5 @@ std::string ToAnsiOrThrow(std::string_view utf8, const std::string& what) {
     }
     return std::move(*ansi);
 }
+
+}  // namespace pack

@@ -5,6 +5,8 @@
 #include "pack/pack_error.h"
 #include "platform/part_file.h"
 
+namespace pack {
+
 namespace {
 
 constexpr std::string_view kTempSuffix = ".XXXXXX";
@@ -34,3 +36,5 @@ std::string_view TemporaryTarget(std::string_view name) {
         return {};
     return name.substr(1, name.size() - 1 - kTempSuffix.size());
 }
+
+}  // namespace pack

@@ -5,9 +5,13 @@
 #include <filesystem>
 #include <string_view>
 
+namespace pack {
+
 // Writes `bytes` to a temporary file ".<name>.XXXXXX" beside `path`, flushes it to disk and
 // renames it over `path`. Throws PackError naming the file; the temporary file is then removed.
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 // For the name of such a temporary file, the name of the file it was to replace; else empty.
 std::string_view TemporaryTarget(std::string_view name);
+
+}  // namespace pack

@@ -11,6 +11,8 @@
 #include "patch/md5.h"
 #include "platform/file.h"
 
+namespace pack {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -31,7 +33,7 @@ std::string ListComponent(const std::string& name, const std::string& shown) {
 }  // namespace
 
 std::string ChecksumListName(std::string_view version) {
-    std::optional<std::string> name = ChecksumListNameOf(version);
+    std::optional<std::string> name = patch::ChecksumListNameOf(version);
     if (!name) {
         throw PackError("version \"" + std::string(version) +
                         "\" is not X.Y.Z with X up to 15 and Y, Z up to 16383");
@@ -55,17 +57,17 @@ std::size_t CChecksumWriter::Run(std::string_view version) {
     fs::create_directories(m_outDir, error);
     if (error)
         throw PackError("cannot create folder " + m_outDir.string() + ": " + error.message());
-    const std::vector<_filelist> entries = Collect();
+    const std::vector<patch::_filelist> entries = Collect();
     std::string text;
-    for (const _filelist& entry : entries)
-        text += FormatChecksumLine(entry);
+    for (const patch::_filelist& entry : entries)
+        text += patch::FormatChecksumLine(entry);
     WriteFileAtomically(m_outDir / kAllListName, text);
     if (!versionList.empty())
         WriteFileAtomically(m_outDir / versionList, text);
     return entries.size();
 }
 
-std::vector<_filelist> CChecksumWriter::Collect() {
+std::vector<patch::_filelist> CChecksumWriter::Collect() {
     std::error_code error;
     fs::path gameDir = fs::canonical(m_gameDir, error);
     if (error || !fs::is_directory(gameDir, error))
@@ -77,7 +79,7 @@ std::vector<_filelist> CChecksumWriter::Collect() {
     m_outDir = std::move(outDir);
     m_skipped.clear();
     const std::vector<Found> found = Walk();
-    std::vector<_filelist> entries;
+    std::vector<patch::_filelist> entries;
     entries.reserve(found.size());
     for (const Found& file : found) {
         entries.push_back(Digest(file));
@@ -134,10 +136,10 @@ bool CChecksumWriter::IsOwnOutput(const fs::path& path) const {
     if (path.parent_path() != m_outDir)
         return false;
     const std::string name = path.filename().string();
-    return IsChecksumListName(name) || IsChecksumListName(TemporaryTarget(name));
+    return patch::IsChecksumListName(name) || patch::IsChecksumListName(TemporaryTarget(name));
 }
 
-_filelist CChecksumWriter::Digest(const Found& found) const {
+patch::_filelist CChecksumWriter::Digest(const Found& found) const {
     const std::string shown = found.path.string();
     platform::File file = platform::File::Open(found.path.string(), platform::File::Mode::Read);
     const auto info = file.IsOpen() ? file.Info() : std::nullopt;
@@ -145,15 +147,17 @@ _filelist CChecksumWriter::Digest(const Found& found) const {
         throw PackError("cannot open " + shown + ": " + file.Error());
     if (!info->regular)
         throw PackError("no longer a regular file: " + shown);
-    _filelist entry;
+    patch::_filelist entry;
     entry.fileName = found.fileName;
     entry.extra = "0";
     entry.modifiedTime = info->modifiedTime;
     entry.fileSize = static_cast<std::int64_t>(info->size);
     try {
-        entry.md5 = CMD5().GetFileMD5(file);
+        entry.md5 = patch::CMD5().GetFileMD5(file);
     } catch (const std::system_error& e) {
         throw PackError("cannot read " + shown + ": " + e.code().message());
     }
     return entry;
 }
+
+}  // namespace pack

@@ -11,6 +11,8 @@
 
 #include "patch/filelist.h"
 
+namespace pack {
+
 // "checksum_all.md5" for the empty version; for "X.Y.Z" the name the launcher asks for,
 // "checksum_X_Y_Z.md5" with the numbers as it prints them. Throws PackError for a version that
 // is not three decimal numbers the launcher's packed versions can hold (X up to 15, Y and Z up
@@ -37,7 +39,7 @@ public:
     std::size_t Run(std::string_view version);
 
     // The entries of the folder's files in list order (by file name, byte-wise).
-    std::vector<_filelist> Collect();
+    std::vector<patch::_filelist> Collect();
 
     // Entries that are neither folders nor regular files (symbolic links, devices), left out.
     const std::vector<std::string>& Skipped() const { return m_skipped; }
@@ -52,7 +54,7 @@ private:
     std::vector<Found> Walk();
     bool IsExcluded(const std::filesystem::path& relative) const;
     bool IsOwnOutput(const std::filesystem::path& path) const;
-    _filelist Digest(const Found& found) const;
+    patch::_filelist Digest(const Found& found) const;
 
     std::filesystem::path m_gameDir;
     std::filesystem::path m_outDir;
@@ -60,3 +62,5 @@ private:
     std::vector<std::string> m_skipped;
     Progress m_progress;
 };
+
+}  // namespace pack

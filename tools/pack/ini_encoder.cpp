@@ -5,6 +5,8 @@
 #include "pack/atomic_file.h"
 #include "pack/pack_error.h"
 
+namespace pack {
+
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -25,8 +27,8 @@ std::string EncodeKeyLine(std::string_view text, const std::string& where) {
     return key + "=" + HexEncode(value) + comment;
 }
 
-std::string EncodeLine(const IniLine& line, const std::string& where) {
-    if (line.kind == IniLineKind::Key)
+std::string EncodeLine(const config::IniLine& line, const std::string& where) {
+    if (line.kind == config::IniLineKind::Key)
         return EncodeKeyLine(line.text, where);
     return ToAnsiOrThrow(line.text, where);
 }
@@ -45,21 +47,22 @@ std::string HexEncode(std::string_view plain) {
     return encoded;
 }
 
-std::string EncodeIni(const CIniFile& plain, const std::string& source) {
+std::string EncodeIni(const config::CIniFile& plain, const std::string& source) {
     std::string out;
     std::size_t lineNumber = 0;
-    for (const IniLine& line : plain.Lines()) {
+    for (const config::IniLine& line : plain.Lines()) {
         ++lineNumber;
-        IniLine input = line;
+        config::IniLine input = line;
         if (lineNumber == 1 && input.text.starts_with(kUtf8Bom))
             input.text.erase(0, kUtf8Bom.size());
         const std::string where = Where(source, lineNumber);
         const std::string encoded = EncodeLine(input, where);
         // The launcher cuts longer lines into pieces, which would split the value.
-        if (encoded.size() > CIniFile::kMaxLineLength) {
+        if (encoded.size() > config::CIniFile::kMaxLineLength) {
             throw PackError(where + ": the encoded line has " + std::to_string(encoded.size()) +
                             " characters, more than the " +
-                            std::to_string(CIniFile::kMaxLineLength) + " the launcher reads");
+                            std::to_string(config::CIniFile::kMaxLineLength) +
+                            " the launcher reads");
         }
         out += encoded;
         out += "\r\n";
@@ -68,8 +71,10 @@ std::string EncodeIni(const CIniFile& plain, const std::string& source) {
 }
 
 void EncodeIniFile(const std::string& plainPath, const std::string& outPath) {
-    CIniFile plain;
+    config::CIniFile plain;
     if (!plain.Load(plainPath.c_str()))
         throw PackError("cannot read " + plainPath);
     WriteFileAtomically(outPath, EncodeIni(plain, plainPath));
 }
+
+}  // namespace pack

@@ -34,10 +34,10 @@ struct Options {
 };
 
 void RunChecksums(const Options& options) {
-    CChecksumWriter writer(options.gameDir, options.outDir);
+    pack::CChecksumWriter writer(options.gameDir, options.outDir);
     for (const std::string& name : options.excludes)
         writer.Exclude(name);
-    CProgressReporter progress(stderr, ::isatty(STDERR_FILENO) == 1);
+    pack::CProgressReporter progress(stderr, ::isatty(STDERR_FILENO) == 1);
     writer.SetProgress([&progress](std::size_t done, std::size_t total, const std::string& name) {
         progress.Report(done, total, name);
     });
@@ -49,15 +49,15 @@ void RunChecksums(const Options& options) {
 
 void RunEncode(const Options& options) {
     const std::string bytes =
-        options.raw ? options.text : ToAnsiOrThrow(options.text, "the text to encode");
-    std::cout << HexEncode(bytes) << '\n';
+        options.raw ? options.text : pack::ToAnsiOrThrow(options.text, "the text to encode");
+    std::cout << pack::HexEncode(bytes) << '\n';
 }
 
 std::string CheckVersion(std::string& version) {
     try {
-        ChecksumListName(version);
+        pack::ChecksumListName(version);
         return {};
-    } catch (const PackError& e) {
+    } catch (const pack::PackError& e) {
         return e.what();
     }
 }
@@ -89,7 +89,7 @@ void Run(const CLI::App& app, const Options& options) {
     } else if (app.got_subcommand("encode")) {
         RunEncode(options);
     } else {
-        EncodeIniFile(options.plainIni, options.launcherIni);
+        pack::EncodeIniFile(options.plainIni, options.launcherIni);
     }
 }
 

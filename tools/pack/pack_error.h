@@ -4,7 +4,11 @@
 
 #include <stdexcept>
 
+namespace pack {
+
 class PackError final : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+}  // namespace pack

@@ -1,5 +1,7 @@
 #include "pack/progress_reporter.h"
 
+namespace pack {
+
 CProgressReporter::~CProgressReporter() {
     if (m_open)
         std::fputc('\n', m_out);
@@ -19,3 +21,5 @@ void CProgressReporter::Report(std::size_t done, std::size_t total, const std::s
     std::fprintf(m_out, "[%zu/%zu] %s\n", done, total, name.c_str());
     m_lastLine = now;
 }
+
+}  // namespace pack

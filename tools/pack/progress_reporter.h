@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+namespace pack {
+
 class CProgressReporter final {
 public:
     CProgressReporter(std::FILE* out, bool terminal) : m_out(out), m_terminal(terminal) {}
@@ -26,3 +28,5 @@ private:
     bool m_open = false;  // a rewritten line waits for its line end
     Clock::time_point m_lastLine = Clock::now();
 };
+
+}  // namespace pack
