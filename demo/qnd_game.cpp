@@ -1,16 +1,9 @@
 // Qnd.exe, the demo's stand-in for the game: shows what the launcher handed over (the user id on
 // the command line, the server written to Bin\Qnd.ini beside it) in a window, or prints it when
 // there is no display. Every start is recorded in Qnd.launch.txt beside the program, so that a
-// test can check the launcher's command line.
-
-#include <QApplication>
-#include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
-#include <QWidget>
+// test can check the launcher's command line and the folder the game was started in.
 
 #include <array>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -20,6 +13,7 @@
 #include "platform/codepage.h"
 #include "platform/process.h"
 #include "platform/profile.h"
+#include "qnd_game_window.h"
 
 namespace {
 
@@ -45,7 +39,7 @@ Handover ReadHandover(const std::vector<std::string>& args, const std::string& i
         const auto take = [&arg](const char* prefix, std::string& into) {
             const std::string head(prefix);
             if (arg.rfind(head, 0) == 0)
-                into = platform::AnsiToUtf8(arg.substr(head.size()));
+                into = arg.substr(head.size());
         };
         take("USERID=", handover.userId);
         take("USERKEY=", handover.userKey);
@@ -58,14 +52,22 @@ Handover ReadHandover(const std::vector<std::string>& args, const std::string& i
     return handover;
 }
 
-void RecordStart(const std::filesystem::path& file, int argc, char** argv) {
-    std::ofstream out(file, std::ios::trunc);
+std::string Utf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+void RecordStart(const std::filesystem::path& file, const std::vector<std::string>& args) {
+    std::ofstream out(file, std::ios::trunc | std::ios::binary);
     out << "pid=" << platform::CurrentProcessId() << '\n';
-    out << "working_folder=" << std::filesystem::current_path().string() << '\n';
-    out << "argc=" << argc - 1 << '\n';
-    for (int i = 1; i < argc; ++i)
-        out << "arg" << i << '=' << argv[i] << '\n';
-    out << "command_line=" << platform::JoinArguments(argc, argv) << '\n';
+    out << "working_folder=" << Utf8(std::filesystem::current_path()) << '\n';
+    out << "argc=" << args.size() << '\n';
+    std::string line;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        out << "arg" << i + 1 << '=' << args[i] << '\n';
+        line += (i == 0 ? "" : " ") + args[i];
+    }
+    out << "command_line=" << line << '\n';
 }
 
 std::vector<std::string> Lines(const Handover& h) {
@@ -79,52 +81,17 @@ std::vector<std::string> Lines(const Handover& h) {
     };
 }
 
-bool HaveDisplay() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0')
-            return true;
-    }
-    return false;
-}
-
-int ShowWindow(int argc, char** argv, const std::vector<std::string>& lines) {
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Quendalor"));
-    window.setStyleSheet(
-        QStringLiteral("QWidget { background: #0b0d1c; color: #e8d9a8; font-size: 15px; }"
-                       "QLabel#title { color: #f0c860; font: bold 30px 'DejaVu Serif'; }"
-                       "QPushButton { background: #d8a840; color: #2a1804; padding: 6px 18px; }"));
-    // Children declared after their parent are destroyed before it.
-    QVBoxLayout layout(&window);
-    QLabel title(QStringLiteral("QUENDALOR"));
-    title.setObjectName(QStringLiteral("title"));
-    std::string text;
-    for (const std::string& line : lines)
-        text += (text.empty() ? "" : "\n") + line;
-    QLabel body(QString::fromStdString(text));
-    QPushButton quit(QStringLiteral("Leave the game"));
-    QObject::connect(&quit, &QPushButton::clicked, &app, &QApplication::quit);
-    layout.addWidget(&title, 0, Qt::AlignHCenter);
-    layout.addWidget(&body);
-    layout.addWidget(&quit, 0, Qt::AlignRight);
-    window.resize(560, 260);
-    window.show();
-    return QApplication::exec();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::filesystem::path bin = std::filesystem::path(platform::OwnExePath()).parent_path();
-    RecordStart(bin / "Qnd.launch.txt", argc, argv);
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    const std::vector<std::string> lines = Lines(ReadHandover(args, (bin / "Qnd.ini").string()));
-    if (!HaveDisplay()) {
+    const std::filesystem::path bin = std::filesystem::u8path(platform::OwnExePath()).parent_path();
+    const std::vector<std::string> args = demo::ProgramArguments(argc, argv);
+    RecordStart(bin / "Qnd.launch.txt", args);
+    const std::vector<std::string> lines = Lines(ReadHandover(args, Utf8(bin / "Qnd.ini")));
+    if (!demo::HaveDisplay()) {
         for (const std::string& line : lines)
             std::cout << line << '\n';
         return 0;
     }
-    return ShowWindow(argc, argv, lines);
+    return demo::ShowGameWindow(argc, argv, lines);
 }

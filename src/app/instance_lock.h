@@ -9,11 +9,13 @@
 
 #include <QObject>
 
+#include "frontend/instance_lock.h"
+
 class QLocalServer;
 
 namespace app {
 
-class CInstanceLock final : public QObject {
+class CInstanceLock final : public QObject, public frontend::InstanceLock {
     Q_OBJECT
 
 public:

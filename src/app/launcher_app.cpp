@@ -1,8 +1,21 @@
 #include "app/launcher_app.h"
 
+#include <memory>
+#include <utility>
+
+#include <QApplication>
+#include <QWidget>
+
+#include "app/instance_lock.h"
 #include "ui/launcher_dlg.h"
 
 namespace app {
+
+CLauncherApp::CLauncherApp(std::string modulePath, std::string commandLine)
+    : frontend::CClientApp(std::move(modulePath), std::move(commandLine)) {
+    // Boxes shown before the main window must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+}
 
 bool CLauncherApp::InitInstance() {
     if (!CClientApp::InitInstance())
@@ -16,6 +29,23 @@ bool CLauncherApp::InitInstance() {
 
 int CLauncherApp::ExitInstance() {
     return CClientApp::ExitInstance();
+}
+
+bool CLauncherApp::CheckSingleInstance(const std::string& name) {
+    std::unique_ptr<CInstanceLock> lock;
+    if (!CInstanceLock::Acquire(
+            name, [this] { RaiseMainWindow(); }, lock))
+        return false;
+    m_hMutex = std::move(lock);
+    return true;
+}
+
+void CLauncherApp::RaiseMainWindow() {
+    if (m_pMainWnd == nullptr)
+        return;
+    m_pMainWnd->showNormal();
+    m_pMainWnd->raise();
+    m_pMainWnd->activateWindow();
 }
 
 }  // namespace app

@@ -13,8 +13,8 @@
 
 #include "app/instance_lock.h"
 #include "app/launcher_app.h"
-#include "app/message_log.h"
 #include "corelib/xtrace.h"
+#include "frontend/message_log.h"
 #include "headless/headless_options.h"
 #include "headless/headless_run.h"
 #include "platform/message_box.h"
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     app::CLauncherApp app(platform::OwnExePath(), commandLine);
 
     if (const char* log = std::getenv("QUEND_MESSAGE_LOG"); log != nullptr && *log != '\0')
-        platform::SetMessageHandler(app::MessageLogHandler(log));
+        platform::SetMessageHandler(frontend::MessageLogHandler(log));
     else
         ui::InstallQtMessageBox([&app] { return app.m_pMainWnd; });
     return app.Run();

@@ -9,6 +9,11 @@
 #include <cstddef>
 #include <string>
 
+// <windows.h> maps this name to its own function when it came first.
+#ifdef WriteProfileString
+#undef WriteProfileString
+#endif
+
 namespace platform {
 
 // Copies the value (or `defaultValue` when file, section or key is missing) into `buffer`, cut to

@@ -1,6 +1,8 @@
 #include "platform/profile.h"
 
 #include <windows.h>
+// The system header maps this name to its own wide function; ours keeps its name.
+#undef WriteProfileString
 
 #include <algorithm>
 #include <cstring>

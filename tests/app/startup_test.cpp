@@ -21,8 +21,8 @@
 #include <QTest>
 #include <QWidget>
 
-#include "app/client_app.h"
 #include "app/instance_lock.h"
+#include "app/launcher_app.h"
 #include "devserver/launcher_server.h"
 #include "installation.h"
 #include "platform/process.h"
@@ -72,9 +72,9 @@ TEST_F(StartupTest, StartUpGoesOnAfterAConnectionFailure) {
     EXPECT_EQ(m_messages.take(), std::vector<std::string>{kConnectionFailed});
     EXPECT_EQ(refused.m_strResourcePath, (m_install.launcherDir / "Res" / "Chs").string());
     refused.ExitInstance();
-    EXPECT_EQ(app::JoinResourcePath("Res\\", "\\Chs"), "Res/Chs");
-    EXPECT_EQ(app::JoinResourcePath("/", "Chs"), "/Chs");
-    EXPECT_EQ(app::ApplicationTitle("my.launcher.exe"), "my.launcher");
+    EXPECT_EQ(frontend::JoinResourcePath("Res\\", "\\Chs"), "Res/Chs");
+    EXPECT_EQ(frontend::JoinResourcePath("/", "Chs"), "/Chs");
+    EXPECT_EQ(frontend::ApplicationTitle("my.launcher.exe"), "my.launcher");
 }
 
 // A second start under the same file name raises the first one's window and gives up; the

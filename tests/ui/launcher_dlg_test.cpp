@@ -18,7 +18,7 @@
 #include <QTest>
 #include <QUrl>
 
-#include "app/client_app.h"
+#include "app/launcher_app.h"
 #include "config/text_table.h"
 #include "devserver/launcher_server.h"
 #include "platform/window_messages.h"
@@ -73,7 +73,7 @@ protected:
     std::filesystem::path m_launcherDir = WriteTestSkin(m_dir / "Launcher");
     WorkingFolder m_working{m_launcherDir};
     MessageBoxRecorder m_messages;
-    app::CClientApp m_app{"", ""};
+    app::CLauncherApp m_app{"", ""};
     std::optional<ui::CLauncherDlg> m_dialog;
 };
 

@@ -1,9 +1,6 @@
-#include "app/client_app.h"
+#include "frontend/client_app.h"
 
 #include <utility>
-
-#include <QApplication>
-#include <QWidget>
 
 #include "config/text_table.h"
 #include "corelib/xtrace.h"
@@ -12,7 +9,7 @@
 #include "platform/paths.h"
 #include "protocol/launcher_messages.h"
 
-namespace app {
+namespace frontend {
 
 std::string JoinResourcePath(const std::string& resourceDir, const std::string& language) {
     const auto separator = [](char c) { return c == '/' || c == '\\'; };
@@ -44,8 +41,7 @@ int CClientApp::Run() {
 
 bool CClientApp::InitInstance() {
     // The order is the start-up's contract: every early return leaves ExitInstance something it
-    // can release. Boxes shown before the main window must not end the program.
-    QApplication::setQuitOnLastWindowClosed(false);
+    // can release.
     corelib::set_trace_sink(&corelib::trace_output());
     // The program file's name is the single-instance lock's name and every box's caption. A
     // temporary copy holds its file from here on: the last process running from it removes it.
@@ -93,11 +89,6 @@ int CClientApp::ExitInstance() {
     return 0;
 }
 
-bool CClientApp::CheckSingleInstance(const std::string& name) {
-    return CInstanceLock::Acquire(
-        name, [this] { RaiseMainWindow(); }, m_hMutex);
-}
-
 bool CClientApp::RunSelfUpdate(const std::string& commandLine) {
     launch::SelfUpdater updater;
     const bool goOn = updater.Run(commandLine);
@@ -125,12 +116,4 @@ void CClientApp::StoreSession(const account::LoginSession& session) {
     m_strUnderage = session.underage;
 }
 
-void CClientApp::RaiseMainWindow() {
-    if (m_pMainWnd == nullptr)
-        return;
-    m_pMainWnd->showNormal();
-    m_pMainWnd->raise();
-    m_pMainWnd->activateWindow();
-}
-
-}  // namespace app
+}  // namespace frontend

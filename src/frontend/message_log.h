@@ -6,10 +6,10 @@
 
 #include "platform/message_box.h"
 
-namespace app {
+namespace frontend {
 
 // Each box becomes one line "caption<TAB>text" (line feeds in the text as "\n"), appended
 // whole so that lines of several processes never mix.
 platform::MessageHandler MessageLogHandler(std::string path);
 
-}  // namespace app
+}  // namespace frontend

@@ -1,24 +1,24 @@
 #pragma once
 // CClientApp: the application object's reusable part, a GUI program that is also a client of the
-// launcher server. It owns the settings of Launcher.ini and the connection, brings the process up
-// in a fixed order (paths, configuration, single instance, self-update, connection) and takes it
-// down again; the main window's rules read what start-up found through LauncherHost. GUI thread
-// only: the connection's receive thread works from its own copy of what it needs.
+// launcher server, without a toolkit. It owns the settings of Launcher.ini and the connection,
+// brings the process up in a fixed order (paths, configuration, single instance, self-update,
+// connection) and takes it down again; the main window's rules read what start-up found through
+// LauncherHost. Each edition derives its application from it, adding its single-instance lock and
+// its main window. GUI thread only: the connection's receive thread works from its own copy of
+// what it needs.
 
 #include <memory>
 #include <string>
 
-#include "app/instance_lock.h"
 #include "config/launcher_config.h"
+#include "frontend/instance_lock.h"
 #include "frontend/launcher_host.h"
 #include "platform/file_lock.h"
 #include "protocol/client_connection.h"
 
-class QWidget;
+namespace frontend {
 
-namespace app {
-
-class CClientApp : public frontend::LauncherHost {
+class CClientApp : public LauncherHost {
 public:
     // `modulePath`: the running program file (platform::OwnExePath() in the program);
     // `commandLine`: the arguments after the program name as one text.
@@ -31,9 +31,9 @@ public:
     // InitInstance, then ExitInstance whatever it answered.
     int Run();
 
-    // Takes the lock named `name`; false, after asking the holder to raise its window, when
-    // another launcher holds it.
-    bool CheckSingleInstance(const std::string& name);
+    // Takes the single-instance lock named `name` into m_hMutex. False, after raising the
+    // holder's window, when another launcher holds it.
+    virtual bool CheckSingleInstance(const std::string& name) = 0;
 
     // Gives the connection its own copy of the installed games, then connects to TREE_SERVER.
     bool ConnectServer();
@@ -54,10 +54,7 @@ public:
         return {m_strUserId, m_strUserKey, m_strUnderage};
     }
 
-    // The running main window: raised when a second start asks for it.
-    QWidget* m_pMainWnd = nullptr;
-
-    std::unique_ptr<CInstanceLock> m_hMutex;  // the single-instance lock; null when not held
+    std::unique_ptr<InstanceLock> m_hMutex;  // the single-instance lock; null when not held
     std::string m_strSkinIni;
     config::LauncherConfig m_config;  // the values of Launcher.ini
     std::string m_strUserId;
@@ -66,7 +63,7 @@ public:
     bool m_bNoCheck = false;
     bool m_bNoUpdate = false;
     std::string m_pszModulePath;
-    std::string m_pszModuleDir;  // ends in "/"; empty when the path has no folder
+    std::string m_pszModuleDir;  // ends in a separator; empty when the path has no folder
     std::string m_pszTextFile;
     std::string m_strResourcePath;
     bool m_bConnected = false;  // the start-up connection attempt succeeded
@@ -84,8 +81,6 @@ protected:
     virtual void RemoveTempCopy();
 
 private:
-    void RaiseMainWindow();
-
     const std::string m_strModulePathGiven;
     const std::string m_strCommandLine;
 };
@@ -97,4 +92,4 @@ std::string JoinResourcePath(const std::string& resourceDir, const std::string& 
 // The program file's name without its last extension: the caption of every message box.
 std::string ApplicationTitle(const std::string& fileName);
 
-}  // namespace app
+}  // namespace frontend

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws the server tree's small bitmaps (load bars, recommended badge, row icon box) as 24-bit
-BMP files in this folder. Run it again after changing a drawing; the results are committed."""
+BMP files in this folder, for both windows (the Qt one compiles them in as Qt resources, the
+Windows one as bitmap resources 135 to 139). Run it again after changing a drawing; the results
+are committed."""
 import os
 import struct
 
