@@ -1,7 +1,7 @@
 #pragma once
-// An advisory lock (flock; on Windows a lock on the file's first byte) on a file or, on Linux, a
-// folder, held while the object lives; the system drops it when the process ends. Holders of a
-// shared lock on one file can tell which of them is the last. Any thread; one object per holder.
+// An advisory lock (flock; on Windows a lock on the file's first byte) on a file or a folder, held
+// while the object lives; the system drops it when the process ends. Holders of a shared lock on
+// one file can tell which of them is the last. Any thread; one object per holder.
 
 #include <cstdint>
 #include <string>
@@ -11,6 +11,10 @@ namespace platform {
 class FileLock final {
 public:
     enum class Kind { Shared, Exclusive };
+
+    // Windows locks a folder through this file inside it, made (hidden) by the first holder and
+    // left there; Linux locks the folder itself.
+    static constexpr const char* kFolderLockName = "folder.lock";
 
     FileLock() = default;
     // Opens `path` and waits for the lock; holds nothing when it cannot be opened or locked.

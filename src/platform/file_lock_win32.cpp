@@ -24,12 +24,26 @@ void UnlockRange(std::intptr_t handle) {
     ::UnlockFileEx(reinterpret_cast<HANDLE>(handle), 0, 1, 0, &at);
 }
 
+// A folder cannot be locked by range on Windows: its lock is a file inside it that every holder
+// opens, made when missing.
+HANDLE OpenLockTarget(const std::string& path) {
+    std::wstring target = Utf8ToWide(path);
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return ::CreateFileW(target.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (!target.empty() && target.back() != L'\\' && target.back() != L'/')
+        target += L'\\';
+    target += Utf8ToWide(FileLock::kFolderLockName);
+    return ::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+}
+
 }  // namespace
 
-// A folder cannot be locked by range on Windows: the handle opens, the lock fails, nothing is held.
 FileLock::FileLock(const std::string& path, Kind kind) {
-    const HANDLE file = ::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, kShareAll, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = OpenLockTarget(path);
     if (file == INVALID_HANDLE_VALUE)
         return;
     m_fd = reinterpret_cast<std::intptr_t>(file);

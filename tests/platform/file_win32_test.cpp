@@ -1,16 +1,20 @@
 // The Win32 half of the file services on the system's own file functions (under Wine here): the
-// share modes, a replacement refused while another holds the file, the attributes a replaced
-// file hands on, times, reads at an offset, the walk, folders, removal and free space.
+// share modes, folder locks, a replacement refused while another holds the file, the attributes a
+// replaced file hands on, times, reads at an offset, the walk, folders, removal and free space.
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/file.h"
+#include "platform/file_lock.h"
 #include "platform/file_system.h"
 #include "platform/part_file.h"
 #include "platform/paths.h"
@@ -183,6 +187,26 @@ TEST(FileWin32Test, FoldersNamesAndSpaceWithWideCharacters) {
     ASSERT_TRUE(space);
     EXPECT_GT(space->available, 0u);
     EXPECT_GT(space->blockSize, 0u);
+}
+
+// A folder is locked through a file inside it: a second holder of the launcher's folder waits
+// until the first lets go, as launchers handing over to their copy one at a time do.
+TEST(FileWin32Test, AFolderLockMakesTheNextHolderWait) {
+    TempDir dir;
+    auto first = std::make_unique<platform::FileLock>(Utf8Path(dir.path()) + "\\",
+                                                      platform::FileLock::Kind::Exclusive);
+    ASSERT_TRUE(*first);
+    EXPECT_TRUE(std::filesystem::exists(dir / platform::FileLock::kFolderLockName));
+    std::atomic<bool> locked{false};
+    std::thread next([&] {
+        const platform::FileLock lock(Utf8Path(dir.path()), platform::FileLock::Kind::Exclusive);
+        locked = static_cast<bool>(lock);
+    });
+    ::Sleep(300);
+    EXPECT_FALSE(locked);
+    first.reset();
+    next.join();
+    EXPECT_TRUE(locked);
 }
 
 }  // namespace
