@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/ascii_case.h"
+#include "platform/paths.h"
 
 namespace config {
 
@@ -45,7 +46,7 @@ bool CIniFile::Load(const char* path) {
     if (path == nullptr)
         return false;
     try {
-        m_file.reset(std::fopen(path, "rb"));
+        m_file.reset(platform::OpenStdFile(path, "rb"));
         std::string bytes;
         if (!m_file || !readAll(bytes)) {
             CloseFile();
@@ -93,7 +94,7 @@ void CIniFile::addLine(std::string text) {
 bool CIniFile::Save(const char* path) {
     m_file.reset();
     if (path != nullptr)
-        m_file.reset(std::fopen(path, "wb"));
+        m_file.reset(platform::OpenStdFile(path, "wb"));
     if (!m_file) {
         Clear();
         return false;

@@ -9,7 +9,7 @@ namespace launch {
 
 std::string CCommonManager::GameDir() const {
     std::error_code error;
-    const std::string workDir = std::filesystem::current_path(error).string();
+    const std::string workDir = platform::PathUtf8(std::filesystem::current_path(error));
     return error ? std::string() : platform::GetFolderPart(workDir);
 }
 

@@ -48,7 +48,7 @@ std::string ServerSetInfo(const protocol::ServerGroup& group) {
 }
 
 bool IsWindowsProgram(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::FsPath(path), std::ios::binary);
     char magic[2] = {};
     return in.read(magic, sizeof magic) && magic[0] == 'M' && magic[1] == 'Z';
 }
@@ -93,7 +93,7 @@ int CQuendalorManager::LaunchGame(const std::string& gameDir, std::string userId
 
     const std::string ini = platform::JoinNativePath(gameDir, kIniPath);
     std::error_code ignored;
-    std::filesystem::permissions(ini, std::filesystem::perms::owner_write,
+    std::filesystem::permissions(platform::FsPath(ini), std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::add, ignored);
 
     const std::string host = m_selection.endpoint->text();

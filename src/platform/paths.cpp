@@ -92,4 +92,12 @@ std::string PathUtf8(const std::filesystem::path& path) {
 #endif
 }
 
+std::FILE* OpenStdFile(const std::string& utf8, const char* mode) {
+#if defined(_WIN32)
+    return ::_wfopen(Utf8ToWide(utf8).c_str(), Utf8ToWide(mode).c_str());
+#else
+    return std::fopen(utf8.c_str(), mode);
+#endif
+}
+
 }  // namespace platform

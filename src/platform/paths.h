@@ -4,6 +4,7 @@
 // into std::filesystem and back. Pure functions: any thread.
 
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -44,5 +45,8 @@ bool NamesNoPlainFile(std::string_view component);
 // library would read narrow text in another code page.
 std::filesystem::path FsPath(const std::string& utf8);
 std::string PathUtf8(const std::filesystem::path& path);
+
+// std::fopen of a UTF-8 path (on Windows through the wide-character open).
+std::FILE* OpenStdFile(const std::string& utf8, const char* mode);
 
 }  // namespace platform

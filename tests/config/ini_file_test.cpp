@@ -1,4 +1,5 @@
-// The launcher's INI store on real files: lookups, line pieces, typed values, edits, saving.
+// The launcher's INI store on real files: lookups, line pieces, typed values, edits, saving. The
+// files lie in a folder with a Chinese name, as a game folder may have.
 
 #include "config/ini_file.h"
 
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "support/test_support.h"
 
 namespace {
@@ -21,7 +23,7 @@ class IniFileTest : public ::testing::Test {
 protected:
     void load(const std::string& bytes) {
         writeFile(m_dir / "test.ini", bytes);
-        ASSERT_TRUE(m_ini.Load((m_dir / "test.ini").string().c_str()));
+        ASSERT_TRUE(m_ini.Load(platform::PathUtf8(m_dir / "test.ini").c_str()));
     }
     std::string saved() {
         EXPECT_TRUE(m_ini.Save(m_out.c_str()));
@@ -38,8 +40,9 @@ protected:
         return out;
     }
 
-    TempDir m_dir;
-    std::string m_out = (m_dir / "out.ini").string();
+    TempDir m_root;
+    const std::filesystem::path m_dir = m_root / "启动器";
+    std::string m_out = platform::PathUtf8(m_dir / "out.ini");
     config::CIniFile m_ini;
 };
 
@@ -134,7 +137,8 @@ TEST_F(IniFileTest, LongValuesNeverOverflowTheResultBuffer) {
 }
 
 TEST_F(IniFileTest, FailuresLeaveTheStoreAsDescribed) {
-    const std::string missing = (m_dir / "missing.ini").string(), folder = m_dir.path().string();
+    const std::string missing = platform::PathUtf8(m_dir / "missing.ini");
+    const std::string folder = platform::PathUtf8(m_dir);
     for (const char* bad : {static_cast<const char*>(nullptr), missing.c_str(), folder.c_str()}) {
         load("[S]\nA=1\n");
         EXPECT_FALSE(m_ini.Load(bad));
@@ -144,7 +148,7 @@ TEST_F(IniFileTest, FailuresLeaveTheStoreAsDescribed) {
     load("[S]\nA=1\n");
     EXPECT_FALSE(m_ini.Save("/dev/full"));
     EXPECT_EQ(get("S", "A"), "1");
-    EXPECT_FALSE(m_ini.Save((m_dir / "no" / "such.ini").string().c_str()));
+    EXPECT_FALSE(m_ini.Save(platform::PathUtf8(m_dir / "no" / "such.ini").c_str()));
     EXPECT_TRUE(m_ini.Lines().empty());
 
     load("");

@@ -22,7 +22,10 @@ public:
     const std::filesystem::path& path() const { return m_path; }
     // The folder as text with a trailing separator, as the launcher keeps folders.
     std::string dir() const { return m_path.string() + "/"; }
-    std::filesystem::path operator/(std::string_view name) const { return m_path / name; }
+    // `name` is UTF-8, whatever code page the system's narrow names use.
+    std::filesystem::path operator/(std::string_view name) const {
+        return m_path / std::u8string(name.begin(), name.end());
+    }
 
 private:
     std::filesystem::path m_path;
