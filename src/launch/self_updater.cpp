@@ -4,10 +4,12 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <utility>
 
 #include "platform/ascii_case.h"
+#include "platform/file_system.h"
 #include "platform/paths.h"
 
 namespace launch {
@@ -102,8 +104,8 @@ void SelfUpdater::MakeTempCopy() {
     if (platform::IsRunByOtherProcess(m_strTempPath))
         return;
     std::error_code ignored;
-    std::filesystem::remove(m_strTempPath, ignored);
-    std::filesystem::copy_file(m_strModulePath, m_strTempPath,
+    std::filesystem::remove(platform::FsPath(m_strTempPath), ignored);
+    std::filesystem::copy_file(platform::FsPath(m_strModulePath), platform::FsPath(m_strTempPath),
                                std::filesystem::copy_options::overwrite_existing, ignored);
 }
 
@@ -131,9 +133,25 @@ void SelfUpdater::RemoveTempCopy(platform::FileLock hold) {
         return;
     if (hold && !hold.ReleaseAsLast())
         return;  // another process still runs from it and removes it when it ends
-    std::error_code ignored;
-    if (platform::IsOwnProgramFile(exe))
-        std::filesystem::remove(exe, ignored);
+    if (!platform::IsOwnProgramFile(exe) || platform::RemoveFile(exe))
+        return;
+    // Windows keeps a running program's file: a batch run after this process deletes it once the
+    // file is free, then itself.
+    const std::string bat = platform::GetFolderPart(exe) + kDelBatName;
+    std::ofstream out(platform::FsPath(bat), std::ios::binary | std::ios::trunc);
+    out << DelBatText(kTempName);
+    out.close();
+    if (out)
+        platform::StartBatchFile(bat);
+}
+
+// The command interpreter reads a batch in the console's code page, which need not hold the
+// folder's name: the lines name the files through the batch's own folder (%~dp0) and path (%~f0)
+// instead. Without /s, which would also delete files of that name in sub-folders.
+std::string SelfUpdater::DelBatText(const std::string& exeName) {
+    const std::string exe = "\"%~dp0" + exeName + "\"";
+    return ":Repeat \r\ndel /f /q " + exe + " \r\nif exist " + exe +
+           " goto Repeat \r\ndel /q \"%~f0\" \r\n";
 }
 
 }  // namespace launch

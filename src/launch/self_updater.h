@@ -18,6 +18,8 @@ public:
     // The temporary copy's file name beside the program file, and so the name of the
     // single-instance lock of a running launcher window.
     static constexpr const char* kTempName = "Temp.exe";
+    // The batch that deletes a copy whose file the system keeps while it runs.
+    static constexpr const char* kDelBatName = "del.bat";
 
     // How this process ends itself; tests put an observer here.
     using ExitHook = std::function<void(int code)>;
@@ -65,8 +67,14 @@ public:
 
     // At the exit of a process running as "Temp.exe", given its HoldTempCopy: removes the program
     // file when no other process holds it and it is still this process's own file. Linux lets a
-    // running file be removed. Without a hold, only the second condition counts.
+    // running file be removed; where the system keeps it (Windows), "del.bat" beside it is
+    // written and started hidden, and deletes the file once this process has ended, then itself.
+    // Without a hold, only the second condition counts.
     static void RemoveTempCopy(platform::FileLock hold);
+
+    // The batch deleting the file `exeName` beside it once that is free, then itself: four lines,
+    // each ending in a blank and CR LF.
+    static std::string DelBatText(const std::string& exeName);
 
     bool NoCheck() const { return m_bNoCheck; }
     bool NoUpdate() const { return m_bNoUpdate; }

@@ -19,6 +19,10 @@ using ProcessId = int;
 bool StartProcess(const std::string& path, const std::vector<std::string>& args,
                   const std::string& workDir, ProcessId* pid = nullptr);
 
+// Runs the batch file `path` with the system's command interpreter, with no window and without
+// waiting. Only Windows has one for batch files: elsewhere false.
+bool StartBatchFile(const std::string& path);
+
 // Asks the process to end (SIGTERM; on Windows WM_CLOSE to its windows) and waits until it has
 // ended; one that is still there after `grace` is killed (SIGKILL; TerminateProcess with exit
 // code 0) and waited for again, so the caller never goes on while it runs.

@@ -229,6 +229,10 @@ std::string FindOnPath(const std::string& name) {
     }
 }
 
+bool StartBatchFile(const std::string&) {
+    return false;
+}
+
 bool OpenInBrowser(const std::string& url) {
     const std::string opener = FindOnPath("xdg-open");
     return !opener.empty() && !url.empty() && StartProcess(opener, {url}, "");

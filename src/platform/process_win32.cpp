@@ -124,6 +124,25 @@ bool StartProcess(const std::string& path, const std::vector<std::string>& args,
     return true;
 }
 
+bool StartBatchFile(const std::string& path) {
+    const wchar_t* comspec = ::_wgetenv(L"ComSpec");
+    const std::wstring interpreter = comspec != nullptr && *comspec != L'\0' ? comspec : L"cmd.exe";
+    std::wstring line;
+    AppendQuoted(line, interpreter);
+    line += L" /c ";
+    AppendQuoted(line, Utf8ToWide(path));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                          nullptr, &startup, &started)) {
+        return false;
+    }
+    const UniqueHandle process(started.hProcess);
+    const UniqueHandle thread(started.hThread);
+    return true;
+}
+
 bool EndProcess(ProcessId pid, std::chrono::milliseconds grace) {
     if (pid == CurrentProcessId())
         return false;

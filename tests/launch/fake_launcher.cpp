@@ -4,8 +4,6 @@
 // QUEND_FAKE_LINGER set: the first process does not end itself after starting the copy.
 // QUEND_FAKE_STAY set: the copy writes "stay.<its id>" in its folder and ends once that is gone.
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -14,26 +12,28 @@
 #include <thread>
 
 #include "launch/self_updater.h"
+#include "platform/paths.h"
 #include "platform/process.h"
 
 namespace fs = std::filesystem;
 
 [[noreturn]] static void Linger(int) {
     for (;;)
-        ::pause();
+        std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 int main(int argc, char** argv) {
     platform::FileLock hold = launch::SelfUpdater::HoldTempCopy();
+    // The arguments are ASCII here: process ids and switches.
     const std::string arguments = platform::JoinArguments(argc, argv);
     launch::SelfUpdater updater(std::getenv("QUEND_FAKE_LINGER") ? Linger
                                                                  : platform::ExitProcessNow);
     if (!updater.Run(arguments))
         return 3;
-    const fs::path folder = fs::path(platform::OwnExePath()).parent_path();
+    const fs::path folder = platform::FsPath(platform::OwnExePath()).parent_path();
     std::ofstream(folder / "record.part", std::ios::binary)
         << "args=" << arguments << "\nswitches=" << updater.NoCheck() << updater.NoUpdate()
-        << "\ncwd=" << fs::current_path().string()
+        << "\ncwd=" << platform::PathUtf8(fs::current_path())
         << "\nfirst_running=" << platform::IsProcessRunning(std::atoi(arguments.c_str())) << "\n";
     fs::rename(folder / "record.part", folder / "record.txt");  // never seen half written
     if (std::getenv("QUEND_FAKE_STAY")) {
