@@ -1,0 +1,265 @@
+// The update engine against the devserver running as a program of its own (started by the test
+// fixture, a Linux program even when these tests run under Wine): the check pass, a cut transfer
+// resumed from its part, and a file that another process holds open while the pass replaces it.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <random>
+#include <span>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "patch/md5.h"
+#include "patch/resume_part.h"
+#include "patch/update_manager.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/window_messages.h"
+#include "support/post_recorder.h"
+#include "support/test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/win32_support.h"
+#endif
+
+namespace {
+
+using namespace quend::test;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+using Texts = std::vector<std::string>;
+
+const patch::CMyUpdateManager::Settings kSettings{1, 0, {2, 10ms}};
+
+// The fixture's folder: its served root, its servers' ports and logs.
+struct Servers {
+    fs::path dir;
+    std::map<std::string, int> ports;  // "plain", "cut"
+    std::string skip;                  // why there are none
+};
+
+Servers FindServers() {
+    Servers servers;
+    servers.dir = platform::FsPath(QUEND_DEVSERVER_DIR);
+    if (fs::exists(servers.dir / "skip")) {
+        servers.skip = readFile(servers.dir / "skip");
+        return servers;
+    }
+    std::ifstream ports(servers.dir / "ports");
+    std::string kind;
+    int port = 0;
+    while (ports >> kind >> port)
+        servers.ports[kind] = port;
+    if (servers.ports.size() != 2)
+        servers.skip = "no servers in " + servers.dir.string() + ": run the test through CTest";
+    return servers;
+}
+
+// A folder name under the served root that no other test case running meanwhile uses.
+std::string UniqueName() {
+    std::random_device random;
+    return "case-" + std::to_string(random()) + std::to_string(random());
+}
+
+class DevServerUpdateTest : public ::testing::Test, public patch::UpdateOwner {
+protected:
+    void SetUp() override {
+        m_servers = FindServers();
+        if (!m_servers.skip.empty())
+            GTEST_SKIP() << m_servers.skip;
+        setEnv("no_proxy", "127.0.0.1,localhost");
+        UseServer("plain");
+        m_manager.StartDownloadThread();
+    }
+    void TearDown() override { m_manager.Stop(); }
+
+    std::string GameDir() const override { return platform::PathUtf8(m_gameDir) + "/"; }
+    std::string UpdateUrl() const override { return m_url; }
+    std::string ModuleDir() const override { return m_root.dir(); }
+    bool NoUpdate() const override { return false; }
+    platform::MessageTarget& Target() override { return m_target; }
+
+    // Between passes only.
+    void UseServer(const std::string& kind) {
+        m_kind = kind;
+        m_url = "http://127.0.0.1:" + std::to_string(m_servers.ports.at(kind)) + "/" + m_name;
+    }
+    fs::path Served(std::string_view name) const {
+        return m_servers.dir / "root" / m_name / platform::FsPath(std::string(name));
+    }
+    fs::path Game(std::string_view name) const {
+        return m_gameDir / platform::FsPath(std::string(name));
+    }
+    Files GameFiles() const {
+        Files files;
+        for (const auto& file : fs::recursive_directory_iterator(m_gameDir)) {
+            if (file.is_regular_file()) {
+                const std::u8string name = fs::relative(file.path(), m_gameDir).generic_u8string();
+                files[std::string(name.begin(), name.end())] = readFile(file.path());
+            }
+        }
+        return files;
+    }
+    // The current server's request lines for this case's folder.
+    Texts Requests() const {
+        std::ifstream log(m_servers.dir / (m_kind + ".log"));
+        Texts lines;
+        for (std::string line; std::getline(log, line);)
+            if (line.find("/" + m_name + "/") != std::string::npos)
+                lines.push_back(line);
+        return lines;
+    }
+
+    static std::string Line(const std::string& name, std::string_view bytes) {
+        return name + "|x|" + patch::CMD5().GetStringMD5(std::string(bytes)) +
+               "|2020-5-1 10:00:00|" + std::to_string(bytes.size());
+    }
+    static patch::_filelist Entry(std::string name, std::string_view bytes) {
+        return {std::move(name), "x", patch::CMD5().GetStringMD5(std::string(bytes)), 0,
+                static_cast<std::int64_t>(bytes.size())};
+    }
+    patch::FileOutcome Fetch(std::string name, std::string_view bytes) {
+        auto done = m_manager.QueueDownload(Entry(std::move(name), bytes));
+        EXPECT_EQ(done.wait_for(30s), std::future_status::ready);
+        return done.get();
+    }
+    patch::UpdateResult RunPass(const std::string& lines) {
+        writeFile(m_root / "list.md5", lines);
+        const std::size_t done = m_target.count(platform::WM_UPDATE_DONE);
+        EXPECT_TRUE(m_manager.LoadChecksumList(platform::PathUtf8(m_root / "list.md5")));
+        EXPECT_TRUE(m_target.waitFor(platform::WM_UPDATE_DONE, done + 1, 60s));
+        return m_manager.LastResult();
+    }
+
+    Servers m_servers;
+    const std::string m_name = UniqueName();
+    std::string m_kind;
+    TempDir m_root;
+    const fs::path m_gameDir = m_root / "game";
+    std::string m_url;
+    PostRecorder m_target;
+    patch::CMyUpdateManager m_manager{*this, "QuendTest", kSettings};
+};
+
+// The list holds GBK names with backslashes; the game folder gets them in the system's own
+// names and separators. Exactly the differing files are asked for, once.
+TEST_F(DevServerUpdateTest, CheckPassFetchesExactlyTheFilesThatDiffer) {
+    const Files fresh = {{"Bin/Qnd.exe", "program v2"},
+                         {"Data/Map/a.map", "same map"},
+                         {"Data/Map/b.map", "a map that grew longer"},
+                         {"数据/地图乗.map", "新的地图"}};
+    for (const auto& [name, bytes] : fresh)
+        writeFile(Served(name), bytes);
+    Files game = {{"Bin/Qnd.exe", "program v1"},
+                  {"Data/Map/a.map", "same map"},
+                  {"Save/player.sav", "not listed"}};
+    for (const auto& [name, bytes] : game)
+        writeFile(Game(name), bytes);
+    // "数据\地图乗.map" in GBK: the second byte of "乗" is a backslash and no separator.
+    const std::string gbkName = "\xca\xfd\xbe\xdd\\\xb5\xd8\xcd\xbc\x81\x5c.map";
+    const std::string list = Line("Bin\\Qnd.exe", fresh.at("Bin/Qnd.exe")) + "\r\n" +
+                             Line("Data\\Map\\a.map", "same map") + "\r\n" +
+                             Line("Data\\Map\\b.map", fresh.at("Data/Map/b.map")) + "\r\n" +
+                             Line(gbkName, fresh.at("数据/地图乗.map")) + "\r\n";
+
+    const patch::UpdateResult result = RunPass(list);
+    EXPECT_EQ(std::tie(result.failedFiles, result.fetchedFiles, result.checkedFiles),
+              std::make_tuple(0, 3, 4));
+    for (const auto& [name, bytes] : fresh)
+        game[name] = bytes;
+    EXPECT_EQ(GameFiles(), game);
+    EXPECT_EQ(Requests().size(), 3u);
+
+    RunPass(list);
+    EXPECT_EQ(Requests().size(), 3u);
+}
+
+// A transfer the server cuts keeps the old file and its part; the next fetch, from a server that
+// sends whole files, asks only for the rest and ends with the file byte for byte.
+TEST_F(DevServerUpdateTest, ACutTransferGoesOnFromItsPart) {
+    const std::string fresh = randomBytes(700000, 21), old = "the old version";
+    writeFile(Served("Data/big.pak"), fresh);
+    writeFile(Game("Data/big.pak"), old);
+    const std::string part = patch::ResumePartPath(platform::PathUtf8(Game("Data/big.pak")),
+                                                   Entry("Data\\big.pak", fresh));
+
+    UseServer("cut");
+    EXPECT_EQ(Fetch("Data\\big.pak", fresh).kind, patch::FileOutcome::Kind::ServerFailed);
+    m_manager.ResetServerOk();
+    const Files cut = GameFiles();
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_EQ(cut.at("Data/big.pak"), old);
+    EXPECT_EQ(readFile(platform::FsPath(part)), fresh.substr(0, 300000));
+
+    UseServer("plain");
+    EXPECT_FALSE(Fetch("Data\\big.pak", fresh).Failed());
+    EXPECT_EQ(GameFiles(), (Files{{"Data/big.pak", fresh}}));
+    const Texts asked = Requests();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].ends_with("\"bytes=300000-\"")) << asked[0];
+}
+
+#ifdef _WIN32
+// Another program holding a file open with no sharing, as the game holds its files while it runs.
+class FileHolder final {
+public:
+    FileHolder(const fs::path& file, const fs::path& ready) {
+        platform::StartProcess(QUEND_FILE_HOLDER,
+                               {platform::PathUtf8(file), platform::PathUtf8(ready)}, "", &m_pid);
+        m_held = waitFor([&] { return fs::exists(ready); }, 20s);
+    }
+    ~FileHolder() { Release(); }
+    FileHolder(const FileHolder&) = delete;
+    FileHolder& operator=(const FileHolder&) = delete;
+    bool Held() const { return m_held; }
+    void Release() {
+        if (m_pid > 0)
+            platform::EndProcess(m_pid, 0ms);
+        m_pid = 0;
+    }
+
+private:
+    platform::ProcessId m_pid = 0;
+    bool m_held = false;
+};
+
+// A file the game holds open cannot be replaced: the pass names it with the system's reason,
+// counts it as failed, leaves it as it was and puts the other files in place. Once the game has
+// let go, the next pass brings it.
+TEST_F(DevServerUpdateTest, AFileAnotherProcessHoldsOpenFailsByNameAndStaysAsItWas) {
+    const std::string freshPak = randomBytes(200000, 5);
+    writeFile(Served("Data/held.pak"), freshPak);
+    writeFile(Served("Data/free.pak"), "free v2");
+    writeFile(Game("Data/held.pak"), "held v1");
+    writeFile(Game("Data/free.pak"), "free v1");
+    const std::string list =
+        Line("Data\\held.pak", freshPak) + "\r\n" + Line("Data\\free.pak", "free v2") + "\r\n";
+
+    FileHolder holder(Game("Data/held.pak"), m_root / "ready");
+    ASSERT_TRUE(holder.Held());
+    const patch::UpdateResult result = RunPass(list);
+    EXPECT_EQ(std::tie(result.failedFiles, result.firstFailed, result.fetchedFiles),
+              std::make_tuple(1, std::string("Data\\held.pak"), 1));
+    EXPECT_EQ(result.firstLocal.kind, patch::FileOutcome::Kind::LocalFailed);
+    EXPECT_EQ(platform::FsPath(result.firstLocal.path), Game("Data/held.pak"));
+    EXPECT_EQ(result.firstLocal.reason, platform::ErrorText(ERROR_SHARING_VIOLATION));
+    holder.Release();
+    EXPECT_EQ(readFile(Game("Data/held.pak")), "held v1");
+    EXPECT_EQ(readFile(Game("Data/free.pak")), "free v2");
+
+    const patch::UpdateResult again = RunPass(list);
+    EXPECT_EQ(again.failedFiles, 0);
+    EXPECT_EQ(readFile(Game("Data/held.pak")), freshPak);
+}
+#endif
+
+}  // namespace
