@@ -4,6 +4,7 @@
 
 #include "pack/pack_error.h"
 #include "platform/part_file.h"
+#include "platform/paths.h"
 
 namespace pack {
 
@@ -14,10 +15,10 @@ constexpr std::string_view kTempSuffix = ".XXXXXX";
 }  // namespace
 
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
-    platform::PartFile part =
-        platform::PartFile::CreateUnique(path.string(), "." + path.filename().string() + ".");
+    platform::PartFile part = platform::PartFile::CreateUnique(
+        platform::PathUtf8(path), "." + platform::PathUtf8(path.filename()) + ".");
     if (!part.IsOpen())
-        throw PackError("cannot create a temporary file for " + path.string() + ": " +
+        throw PackError("cannot create a temporary file for " + platform::PathUtf8(path) + ": " +
                         part.Error());
     if (!part.Write(bytes.data(), bytes.size()))
         throw PackError("cannot write " + part.Path() + ": " + part.Error());
@@ -27,7 +28,7 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
     options.newFileMode = platform::PartFile::NewFileMode::Published;
     options.flush = true;
     if (!part.Commit(options))
-        throw PackError("cannot replace " + path.string() + ": " + part.Error());
+        throw PackError("cannot replace " + platform::PathUtf8(path) + ": " + part.Error());
 }
 
 std::string_view TemporaryTarget(std::string_view name) {

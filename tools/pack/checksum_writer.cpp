@@ -10,12 +10,19 @@
 #include "patch/checksum_list.h"
 #include "patch/md5.h"
 #include "platform/file.h"
+#include "platform/paths.h"
 
 namespace pack {
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// The path with "/" between its parts, UTF-8 whatever the system's narrow names are.
+std::string GenericUtf8(const fs::path& path) {
+    const std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
 
 constexpr std::string_view kAllListName = "checksum_all.md5";
 
@@ -56,7 +63,8 @@ std::size_t CChecksumWriter::Run(std::string_view version) {
     std::error_code error;
     fs::create_directories(m_outDir, error);
     if (error)
-        throw PackError("cannot create folder " + m_outDir.string() + ": " + error.message());
+        throw PackError("cannot create folder " + platform::PathUtf8(m_outDir) + ": " +
+                        error.message());
     const std::vector<patch::_filelist> entries = Collect();
     std::string text;
     for (const patch::_filelist& entry : entries)
@@ -71,10 +79,10 @@ std::vector<patch::_filelist> CChecksumWriter::Collect() {
     std::error_code error;
     fs::path gameDir = fs::canonical(m_gameDir, error);
     if (error || !fs::is_directory(gameDir, error))
-        throw PackError("not a folder: " + m_gameDir.string());
+        throw PackError("not a folder: " + platform::PathUtf8(m_gameDir));
     fs::path outDir = fs::weakly_canonical(m_outDir, error);
     if (error)
-        throw PackError("cannot resolve " + m_outDir.string() + ": " + error.message());
+        throw PackError("cannot resolve " + platform::PathUtf8(m_outDir) + ": " + error.message());
     m_gameDir = std::move(gameDir);
     m_outDir = std::move(outDir);
     m_skipped.clear();
@@ -103,7 +111,7 @@ std::vector<CChecksumWriter::Found> CChecksumWriter::Walk() {
             if (fs::is_directory(status))
                 continue;
             if (!fs::is_regular_file(status)) {
-                m_skipped.push_back(relative.string());
+                m_skipped.push_back(platform::PathUtf8(relative));
                 continue;
             }
             if (IsOwnOutput(it->path()))
@@ -111,11 +119,12 @@ std::vector<CChecksumWriter::Found> CChecksumWriter::Walk() {
             std::string fileName;
             for (const fs::path& part : relative)
                 fileName += (fileName.empty() ? "" : "\\") +
-                            ListComponent(part.string(), it->path().string());
-            found.push_back(Found{it->path(), relative.generic_string(), std::move(fileName)});
+                            ListComponent(platform::PathUtf8(part), platform::PathUtf8(it->path()));
+            found.push_back(Found{it->path(), GenericUtf8(relative), std::move(fileName)});
         }
     } catch (const fs::filesystem_error& e) {
-        throw PackError("cannot read folder " + e.path1().string() + ": " + e.code().message());
+        throw PackError("cannot read folder " + platform::PathUtf8(e.path1()) + ": " +
+                        e.code().message());
     }
     std::sort(found.begin(), found.end(),
               [](const Found& a, const Found& b) { return a.fileName < b.fileName; });
@@ -123,8 +132,8 @@ std::vector<CChecksumWriter::Found> CChecksumWriter::Walk() {
 }
 
 bool CChecksumWriter::IsExcluded(const fs::path& relative) const {
-    const std::string path = relative.generic_string();
-    const std::string name = relative.filename().string();
+    const std::string path = GenericUtf8(relative);
+    const std::string name = platform::PathUtf8(relative.filename());
     return std::any_of(m_excludes.begin(), m_excludes.end(), [&](const std::string& exclude) {
         return exclude.find('/') == std::string::npos ? exclude == name : exclude == path;
     });
@@ -135,13 +144,14 @@ bool CChecksumWriter::IsExcluded(const fs::path& relative) const {
 bool CChecksumWriter::IsOwnOutput(const fs::path& path) const {
     if (path.parent_path() != m_outDir)
         return false;
-    const std::string name = path.filename().string();
+    const std::string name = platform::PathUtf8(path.filename());
     return patch::IsChecksumListName(name) || patch::IsChecksumListName(TemporaryTarget(name));
 }
 
 patch::_filelist CChecksumWriter::Digest(const Found& found) const {
-    const std::string shown = found.path.string();
-    platform::File file = platform::File::Open(found.path.string(), platform::File::Mode::Read);
+    const std::string shown = platform::PathUtf8(found.path);
+    platform::File file =
+        platform::File::Open(platform::PathUtf8(found.path), platform::File::Mode::Read);
     const auto info = file.IsOpen() ? file.Info() : std::nullopt;
     if (!info)
         throw PackError("cannot open " + shown + ": " + file.Error());

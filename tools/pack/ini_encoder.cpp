@@ -4,6 +4,7 @@
 #include "pack/ansi_text.h"
 #include "pack/atomic_file.h"
 #include "pack/pack_error.h"
+#include "platform/paths.h"
 
 namespace pack {
 
@@ -74,7 +75,7 @@ void EncodeIniFile(const std::string& plainPath, const std::string& outPath) {
     config::CIniFile plain;
     if (!plain.Load(plainPath.c_str()))
         throw PackError("cannot read " + plainPath);
-    WriteFileAtomically(outPath, EncodeIni(plain, plainPath));
+    WriteFileAtomically(platform::FsPath(outPath), EncodeIni(plain, plainPath));
 }
 
 }  // namespace pack

@@ -2,9 +2,8 @@
 // values of Launcher.ini. Exit status 0 on success, 1 for a wrong command line, 2 when the work
 // fails (the message names the file).
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -16,6 +15,8 @@
 #include "pack/ini_encoder.h"
 #include "pack/pack_error.h"
 #include "pack/progress_reporter.h"
+#include "platform/paths.h"
+#include "platform/terminal.h"
 
 namespace {
 
@@ -34,10 +35,11 @@ struct Options {
 };
 
 void RunChecksums(const Options& options) {
-    pack::CChecksumWriter writer(options.gameDir, options.outDir);
+    pack::CChecksumWriter writer(platform::FsPath(options.gameDir),
+                                 platform::FsPath(options.outDir));
     for (const std::string& name : options.excludes)
         writer.Exclude(name);
-    pack::CProgressReporter progress(stderr, ::isatty(STDERR_FILENO) == 1);
+    pack::CProgressReporter progress(stderr, platform::IsTerminal(stderr));
     writer.SetProgress([&progress](std::size_t done, std::size_t total, const std::string& name) {
         progress.Report(done, total, name);
     });
@@ -93,14 +95,14 @@ void Run(const CLI::App& app, const Options& options) {
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// `arguments`: UTF-8, without the program name.
+int RunPack(std::vector<std::string> arguments) {
     CLI::App app("Publisher's tool of the Quendalor launcher", "quend-pack");
     Options options;
     AddCommands(app, options);
     try {
-        app.parse(argc, argv);
+        std::reverse(arguments.begin(), arguments.end());  // CLI11 takes them last first
+        app.parse(arguments);
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : kUsageError;
     }
@@ -112,3 +114,19 @@ int main(int argc, char** argv) {
         return kFailure;
     }
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows hands narrow arguments over in the ANSI code page: take the wide ones.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.push_back(platform::PathUtf8(argv[i]));
+    return RunPack(std::move(arguments));
+}
+#else
+int main(int argc, char** argv) {
+    return RunPack(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif
