@@ -27,7 +27,7 @@ protected:
     }
     std::string saved() {
         EXPECT_TRUE(m_ini.Save(m_out.c_str()));
-        return readFile(m_out);
+        return readFile(platform::FsPath(m_out));
     }
     std::string get(const char* section, const char* key) {
         return m_ini.GetString(section, key, "<none>");
