@@ -144,7 +144,7 @@ protected:
     const std::string m_name = UniqueName();
     std::string m_kind;
     TempDir m_root;
-    const fs::path m_gameDir = m_root / "game";
+    fs::path m_gameDir = m_root / "game";  // changed only before the first pass
     std::string m_url;
     PostRecorder m_target;
     patch::CMyUpdateManager m_manager{*this, "QuendTest", kSettings};
@@ -259,6 +259,28 @@ TEST_F(DevServerUpdateTest, AFileAnotherProcessHoldsOpenFailsByNameAndStaysAsItW
     const patch::UpdateResult again = RunPass(list);
     EXPECT_EQ(again.failedFiles, 0);
     EXPECT_EQ(readFile(Game("Data/held.pak")), freshPak);
+}
+
+// A pass whose files the game folder's volume cannot take fetches nothing and says how much it
+// needs and how much there is.
+TEST_F(DevServerUpdateTest, RefusesFilesTheVolumeCannotTakeBeforeTheFirstByte) {
+    if (fs::exists(m_servers.dir / "small.skip"))
+        GTEST_SKIP() << readFile(m_servers.dir / "small.skip");
+    m_gameDir = m_servers.dir / "small" / m_name;
+    fs::create_directories(m_gameDir);
+    const std::string a = randomBytes(1536 * 1024, 1), b = randomBytes(1536 * 1024, 2);
+    writeFile(Served("a.pak"), a);
+    writeFile(Served("b.pak"), b);
+
+    const patch::UpdateResult refused =
+        RunPass(Line("a.pak", a) + "\r\n" + Line("b.pak", b) + "\r\n");
+    EXPECT_TRUE(refused.NoSpace());
+    EXPECT_EQ(std::tie(refused.failedFiles, refused.firstFailed, refused.spaceNeeded),
+              std::make_tuple(2, std::string("a.pak"), std::uint64_t{3 << 20}));
+    EXPECT_LE(refused.spaceFree, std::uint64_t{2 << 20});
+    EXPECT_EQ(Requests(), Texts{});
+    EXPECT_EQ(GameFiles(), Files{});
+    fs::remove_all(m_gameDir);
 }
 #endif
 

@@ -5,6 +5,8 @@
 #     devserver_fixture.sh stop DIR
 # start writes DIR/ports ("plain PORT" and "cut PORT" lines; each server's requests go to
 # DIR/plain.log and DIR/cut.log), or DIR/skip with the reason when there is no devserver to run.
+# DIR/small is a 2 MiB file system for the free-space checks (a tmpfs, where this may mount one;
+# DIR/small.skip says why not).
 set -euo pipefail
 action=$1 dir=$2
 
@@ -14,6 +16,10 @@ stop() {
         kill "$pid" 2>/dev/null || true
     done
     rm -f "$dir/pids"
+    if [ -e "$dir/small.mounted" ]; then
+        umount -l "$dir/small" 2>/dev/null || true
+        rm -f "$dir/small.mounted"
+    fi
 }
 
 case "$action" in
@@ -29,7 +35,14 @@ esac
 devserver=${3:-}
 stop
 rm -rf "$dir"
-mkdir -p "$dir/root"
+mkdir -p "$dir/root" "$dir/small"
+if [ "$(id -u)" != 0 ]; then
+    echo "mounting a tmpfs needs root" >"$dir/small.skip"
+elif mount -t tmpfs -o size=2m tmpfs "$dir/small" 2>"$dir/small.err"; then
+    touch "$dir/small.mounted"
+else
+    echo "cannot mount a tmpfs: $(cat "$dir/small.err")" >"$dir/small.skip"
+fi
 if [ -z "$devserver" ] || [ ! -x "$devserver" ]; then
     echo "no Linux devserver to run (${devserver:-none given}): build the default preset first" \
         >"$dir/skip"
