@@ -120,7 +120,7 @@ int CQuendalorManager::LaunchGame(const std::string& gameDir, std::string userId
 bool CQuendalorManager::StartGame(const std::string& program,
                                   const std::string& commandLine) const {
     std::vector<std::string> args = platform::SplitCommandLine(commandLine);
-    if (IsWindowsProgram(program)) {
+    if (!platform::StartsWindowsPrograms() && IsWindowsProgram(program)) {
         const std::string wine = platform::FindOnPath("wine");
         if (!wine.empty()) {
             args.insert(args.begin(), program);

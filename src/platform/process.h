@@ -19,6 +19,9 @@ using ProcessId = int;
 bool StartProcess(const std::string& path, const std::vector<std::string>& args,
                   const std::string& workDir, ProcessId* pid = nullptr);
 
+// True where the system starts Windows programs itself; elsewhere they need wine.
+bool StartsWindowsPrograms();
+
 // Runs the batch file `path` with the system's command interpreter, with no window and without
 // waiting. Only Windows has one for batch files: elsewhere false.
 bool StartBatchFile(const std::string& path);

@@ -229,6 +229,10 @@ std::string FindOnPath(const std::string& name) {
     }
 }
 
+bool StartsWindowsPrograms() {
+    return false;
+}
+
 bool StartBatchFile(const std::string&) {
     return false;
 }

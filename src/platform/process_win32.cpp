@@ -124,6 +124,10 @@ bool StartProcess(const std::string& path, const std::vector<std::string>& args,
     return true;
 }
 
+bool StartsWindowsPrograms() {
+    return true;
+}
+
 bool StartBatchFile(const std::string& path) {
     const wchar_t* comspec = ::_wgetenv(L"ComSpec");
     const std::wstring interpreter = comspec != nullptr && *comspec != L'\0' ? comspec : L"cmd.exe";

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -177,7 +178,13 @@ TEST(QuendalorManagerWin32, TheGameStartsFromItsFolderWithTheSession) {
                   {nullptr, &record, &group, &group.servers[0], &group.servers[0].endpoints[0]},
                   "http://127.0.0.1/"),
               1);
+    // A wine on the PATH is nothing to a system that runs the game itself.
+    CopyProgram(QUEND_FAKE_GAME, root / "tools" / "wine.exe");
+    const char* path = std::getenv("PATH");
+    const std::string savedPath = path != nullptr ? path : "";
+    setEnv("PATH", platform::PathUtf8(root / "tools") + ";" + savedPath);
     EXPECT_EQ(manager.LaunchGame(gameDir, "abc", "k1", "0"), 1);
+    setEnv("PATH", savedPath);
     EXPECT_EQ(shown.texts(), Texts{});
     EXPECT_EQ(readFile(game / "Bin" / "Qnd.ini"),
               "[QuendalorUI.Game_Login]\r\nServerHost=10.0.0.1\r\nServerPort=80\r\n"
@@ -186,6 +193,7 @@ TEST(QuendalorManagerWin32, TheGameStartsFromItsFolderWithTheSession) {
     EXPECT_EQ(Lines(game / "Bin" / "Qnd.exe.record"),
               (Texts{"cwd=" + platform::PathUtf8(game / "Launcher"), "arg=USERID=abc",
                      "arg=USERKEY=k1", "arg=UNDERAGE=0", "arg=-LauncherPassed", "arg=-pzqmvt"}));
+    EXPECT_FALSE(fs::exists(root / "tools" / "wine.exe.record"));
 }
 
 }  // namespace
