@@ -84,12 +84,14 @@ protected:
     TempDir m_elsewhere;
 };
 
-// The first process hands over to Temp.exe, started in the launcher's folder with its id and
-// switches; the id of a process that is not the launcher's own is ignored. At its end the copy,
-// whose file the system keeps while it runs, leaves a batch that deletes it and then itself.
+// The first process replaces a stale Temp.exe and hands over to it, started in the launcher's
+// folder with its id and switches; the id of a process that is not the launcher's own is ignored.
+// At its end the copy, whose file the system keeps while it runs, leaves a batch that deletes it
+// and then itself.
 TEST_F(SelfUpdaterWin32Test, TheLauncherHandsOverToATemporaryCopyThatGoesAtItsEnd) {
     Stranger stranger(m_elsewhere.path());
     ASSERT_TRUE(platform::IsProcessRunning(stranger.Pid()));
+    writeFile(m_dir / "Temp.exe", "a stale copy that no process runs");
     const platform::ProcessId first =
         Start({std::to_string(stranger.Pid()), "-NoCheck", "-x", "-noupdate"});
     ASSERT_TRUE(waitFor([&] { return fs::exists(m_dir / "record.txt"); }, 20s));
