@@ -5,9 +5,11 @@ set -euo pipefail
 work=$(mktemp -d)
 pids=()
 failure_hook=false  # a script's addition to a failure's report; true keeps the work folder
+stop_hook=true      # what a script stops besides the process groups, before they are stopped
 
 cleanup() {
     local status=$?
+    "$stop_hook"
     for pid in "${pids[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true; done
     wait
     if [ $status -ne 0 ]; then
