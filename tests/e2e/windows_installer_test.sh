@@ -19,7 +19,7 @@ menu="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Quendalor"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\QuendalorLauncher'
 
 # The installer's exit status says little under Wine: the files say what it did.
-"$WINE64" "$setup" /S 'D=C:\Games\Quendalor' >"$work/setup.log" 2>&1 || true
+"$WINE64" "$setup" /S '/D=C:\Games\Quendalor' >"$work/setup.log" 2>&1 || true
 wait_for 30 test -e "$launcher/Uninstall.exe" || fail "nothing installed in $game"
 diff -r "$packaged" "$launcher" -x Uninstall.exe >"$work/installed.diff" ||
     fail "the installed folder differs from the package: $(cat "$work/installed.diff")"
