@@ -8,13 +8,15 @@ failure_hook=false  # a script's addition to a failure's report; true keeps the 
 stop_hook=true      # what a script stops besides the process groups, before they are stopped
 
 cleanup() {
-    local status=$?
+    local status=$? keep=false
+    # The hook sees the processes and the display as the failure left them.
+    [ $status -eq 0 ] || ! "$failure_hook" || keep=true
     "$stop_hook"
     for pid in "${pids[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true; done
     wait
     if [ $status -ne 0 ]; then
         for log in "$work"/*.log; do [ -s "$log" ] && { echo "--- $log"; cat "$log"; }; done
-        "$failure_hook" && return
+        "$keep" && return
     fi
     rm -rf "$work"
 }

@@ -51,6 +51,12 @@ button_shows() {
         [ "$(compare -metric AE "$work/button.png" "$skin/$2.bmp" null: 2>&1)" = 0 ]
 }
 
+# The colour of the window's pixel at $2, $3 as RRGGBB.
+pixel() {
+    import -window "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- 2>/dev/null |
+        sed -n 's/.*#\([0-9A-F]\{6\}\).*/\1/p' | tail -n1
+}
+
 # Chooses the first server of the "电信二区" group (127.0.0.1:7301), updates (the first time the
 # files change; later the check finds them current), logs in with $3 / $4, and for an account
 # with the second factor answers the code dialog with the code the service "sent".
@@ -63,6 +69,9 @@ play() {
     click "$window" 760 492                              # Update
     wait_for 60 button_shows "$window" start_normal || fail "the update did not end"
     same_as_served || fail "the game files were not patched"
+    # The bars in the skin's colours: the overall one full, the file's one back at 0 (black).
+    [ "$(pixel "$window" 326 511)" = FAE38D ] || fail "overall bar: $(pixel "$window" 326 511)"
+    [ "$(pixel "$window" 326 495)" = 000000 ] || fail "file bar: $(pixel "$window" 326 495)"
     click "$window" 684 379 && xdotool type --delay 30 "$user"
     click "$window" 684 417 && xdotool type --delay 30 "$password"
     click "$window" 760 492                              # Start
