@@ -1,6 +1,6 @@
 ; The Windows installer of the launcher folder, built on Linux by makensis for 64-bit Windows:
 ;   makensis -DSOURCE_DIR=<launcher folder> -DUNINSTALL_LIST=<file> -DOUT_FILE=<setup.exe>
-;            -DVERSION=<x.y.z> windows_installer.nsi
+;            -DVERSION=<x.y.z> -DGAME_DIR=<default game folder> windows_installer.nsi
 ; It puts the launcher folder (program, Launcher.ini, Skin.ini, skin, language files) into the
 ; game folder chosen on its folder page or with /D=, adds a Start-menu shortcut that starts the
 ; launcher in its own folder (the game folder is the parent of its working folder) and an
@@ -17,7 +17,7 @@ RequestExecutionLevel admin
 
 Name "${PRODUCT}"
 OutFile "${OUT_FILE}"
-InstallDir "$PROGRAMFILES64\${GAME}"
+InstallDir "${GAME_DIR}"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 
 Page directory

@@ -5,6 +5,8 @@
 # build's.
 set(QUEND_PACKAGE_LAUNCHER_FOLDER "" CACHE PATH
     "The launcher folder to package (default: the demo installation's)")
+set(QUEND_INSTALLER_GAME_DIR "$PROGRAMFILES64\\Quendalor" CACHE STRING
+    "The game folder the installer offers (NSIS variables allowed); the player may choose another")
 find_program(QUEND_MAKENSIS makensis)
 
 set(package_dir ${PROJECT_BINARY_DIR}/package)
@@ -45,7 +47,8 @@ if(QUEND_MAKENSIS)
             ${package_dir}/uninstall.nsh
     COMMAND ${QUEND_MAKENSIS} -V2 -DSOURCE_DIR=${package_dir}/Launcher
             -DUNINSTALL_LIST=${package_dir}/uninstall.nsh -DOUT_FILE=${QUEND_WINDOWS_SETUP}
-            -DVERSION=${PROJECT_VERSION} ${PROJECT_SOURCE_DIR}/cmake/windows_installer.nsi
+            -DVERSION=${PROJECT_VERSION} -DGAME_DIR=${QUEND_INSTALLER_GAME_DIR}
+            ${PROJECT_SOURCE_DIR}/cmake/windows_installer.nsi
     DEPENDS ${package_dir}/folder.stamp ${PROJECT_SOURCE_DIR}/cmake/windows_installer.nsi
             ${PROJECT_SOURCE_DIR}/cmake/nsis_uninstall_list.sh
     COMMENT "Building ${package_name}-setup.exe with NSIS"
