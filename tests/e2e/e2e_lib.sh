@@ -27,15 +27,15 @@ fail() {
     exit 1
 }
 
-# Waits up to $1 seconds for the command after it to succeed.
+# Waits up to $1 seconds for the command after it to succeed; a slow command does not stretch the
+# wait.
 wait_for() {
-    local seconds=$1
+    local end=$((SECONDS + $1))
     shift
-    for _ in $(seq $((seconds * 10))); do
-        "$@" && return 0
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
         sleep 0.1
     done
-    return 1
 }
 
 # Rewrites the demo configuration $2 (in place) and the demo's plain Launcher.ini $3 for ports

@@ -45,15 +45,16 @@ same_as_served() {
 }
 
 # Whether the game button shows the skin's bitmap $2 (the pointer kept off it).
+# A window that has gone can keep import waiting: each look is bounded.
 button_shows() {
-    xdotool mousemove --window "$1" 4 4
-    import -window "$1" -crop 208x60+656+462 +repage "$work/button.png" 2>/dev/null &&
+    timeout 5 xdotool mousemove --window "$1" 4 4 &&
+        timeout 10 import -window "$1" -crop 208x60+656+462 +repage "$work/button.png" 2>/dev/null &&
         [ "$(compare -metric AE "$work/button.png" "$skin/$2.bmp" null: 2>&1)" = 0 ]
 }
 
 # The colour of the window's pixel at $2, $3 as RRGGBB.
 pixel() {
-    import -window "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- 2>/dev/null |
+    timeout 10 import -window "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- 2>/dev/null |
         sed -n 's/.*#\([0-9A-F]\{6\}\).*/\1/p' | tail -n1
 }
 
@@ -74,6 +75,11 @@ play() {
     [ "$(pixel "$window" 326 495)" = 000000 ] || fail "file bar: $(pixel "$window" 326 495)"
     click "$window" 684 379 && xdotool type --delay 30 "$user"
     click "$window" 684 417 && xdotool type --delay 30 "$password"
+    # Neither key logs in nor closes the window.
+    xdotool key Return Escape
+    sleep 0.5
+    ! grep -q "gameLogin?accName=$user&" "$work/devserver.log" || fail "Enter logged in"
+    xdotool search --onlyvisible --name '^QUEND LAUNCHER$' >/dev/null || fail "Escape closed"
     click "$window" 760 492                              # Start
     [ -z "$sms" ] || answer_code "$user"
 }
