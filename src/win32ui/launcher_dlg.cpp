@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include <uxtheme.h>
+
 #include "platform/codepage.h"
 #include "platform/process.h"
 #include "win32ui/memory_dc.h"
@@ -229,8 +231,11 @@ void CLauncherDlg::LayoutSkin() {
         tree->SetBkColor(kBlack);
         tree->SetTextColor(kWhite);
     }
-    for (const HWND bar : {m_progDown, m_progTotal})
+    for (const HWND bar : {m_progDown, m_progTotal}) {
+        // A visual style draws its own bar and would ignore the skin's colours.
+        ::SetWindowTheme(bar, L" ", L" ");
         ::SendMessageW(bar, PBM_SETBKCOLOR, 0, static_cast<LPARAM>(kBlack));
+    }
     ::SendMessageW(m_progDown, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(kDownBar));
     ::SendMessageW(m_progTotal, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(kTotalBar));
     m_btnStart.SetImages(l.start);

@@ -5,14 +5,18 @@ set -euo pipefail
 work=$(mktemp -d)
 pids=()
 failure_hook=false  # a script's addition to a failure's report; true keeps the work folder
+stop_hook=true      # what a script stops besides the process groups, before they are stopped
 
 cleanup() {
-    local status=$?
+    local status=$? keep=false
+    # The hook sees the processes and the display as the failure left them.
+    [ $status -eq 0 ] || ! "$failure_hook" || keep=true
+    "$stop_hook"
     for pid in "${pids[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || kill "$pid" 2>/dev/null || true; done
     wait
     if [ $status -ne 0 ]; then
         for log in "$work"/*.log; do [ -s "$log" ] && { echo "--- $log"; cat "$log"; }; done
-        "$failure_hook" && return
+        "$keep" && return
     fi
     rm -rf "$work"
 }
@@ -23,15 +27,15 @@ fail() {
     exit 1
 }
 
-# Waits up to $1 seconds for the command after it to succeed.
+# Waits up to $1 seconds for the command after it to succeed; a slow command does not stretch the
+# wait.
 wait_for() {
-    local seconds=$1
+    local end=$((SECONDS + $1))
     shift
-    for _ in $(seq $((seconds * 10))); do
-        "$@" && return 0
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
         sleep 0.1
     done
-    return 1
 }
 
 # Rewrites the demo configuration $2 (in place) and the demo's plain Launcher.ini $3 for ports
