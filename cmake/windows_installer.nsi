@@ -5,8 +5,7 @@
 ; game folder chosen on its folder page or with /D=, adds a Start-menu shortcut that starts the
 ; launcher in its own folder (the game folder is the parent of its working folder) and an
 ; uninstaller, which removes what was installed and the launcher's own Temp.exe, folder.lock and
-; del.bat, and the folders
-; only when they are left empty.
+; del.bat, and the folders only when they are left empty.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
