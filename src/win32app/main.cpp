@@ -49,20 +49,11 @@ std::string Joined(const std::vector<std::string>& args) {
     return line;
 }
 
-// Sockets for the whole run; without them the connection fails and says so.
-void StartSockets(std::optional<corelib::xnetwork>& sockets) {
-    try {
-        sockets.emplace();
-    } catch (const corelib::xexception&) {
-    }
-}
-
 // No window: the streams of the terminal or script that started the program, and the window's
-// own mutex, which turns a later window away while the run holds it.
+// own mutex, which turns a later window away while the run holds it. The connection starts the
+// sockets it needs.
 int RunWithoutWindow(const std::vector<std::string>& args) {
     const win32app::CConsoleStreams console;
-    std::optional<corelib::xnetwork> sockets;
-    StartSockets(sockets);
     std::unique_ptr<win32app::CInstanceMutex> lock;
     headless::HeadlessHost host{
         platform::OwnExePath(),
@@ -84,8 +75,12 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
     win32app::CLauncherApp app(platform::OwnExePath(), Joined(args));
+    // Sockets for the whole run; without them the connection fails and says so.
     std::optional<corelib::xnetwork> sockets;
-    StartSockets(sockets);
+    try {
+        sockets.emplace();
+    } catch (const corelib::xexception&) {
+    }
 
     if (const char* log = std::getenv("QUEND_MESSAGE_LOG"); log != nullptr && *log != '\0')
         platform::SetMessageHandler(frontend::MessageLogHandler(log));
