@@ -41,28 +41,6 @@ File File::Open(const std::string& path, Mode mode, Share /*share*/) {
     return file;
 }
 
-File File::Adopt(Native handle) {
-    return File(handle);
-}
-
-File::~File() {
-    if (IsOpen())
-        ::close(Fd(m_handle));
-}
-
-File::File(File&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, -1)), m_error(std::move(other.m_error)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (IsOpen())
-            ::close(Fd(m_handle));
-        m_handle = std::exchange(other.m_handle, -1);
-        m_error = std::move(other.m_error);
-    }
-    return *this;
-}
-
 bool File::Fail() {
     m_error = std::strerror(errno);
     return false;
