@@ -214,40 +214,14 @@ std::string_view DropQuotes(std::string_view value) {
     return value;
 }
 
-std::size_t CopyText(std::string_view text, char* buffer, std::size_t size) {
-    if (buffer == nullptr || size == 0)
-        return 0;
-    const std::size_t count = std::min(text.size(), size - 1);
-    std::memcpy(buffer, text.data(), count);
-    buffer[count] = '\0';
-    return count;
-}
-
-// Names each ended by a null, the list by a second null; a cut list still ends in two nulls.
-std::size_t CopyList(Encoding encoding, const std::vector<std::string_view>& names, char* buffer,
-                     std::size_t size) {
-    if (buffer == nullptr || size == 0)
-        return 0;
+// Names each ended by a null, in the caller's code page.
+std::string JoinNames(Encoding encoding, const std::vector<std::string_view>& names) {
     std::string list;
     for (std::string_view name : names) {
         list.append(FromFile(encoding, name));
         list.push_back('\0');
     }
-    if (list.size() + 1 <= size) {
-        std::memcpy(buffer, list.data(), list.size());
-        buffer[list.size()] = '\0';
-        if (list.empty() && size > 1)
-            buffer[1] = '\0';
-        return list.size();
-    }
-    if (size == 1) {
-        buffer[0] = '\0';
-        return 0;
-    }
-    std::memcpy(buffer, list.data(), size - 2);
-    buffer[size - 2] = '\0';
-    buffer[size - 1] = '\0';
-    return size - 2;
+    return list;
 }
 
 std::string_view LineEndOf(const std::vector<ParsedLine>& lines) {
@@ -368,21 +342,22 @@ std::size_t ReadProfileText(std::string_view content, const char* section, const
     const FileText file = Decode(content);
     const std::vector<ParsedLine> lines = Parse(file.text);
     if (section == nullptr)
-        return CopyList(file.encoding, SectionNames(lines), buffer, size);
+        return CopyProfileList(JoinNames(file.encoding, SectionNames(lines)), buffer, size);
 
     const std::optional<Section> found = FindSection(lines, ToFile(file.encoding, Trim(section)));
     if (!found)
-        return CopyText(fallback, buffer, size);
+        return CopyProfileText(fallback, buffer, size);
     if (key == nullptr) {
         const std::vector<std::string_view> names = KeyNames(lines, *found);
-        return names.empty() ? CopyText(fallback, buffer, size)
-                             : CopyList(file.encoding, names, buffer, size);
+        return names.empty() ? CopyProfileText(fallback, buffer, size)
+                             : CopyProfileList(JoinNames(file.encoding, names), buffer, size);
     }
     const std::optional<std::size_t> index =
         FindKey(lines, *found, ToFile(file.encoding, Trim(key)));
     if (!index)
-        return CopyText(fallback, buffer, size);
-    return CopyText(FromFile(file.encoding, DropQuotes(lines[*index].entry.value)), buffer, size);
+        return CopyProfileText(fallback, buffer, size);
+    return CopyProfileText(FromFile(file.encoding, DropQuotes(lines[*index].entry.value)), buffer,
+                           size);
 }
 
 std::optional<ProfileWrite> CleanProfileWrite(const char* section, const char* key,
@@ -426,6 +401,35 @@ ProfileEdit EditProfileText(std::string_view content, const char* section, const
         return ProfileEdit::kUnchanged;
     *updated = Encode(file.encoding, *result);
     return ProfileEdit::kChanged;
+}
+
+std::size_t CopyProfileText(std::string_view text, char* buffer, std::size_t size) {
+    if (buffer == nullptr || size == 0)
+        return 0;
+    const std::size_t count = std::min(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), count);
+    buffer[count] = '\0';
+    return count;
+}
+
+std::size_t CopyProfileList(std::string_view list, char* buffer, std::size_t size) {
+    if (buffer == nullptr || size == 0)
+        return 0;
+    if (list.size() + 1 <= size) {
+        std::memcpy(buffer, list.data(), list.size());
+        buffer[list.size()] = '\0';
+        if (list.empty() && size > 1)
+            buffer[1] = '\0';
+        return list.size();
+    }
+    if (size == 1) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    std::memcpy(buffer, list.data(), size - 2);
+    buffer[size - 2] = '\0';
+    buffer[size - 1] = '\0';
+    return size - 2;
 }
 
 }  // namespace platform

@@ -18,6 +18,12 @@ namespace platform {
 std::size_t ReadProfileText(std::string_view content, const char* section, const char* key,
                             const char* defaultValue, char* buffer, std::size_t size);
 
+// The reader's answer into the caller's buffer: `text` cut to `size` - 1 characters and ended by a
+// null; `list` (names each ended by a null) ended by a second null, a cut list still by two.
+// Both answer the characters copied, without the final null(s).
+std::size_t CopyProfileText(std::string_view text, char* buffer, std::size_t size);
+std::size_t CopyProfileList(std::string_view list, char* buffer, std::size_t size);
+
 enum class ProfileEdit {
     kRefused,    // not written: no section, a blank one, a key the reader could not find again,
                  // or a UTF-16 file that would not come back byte for byte

@@ -119,36 +119,6 @@ std::wstring ReadWhole(const wchar_t* section, const wchar_t* key, const wchar_t
     }
 }
 
-std::size_t CopyText(std::string_view text, char* buffer, std::size_t size) {
-    if (buffer == nullptr || size == 0)
-        return 0;
-    const std::size_t count = std::min(text.size(), size - 1);
-    std::memcpy(buffer, text.data(), count);
-    buffer[count] = '\0';
-    return count;
-}
-
-// Each name ended by a null, the list by a second one; a cut list still ends in two nulls.
-std::size_t CopyList(std::string_view list, char* buffer, std::size_t size) {
-    if (buffer == nullptr || size == 0)
-        return 0;
-    if (list.size() + 1 <= size) {
-        std::memcpy(buffer, list.data(), list.size());
-        buffer[list.size()] = '\0';
-        if (list.empty() && size > 1)
-            buffer[1] = '\0';
-        return list.size();
-    }
-    if (size == 1) {
-        buffer[0] = '\0';
-        return 0;
-    }
-    std::memcpy(buffer, list.data(), size - 2);
-    buffer[size - 2] = '\0';
-    buffer[size - 1] = '\0';
-    return size - 2;
-}
-
 // The names of a list, each with its ending null, converted one by one.
 std::string ListFromWide(const FileTexts& texts, std::wstring_view list) {
     std::string out;
@@ -181,10 +151,10 @@ std::size_t ReadProfileString(const char* section, const char* key, const char* 
     static constexpr wchar_t kNoValue[] = L"\x1\x2";  // what no file can answer
     const std::wstring answer = ReadWhole(OrNull(wideSection), OrNull(wideKey), kNoValue, path);
     if (answer == kNoValue)
-        return CopyText(fallback, buffer, size);
+        return CopyProfileText(fallback, buffer, size);
     if (section == nullptr || key == nullptr)
-        return CopyList(ListFromWide(texts, answer), buffer, size);
-    return CopyText(texts.FromWide(answer), buffer, size);
+        return CopyProfileList(ListFromWide(texts, answer), buffer, size);
+    return CopyProfileText(texts.FromWide(answer), buffer, size);
 }
 
 bool WriteProfileString(const char* section, const char* key, const char* value,
