@@ -149,6 +149,10 @@ void compress(std::uint32_t state[4], const unsigned char* p, std::size_t count)
 
 }  // namespace
 
+CMd5Context::CMd5Context(const std::uint32_t (&state)[4], std::uint64_t bytes) : m_bytes(bytes) {
+    std::memcpy(m_state, state, sizeof m_state);
+}
+
 CMd5Context::~CMd5Context() {
     explicit_bzero(m_state, sizeof m_state);
     explicit_bzero(&m_bytes, sizeof m_bytes);

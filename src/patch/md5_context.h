@@ -11,6 +11,9 @@ namespace patch {
 class CMd5Context final {
 public:
     CMd5Context() = default;
+    // Goes on from a digest whose first `bytes` bytes, a multiple of 64, were compressed
+    // elsewhere into `state`.
+    CMd5Context(const std::uint32_t (&state)[4], std::uint64_t bytes);
     ~CMd5Context();
     CMd5Context(const CMd5Context&) = delete;
     CMd5Context& operator=(const CMd5Context&) = delete;

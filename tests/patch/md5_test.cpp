@@ -2,6 +2,7 @@
 // files from their current position, and reads that are interrupted or short.
 
 #include "patch/md5.h"
+#include "patch/md5_lanes.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -11,7 +12,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -92,6 +95,57 @@ TEST(Md5, DigestsFilesFromTheirCurrentPositionToTheEndOrThrows) {
         EXPECT_EQ(FileMD5(file.fd), kEmptyDigest);
         ASSERT_EQ(lseek(file.fd, size / 3, SEEK_SET), off_t(size / 3));
         EXPECT_EQ(FileMD5(file.fd), referenceMd5(std::string_view(bytes).substr(size / 3)));
+    }
+}
+
+// Every width this processor runs digests many streams side by side as one digest would each:
+// lanes start and end at different blocks, some sit idle for a call, and a lane's next stream
+// starts where the previous one ended.
+TEST(Md5Lanes, EveryWidthDigestsEachLanesStreamAsOneDigestWould) {
+    std::vector<std::string> streams;
+    for (std::size_t size = 0; size <= 140; ++size)
+        streams.push_back(randomBytes(size, unsigned(size) + 1000));
+    for (std::size_t size : {std::size_t{1000}, std::size_t{4096}, std::size_t{70001}})
+        streams.push_back(randomBytes(size, unsigned(size)));
+    for (std::size_t most : {std::size_t{4}, std::size_t{8}, std::size_t{16}}) {
+        patch::CMd5Lanes lanes(most);
+        ASSERT_LE(lanes.Lanes(), most);
+        std::vector<std::size_t> stream(lanes.Lanes(), streams.size()), done(lanes.Lanes(), 0);
+        std::size_t next = 0, finished = 0, round = 0;
+        while (finished < streams.size()) {
+            std::vector<const unsigned char*> data(lanes.Lanes(), nullptr);
+            std::size_t blocks = SIZE_MAX;
+            for (std::size_t lane = 0; lane < lanes.Lanes(); ++lane) {
+                while (stream[lane] < streams.size() &&
+                       streams[stream[lane]].size() - done[lane] < 64) {
+                    const std::string& text = streams[stream[lane]];
+                    ASSERT_EQ(
+                        lanes.Finish(lane, text.data() + done[lane], text.size() - done[lane]),
+                        referenceMd5(text))
+                        << lanes.Lanes() << " lanes, length " << text.size();
+                    ++finished;
+                    stream[lane] = streams.size();
+                }
+                if (stream[lane] == streams.size() && next < streams.size()) {
+                    lanes.Reset(lane);
+                    stream[lane] = next++;
+                    done[lane] = 0;
+                }
+                const bool idle = (round + lane) % 3 == 0;
+                if (stream[lane] == streams.size() || idle ||
+                    streams[stream[lane]].size() - done[lane] < 64)
+                    continue;
+                data[lane] = reinterpret_cast<const unsigned char*>(streams[stream[lane]].data()) +
+                             done[lane];
+                blocks = std::min(blocks, (streams[stream[lane]].size() - done[lane]) / 64);
+            }
+            ++round;
+            if (blocks == SIZE_MAX)
+                continue;
+            lanes.Compress(data.data(), blocks);
+            for (std::size_t lane = 0; lane < lanes.Lanes(); ++lane)
+                done[lane] += data[lane] ? 64 * blocks : 0;
+        }
     }
 }
 
