@@ -1,8 +1,9 @@
 #pragma once
 // Which listed files the game folder holds as listed: sizes first, for all files at once, then
-// the digests of the files of the right size on a small pool of threads sized to the machine.
-// Verdicts come back in list order. Files are read a block at a time, never whole. One caller at
-// a time; the pool's threads live for one Digest call.
+// the digests of the files of the right size on a small pool of threads sized to the machine,
+// each digesting many files side by side (CMd5Lanes). Verdicts come back in list order. Files are
+// read a block at a time, never whole. One caller at a time; the pool's threads live for one
+// Digest call.
 
 #include <atomic>
 #include <cstdint>
@@ -45,10 +46,6 @@ public:
     static Verdict Check(const std::string& gameDir, const _filelist& entry);
 
 private:
-    static Verdict DigestFile(const std::string& path, const _filelist& entry,
-                              std::vector<char>& buffer, const Progress& progress,
-                              const std::atomic<bool>& stop);
-
     unsigned m_threads;
 };
 
