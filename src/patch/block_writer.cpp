@@ -4,8 +4,8 @@ namespace patch {
 
 namespace {
 
-// Enough for the disk and the digest to catch up with a burst of the connection.
-constexpr int kBuffers = 4;
+// Enough for the digest to catch up with a burst of the connection.
+constexpr int kBuffers = 6;
 
 }  // namespace
 
@@ -15,7 +15,8 @@ CBlockWriter::CBlockWriter(platform::PartFile& part, CMd5Context* digest, std::s
         m_buffers.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
         m_free.push_back(m_buffers.back().get());
     }
-    m_thread = std::thread(&CBlockWriter::Run, this);
+    if (m_digest != nullptr)
+        m_thread = std::thread(&CBlockWriter::Run, this);
 }
 
 CBlockWriter::~CBlockWriter() {
@@ -33,12 +34,21 @@ char* CBlockWriter::Next() {
 }
 
 void CBlockWriter::Put(char* block, std::size_t size) {
+    if (size > 0 && !m_part.Write(block, size)) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_failed = true;
+        }
+        Release(block);
+        return;
+    }
+    if (size == 0 || m_digest == nullptr) {
+        Release(block);
+        return;
+    }
     {
         std::lock_guard lock(m_mutex);
-        if (size == 0)
-            m_free.push_back(block);
-        else
-            m_full.emplace_back(block, size);
+        m_full.emplace_back(block, size);
     }
     m_changed.notify_all();
 }
@@ -52,7 +62,16 @@ bool CBlockWriter::Finish() {
         m_changed.notify_all();
         m_thread.join();
     }
+    std::lock_guard lock(m_mutex);
     return !m_failed;
+}
+
+void CBlockWriter::Release(char* block) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_free.push_back(block);
+    }
+    m_changed.notify_all();
 }
 
 void CBlockWriter::Run() {
@@ -63,16 +82,9 @@ void CBlockWriter::Run() {
             return;
         const auto [block, size] = m_full.front();
         m_full.pop_front();
-        const bool failed = m_failed;
         lock.unlock();
-        bool written = false;
-        if (!failed) {
-            written = m_part.Write(block, size);
-            if (written && m_digest != nullptr)
-                m_digest->Update(block, size);
-        }
+        m_digest->Update(block, size);
         lock.lock();
-        m_failed = m_failed || !written;
         m_free.push_back(block);
         m_changed.notify_all();
     }

@@ -1,8 +1,8 @@
 #pragma once
-// Writes the blocks of one download into its part file and digests them on a thread of its own
-// while the connection reads the next: a few buffers go round between the two. Next, Put and
-// Finish belong to the connection's thread; the part file and the digest are the writer's until
-// Finish returns.
+// Writes the blocks of one download into its part file on the connection's thread and digests
+// them on a thread of its own while the connection reads and writes the next: the digest, the
+// slowest step, has a core to itself. A few buffers go round between the two. Next, Put and
+// Finish belong to the connection's thread; the digest is the writer's until Finish returns.
 
 #include <condition_variable>
 #include <cstddef>
@@ -31,7 +31,8 @@ public:
     // A free buffer of BlockSize() bytes; waits while every buffer is on its way. Null once a
     // write failed.
     char* Next();
-    // Hands over the buffer Next gave with `size` bytes in it; 0 gives it back unused.
+    // Writes the buffer Next gave with `size` bytes in it and hands it over to be digested; 0
+    // gives it back unused.
     void Put(char* block, std::size_t size);
     // Waits until every block handed over is written and digested; false when a write failed
     // (the part file's Error says why). Nothing may be handed over afterwards.
@@ -39,6 +40,7 @@ public:
 
 private:
     void Run();
+    void Release(char* block);
 
     platform::PartFile& m_part;
     CMd5Context* m_digest;
