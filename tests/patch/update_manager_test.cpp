@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -393,6 +395,27 @@ TEST_F(DownloadTest, FileArrivesInReadsOfAtMostOneBlock) {
     EXPECT_EQ(sum, 700000);
 }
 
+// Caps the size of every file this process writes for the life of the object: writes past it
+// fail with EFBIG instead of raising SIGXFSZ.
+class FileSizeLimit final {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : m_oldHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        const rlimit capped = {bytes, m_old.rlim_max};
+        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &capped), 0) << std::strerror(errno);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int);
+};
+
 // Whatever the server does wrong, and wherever the game folder will not take a file, the old file
 // stays as it was and no part file is left; only the server's failures clear ServerOk, and a
 // local one names its reason. (A cut transfer keeps its part: see the resume test.)
@@ -456,10 +479,27 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     EXPECT_EQ(std::tie(folder.path, folder.reason),
               std::make_tuple(Game("Bin/dir.dat").string(), std::string("Is a directory")));
 
+    // A write the file system refuses halfway, while earlier blocks are being digested: the
+    // system's reason, the old file, and the bytes written so far kept for the next try.
+    const std::string large = randomBytes(1 << 20, 9);
+    writeFile(Served("Bin/keep.dat"), large);
+    {
+        const FileSizeLimit limit(256 * 1024);
+        const patch::FileOutcome refused = Fetch("Bin\\keep.dat", large);
+        EXPECT_EQ(std::tie(refused.kind, refused.reason),
+                  std::make_tuple(Kind::LocalFailed, std::string("File too large")));
+    }
+    const fs::path part =
+        patch::ResumePartPath(Game("Bin/keep.dat").string(), Entry("Bin\\keep.dat", large));
+    EXPECT_TRUE(readFile(part) == large.substr(0, 256 * 1024)) << fs::file_size(part);
+    fs::remove(part);
+    EXPECT_TRUE(GameFiles() == old);
+    TakeLog();
+
     // The thread is still there for the next file.
-    EXPECT_FALSE(Fetch("Bin\\keep.dat", fresh).Failed());
+    EXPECT_FALSE(Fetch("Bin\\keep.dat", large).Failed());
     EXPECT_TRUE(m_manager.ServerOk());
-    EXPECT_EQ(readFile(Game("Bin/keep.dat")), fresh);
+    EXPECT_EQ(readFile(Game("Bin/keep.dat")), large);
 }
 
 // A pass with a failed file says so and leaves it for the next pass, which fetches that file
