@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,6 +37,12 @@ Texts Lines(const fs::path& path) {
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
+}
+
+// A record a child renamed into place, once this process can open it: under Wine the name can
+// be there a moment before a reader may open the file.
+bool RecordReady(const fs::path& path) {
+    return fs::exists(path) && std::ifstream(path, std::ios::binary).is_open();
 }
 
 void CopyProgram(const fs::path& source, const fs::path& target) {
@@ -94,7 +101,7 @@ TEST_F(SelfUpdaterWin32Test, TheLauncherHandsOverToATemporaryCopyThatGoesAtItsEn
     writeFile(m_dir / "Temp.exe", "a stale copy that no process runs");
     const platform::ProcessId first =
         Start({std::to_string(stranger.Pid()), "-NoCheck", "-x", "-noupdate"});
-    ASSERT_TRUE(waitFor([&] { return fs::exists(m_dir / "record.txt"); }, 20s));
+    ASSERT_TRUE(waitFor([&] { return RecordReady(m_dir / "record.txt"); }, 20s));
     EXPECT_EQ(Lines(m_dir / "record.txt"),
               (Texts{"args=" + std::to_string(first) + " -NoCheck -x -noupdate -NoCheck -NoUpdate",
                      "switches=11", "cwd=" + platform::PathUtf8(m_dir), "first_running=0"}));
@@ -191,7 +198,7 @@ TEST(QuendalorManagerWin32, TheGameStartsFromItsFolderWithTheSession) {
     EXPECT_EQ(readFile(game / "Bin" / "Qnd.ini"),
               "[QuendalorUI.Game_Login]\r\nServerHost=10.0.0.1\r\nServerPort=80\r\n"
               "[QuendalorUI.QuendalorGame]\r\nServerSetInfo=10.0.0.1:80\r\n");
-    ASSERT_TRUE(waitFor([&] { return fs::exists(game / "Bin" / "Qnd.exe.record"); }, 20s));
+    ASSERT_TRUE(waitFor([&] { return RecordReady(game / "Bin" / "Qnd.exe.record"); }, 20s));
     EXPECT_EQ(Lines(game / "Bin" / "Qnd.exe.record"),
               (Texts{"cwd=" + platform::PathUtf8(game / "Launcher"), "arg=USERID=abc",
                      "arg=USERKEY=k1", "arg=UNDERAGE=0", "arg=-LauncherPassed", "arg=-pzqmvt"}));
