@@ -34,16 +34,24 @@ public:
     bool NoUpdate() const override { return false; }
     platform::MessageTarget& Target() override { return *this; }
 
+    // Wakes a waiter only when what it waits for may have come, as a window's event loop wakes
+    // once for a burst of posts rather than once for each.
     void Post(platform::PostedMessage message) override {
+        bool wake = false;
         {
             std::lock_guard lock(m_mutex);
-            if (message.id == platform::WM_DOWN_PROGRESS)
+            if (message.id == platform::WM_DOWN_PROGRESS) {
                 m_received += static_cast<std::uint64_t>(message.wParam);
-            if (message.id == platform::WM_UPDATE_DONE)
+                wake = m_wanted > 0 && m_received >= m_wanted;
+            }
+            if (message.id == platform::WM_UPDATE_DONE) {
                 ++m_passes;
+                wake = true;
+            }
             ++m_posts;
         }
-        m_changed.notify_all();
+        if (wake)
+            m_changed.notify_all();
     }
 
     // Waits for the WM_UPDATE_DONE of the next pass; false after `timeout`.
@@ -58,7 +66,10 @@ public:
     // Waits until `bytes` have arrived since the last Reset.
     bool WaitReceived(std::uint64_t bytes, std::chrono::milliseconds timeout) {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return m_received >= bytes; });
+        m_wanted = bytes;
+        const bool arrived = m_changed.wait_for(lock, timeout, [&] { return m_received >= bytes; });
+        m_wanted = 0;
+        return arrived;
     }
     void ResetReceived() {
         std::lock_guard lock(m_mutex);
@@ -75,6 +86,7 @@ private:
     std::string m_gameDir;
     std::string m_updateUrl;
     std::uint64_t m_received = 0;
+    std::uint64_t m_wanted = 0;  // what a WaitReceived waits for, 0 when none waits
     long m_passes = 0;
     long m_waited = 0;
     long m_posts = 0;
