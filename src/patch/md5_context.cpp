@@ -19,17 +19,6 @@ void explicit_bzero(void* area, std::size_t size) {
 }
 #endif
 
-std::uint32_t loadLe32(const unsigned char* p) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::uint32_t v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
-    } else {
-        return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-               std::uint32_t{p[3]} << 24;
-    }
-}
-
 void storeLe32(unsigned char* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) {
         p[i] = static_cast<unsigned char>(v >> (8 * i));
@@ -62,7 +51,7 @@ void compress(std::uint32_t state[4], const unsigned char* p, std::size_t count)
     std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     for (; count != 0; --count, p += 64) {
         const std::uint32_t a0 = a, b0 = b, c0 = c, d0 = d;
-#define X(i) loadLe32(p + 4 * (i))
+#define X(i) LoadLe32(p + 4 * (i))
         MD5_F(a, b, c, d, X(0), 7, 0xd76aa478u)
         MD5_F(d, a, b, c, X(1), 12, 0xe8c7b756u)
         MD5_F(c, d, a, b, X(2), 17, 0x242070dbu)

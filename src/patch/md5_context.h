@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "patch/md5_words.h"
+
 namespace patch {
 
 class CMd5Context final {
@@ -23,7 +25,7 @@ public:
     std::string Finish();
 
 private:
-    std::uint32_t m_state[4] = {0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u};
+    std::uint32_t m_state[4] = {kMd5Initial[0], kMd5Initial[1], kMd5Initial[2], kMd5Initial[3]};
     std::uint64_t m_bytes = 0;
     unsigned char m_block[64] = {};
 };

@@ -1,9 +1,9 @@
 #include "patch/md5_lanes.h"
 
-#include <bit>
 #include <cstring>
 
 #include "patch/md5_context.h"
+#include "patch/md5_words.h"
 
 namespace patch {
 
@@ -13,8 +13,6 @@ namespace {
 using V4 = std::uint32_t __attribute__((vector_size(16)));
 using V8 = std::uint32_t __attribute__((vector_size(32)));
 using V16 = std::uint32_t __attribute__((vector_size(64)));
-
-constexpr std::uint32_t kInitial[4] = {0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u};
 
 constexpr std::uint32_t kSine[64] = {
     0xd76aa478u, 0xe8c7b756u, 0x242070dbu, 0xc1bdceeeu, 0xf57c0fafu, 0x4787c62au, 0xa8304613u,
@@ -34,17 +32,6 @@ constexpr int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, 
 // The message word each step adds: round r takes word (first + step * stride) mod 16.
 constexpr int kWordFirst[4] = {0, 1, 5, 0};
 constexpr int kWordStride[4] = {1, 5, 3, 7};
-
-std::uint32_t LoadLe32(const unsigned char* p) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::uint32_t v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
-    } else {
-        return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-               std::uint32_t{p[3]} << 24;
-    }
-}
 
 // Vectors pass by reference only: by value their ABI would depend on the kernel's target.
 template <typename V, int Round>
@@ -148,7 +135,7 @@ CMd5Lanes::~CMd5Lanes() {
 
 void CMd5Lanes::Reset(std::size_t lane) {
     for (std::size_t row = 0; row < 4; ++row)
-        m_state[row * m_lanes + lane] = kInitial[row];
+        m_state[row * m_lanes + lane] = kMd5Initial[row];
     m_bytes[lane] = 0;
 }
 
