@@ -34,16 +34,9 @@ char* CBlockWriter::Next() {
 }
 
 void CBlockWriter::Put(char* block, std::size_t size) {
-    if (size > 0 && !m_part.Write(block, size)) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_failed = true;
-        }
-        Release(block);
-        return;
-    }
-    if (size == 0 || m_digest == nullptr) {
-        Release(block);
+    const bool failed = size > 0 && !m_part.Write(block, size);
+    if (failed || size == 0 || m_digest == nullptr) {
+        Release(block, failed);
         return;
     }
     {
@@ -66,9 +59,10 @@ bool CBlockWriter::Finish() {
     return !m_failed;
 }
 
-void CBlockWriter::Release(char* block) {
+void CBlockWriter::Release(char* block, bool failed) {
     {
         std::lock_guard lock(m_mutex);
+        m_failed = m_failed || failed;
         m_free.push_back(block);
     }
     m_changed.notify_all();

@@ -40,7 +40,8 @@ public:
 
 private:
     void Run();
-    void Release(char* block);
+    // Gives a buffer back; `failed`: its write failed, and every later Next answers null.
+    void Release(char* block, bool failed);
 
     platform::PartFile& m_part;
     CMd5Context* m_digest;
