@@ -62,10 +62,6 @@ bool RangeIsRest(const std::optional<std::string>& header, std::uint64_t from, s
     return first == from && size > 0 && last == size - 1 && totalMatches;
 }
 
-std::uint64_t ListedSize(const CFileFetcher::Request& request) {
-    return static_cast<std::uint64_t>(std::max<std::int64_t>(0, request.entry.fileSize));
-}
-
 }  // namespace
 
 CFileFetcher::CFileFetcher(std::string userAgent, Retries retries)
@@ -86,8 +82,8 @@ void CFileFetcher::Fetch(const Request& request, const Hooks& hooks, const std::
     }
     // The file is done with, whatever became of it: the bar takes the rest of its share.
     if (hooks.pass != nullptr && request.listed)
-        hooks.pass->Advance(CPassProgress::kFileWork + ListedSize(request) -
-                            std::min(report.credited, ListedSize(request)));
+        hooks.pass->Advance(CPassProgress::kFileWork + request.entry.Bytes() -
+                            std::min(report.credited, request.entry.Bytes()));
 }
 
 // Sets the report's outcome, unless the finisher is to.
@@ -131,7 +127,7 @@ bool CFileFetcher::TakeExistingPart(const Request& request, Progress& progress,
     if (!info || !info->regular || info->size == 0)
         return false;
     progress.part = platform::PartFile::OpenNamed(request.localPath, path);
-    const std::uint64_t size = ListedSize(request);
+    const std::uint64_t size = request.entry.Bytes();
     if (!progress.part.IsOpen() || progress.part.Size() > size) {
         StartOver(progress);
         return false;
@@ -171,7 +167,7 @@ CFileFetcher::Attempt CFileFetcher::TryOnce(const Request& request, Progress& pr
         return {ServerFailure(localPath, m_session.LastError()), true};
     }
     const int status = m_session.Status();
-    const std::uint64_t size = ListedSize(request);
+    const std::uint64_t size = request.entry.Bytes();
     if (status == 206 && request.listed) {
         if (!RangeIsRest(m_session.Header("Content-Range"), progress.have, size)) {
             m_session.Close();
@@ -224,7 +220,7 @@ CFileFetcher::Attempt CFileFetcher::ReceiveWhole(const Request& request, Progres
                                                  const Hooks& hooks, const std::atomic<bool>& stop,
                                                  Report& report) {
     const std::string& localPath = request.localPath;
-    const std::uint64_t size = ListedSize(request);
+    const std::uint64_t size = request.entry.Bytes();
     std::vector<char> body(static_cast<std::size_t>(size));
     std::size_t have = 0;
     for (;;) {
@@ -322,7 +318,7 @@ CFileFetcher::Attempt CFileFetcher::Receive(const Request& request, Progress& pr
     if (expected)
         *expected += progress.have;
     if (request.listed)
-        expected = ListedSize(request);
+        expected = request.entry.Bytes();
     m_nLastRead = 0;
     // The part file and the digest belong to the writer until it has finished.
     CBlockWriter writer(progress.part, request.listed ? &*progress.digest : nullptr, kReadSize);
@@ -390,7 +386,7 @@ void CFileFetcher::Credit(const Request& request, std::uint64_t have, const Hook
                           Report& report) {
     if (hooks.pass == nullptr || !request.listed)
         return;
-    const std::uint64_t upTo = std::min(have, ListedSize(request));
+    const std::uint64_t upTo = std::min(have, request.entry.Bytes());
     if (upTo > report.credited) {
         hooks.pass->Advance(upTo - report.credited);
         report.credited = upTo;

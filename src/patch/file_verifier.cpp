@@ -40,10 +40,6 @@ std::optional<platform::File> OpenListed(const std::string& path, const _filelis
     return file;
 }
 
-std::uint64_t ListedSize(const _filelist& entry) {
-    return static_cast<std::uint64_t>(std::max<std::int64_t>(entry.fileSize, 0));
-}
-
 // One thread's share of a Digest call: as many files at once as CMd5Lanes has lanes, each read
 // into its lane's part of one buffer and digested side by side with the others. Each thread
 // takes the next file in list order; every verdict has its own slot.
@@ -147,7 +143,7 @@ private:
 
     // However a file ends, its whole size counts as done.
     void Decide(LaneFile& file, Verdict verdict) {
-        const std::uint64_t size = ListedSize(m_work.entries[file.item]);
+        const std::uint64_t size = m_work.entries[file.item].Bytes();
         m_work.verdicts[file.item] = verdict;
         if (m_work.progress)
             m_work.progress(size > file.read ? size - file.read : 0, true);

@@ -64,10 +64,6 @@ std::string MakeUrl(const std::string& base, const std::string& fileName) {
     return url + name;
 }
 
-std::uint64_t SizeOf(const _filelist& entry) {
-    return static_cast<std::uint64_t>(std::max<std::int64_t>(entry.fileSize, 0));
-}
-
 std::uint64_t RoundUp(std::uint64_t bytes, std::uint64_t block) {
     return block == 0 ? bytes : (bytes + block - 1) / block * block;
 }
@@ -349,7 +345,7 @@ UpdateResult CMyUpdateManager::RunPass(std::vector<_filelist>& entries, PassMode
     std::uint64_t total = 0, settled = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const bool digest = verdicts[i] == Verdict::ToDigest;
-        total += kFileWork + (digest ? SizeOf(entries[i]) : kFileWork + SizeOf(entries[i]));
+        total += kFileWork + (digest ? entries[i].Bytes() : kFileWork + entries[i].Bytes());
         settled += digest ? 0 : kFileWork;
     }
     progress.Begin(total);
@@ -372,7 +368,7 @@ UpdateResult CMyUpdateManager::RunPass(std::vector<_filelist>& entries, PassMode
         if (verdicts[i] == Verdict::Current)
             continue;
         if (bySize[i] == Verdict::ToDigest)
-            progress.AddTotal(kFileWork + SizeOf(entries[i]));
+            progress.AddTotal(kFileWork + entries[i].Bytes());
         result.differing.push_back(entries[i].fileName);
         fetch.push_back(entries[i]);
     }
@@ -429,8 +425,8 @@ bool CMyUpdateManager::HasSpace(const std::string& gameDir, const std::vector<_f
         const std::string part = ResumePartPath(LocalListPath(gameDir, entry.fileName), entry);
         const auto held = part.empty() ? std::nullopt : platform::PathInfo(part);
         const std::uint64_t have =
-            held && held->regular && held->size <= SizeOf(entry) ? held->size : 0;
-        needed += RoundUp(SizeOf(entry), space->blockSize) - RoundUp(have, space->blockSize);
+            held && held->regular && held->size <= entry.Bytes() ? held->size : 0;
+        needed += RoundUp(entry.Bytes(), space->blockSize) - RoundUp(have, space->blockSize);
     }
     if (needed <= space->available)
         return true;
