@@ -12,13 +12,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cstdint>
-#include <string>
 #include <system_error>
 #include <thread>
-#include <vector>
 
 #include "support/test_support.h"
 
@@ -41,10 +37,7 @@ std::string referenceMd5(std::string_view bytes) {
 
 // An open descriptor, closed at the end of the scope.
 struct Fd final {
-    explicit Fd(int fd) : fd(fd) {}
     ~Fd() { close(fd); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
     const int fd;
 };
 
@@ -82,14 +75,14 @@ TEST(Md5, DigestsTheRfc1321SuiteAndMatchesTheReferenceAroundTheBlockEdges) {
 
 TEST(Md5, DigestsFilesFromTheirCurrentPositionToTheEndOrThrows) {
     TempDir dir;
-    const Fd directory(open(dir.path().c_str(), O_RDONLY | O_DIRECTORY));
+    const Fd directory{open(dir.path().c_str(), O_RDONLY | O_DIRECTORY)};
     EXPECT_THROW(FileMD5(directory.fd), std::system_error);
     EXPECT_THROW(FileMD5(-1), std::system_error);
     for (std::size_t size :
          {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1, 2 * kBlock}) {
         const std::string bytes = randomBytes(size, 4);
         writeFile(dir / "file", bytes);
-        const Fd file(open((dir / "file").c_str(), O_RDONLY));
+        const Fd file{open((dir / "file").c_str(), O_RDONLY)};
         EXPECT_EQ(FileMD5(file.fd), referenceMd5(bytes)) << "size " << size;
         // The file is left at its end; a second digest sees nothing more.
         EXPECT_EQ(FileMD5(file.fd), kEmptyDigest);
@@ -165,7 +158,7 @@ TEST(Md5, ReadsOnThroughInterruptedAndShortReadsUntilTheEnd) {
     ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
     int ends[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-    const Fd readEnd(ends[0]), writeEnd(ends[1]);
+    const Fd readEnd{ends[0]}, writeEnd{ends[1]};
     std::atomic<pid_t> readerId{0};
     std::string digest;
     std::thread reader([&] {
