@@ -214,10 +214,13 @@ using CheckPassTest = UpdateTest;
 using DownloadTest = UpdateTest;
 
 // The writer lists a new version; the update fetches the list, then exactly the files that
-// differ (Qnd.exe keeps its size) with their listed times, keeping their modes, and removes the
-// list; the next update asks for the list alone.
+// differ (Qnd.exe keeps its size) with their listed times, keeping their modes; new programs can
+// run. The list goes, and so do the part files of a run that ended mid-download; the next update
+// asks for the list alone.
 TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
     const Files newVersion = {{"Bin/Qnd.exe", "program v2"},
+                              {"Bin/game", readFile(QUEND_FAKE_GAME)},
+                              {"Bin/run.sh", "#!/bin/sh\necho started >\"$0.record\"\n"},
                               {"Bin/same.dll", "unchanged library"},
                               {"Data/Map/b.map", "a map that grew longer"},
                               {"Data/Map/50%25 off #1?.txt", "URL syntax is data"}};
@@ -229,9 +232,11 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
     Files game = {{"Bin/Qnd.exe", "program v1"},
                   {"Bin/same.dll", "unchanged library"},
                   {"Data/Map/b.map", "a map"},
-                  {"Save/player.sav", "not listed"}};
+                  {"Save/player.sav", "not listed"},
+                  {".quend-part-keep", "not of our naming"}};
     for (const auto& [name, bytes] : game)
         writeFile(Game(name), bytes);
+    writeFile(Game("Data/.quend-part-Ab3xYz"), "left by a run that ended");
     ::chmod(Game("Bin/Qnd.exe").c_str(), 0750);
     ASSERT_EQ(pack::CChecksumWriter(Served(""), Served("")).Run("1.2.3"), newVersion.size());
     const auto update = [this] {
@@ -245,11 +250,17 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
             << name;
         game[name] = bytes;
     }
-    EXPECT_EQ(GameFiles(), game);  // the list and part files are gone
+    EXPECT_EQ(GameFiles(), game);
     EXPECT_EQ(Stat(Game("Bin/Qnd.exe")).st_mode & 07777, 0750u);
+    EXPECT_EQ(Stat(Game("Data/Map/50%25 off #1?.txt")).st_mode & 0111, 0u);
+    for (const char* program : {"Bin/game", "Bin/run.sh"}) {
+        EXPECT_TRUE(platform::StartProcess(Game(program).string(), {}, Game("").string()));
+        EXPECT_TRUE(waitFor([&] { return fs::exists(Game(program).string() + ".record"); }))
+            << program;
+    }
     // One client for the manager's life: its title as the agent, the connection kept alive.
     const Texts log = TakeLog();
-    ASSERT_EQ(log.size(), 4u);
+    ASSERT_EQ(log.size(), 6u);
     for (const std::string& line : log)
         EXPECT_TRUE(line.starts_with(log[0].substr(0, log[0].find(' '))) &&
                     line.ends_with(std::string(" \"") + kTitle + "\""))
@@ -399,55 +410,6 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     EXPECT_TRUE(m_manager.ServerOk());
     EXPECT_EQ(readFile(Game("Bin/keep.dat")), large);
     EXPECT_GE(Stat(Game("Bin/keep.dat")).st_mtime, before - 1);
-}
-
-// A pass with a failed file says so and leaves it for the next pass, which fetches that file
-// alone; the list is gone either way. Part files of a run that ended mid-download go with the
-// next pass; new programs the patch brings can run.
-TEST_F(CheckPassTest, FailedFilesAreCountedAndFetchedByTheNextPass) {
-    const Files served = {{"Bin/game", readFile(QUEND_FAKE_GAME)},
-                          {"Bin/run.sh", "#!/bin/sh\necho started >\"$0.record\"\n"},
-                          {"Data/a.pak", "first"},
-                          {"Data/b.pak", "second"}};
-    std::string list;
-    for (const auto& [name, bytes] : served) {
-        writeFile(Served(name), bytes);
-        std::string listed = name;
-        std::replace(listed.begin(), listed.end(), '/', '\\');
-        list += Line(listed, bytes) + "\n";
-    }
-    writeFile(Served("checksum_all.md5"), list);
-    writeFile(Game("Data/.quend-part-Ab3xYz"), "left by a run that ended");
-    writeFile(Game(".quend-part-keep"), "not of our naming");
-    const auto update = [this] {
-        return Pass(
-            [this] { EXPECT_FALSE(m_manager.FetchChecksumList("checksum_all.md5").Failed()); });
-    };
-
-    fs::create_directories(Game("Data/b.pak/in the way"));
-    update();
-    const patch::UpdateResult failed = m_manager.LastResult();
-    EXPECT_EQ(std::tie(failed.failedFiles, failed.firstFailed, failed.firstLocal.path),
-              std::make_tuple(1, std::string("Data\\b.pak"), Game("Data/b.pak").string()));
-    EXPECT_EQ(LastDone(), 1);
-    EXPECT_FALSE(fs::exists(Game("checksum_all.md5")));
-    EXPECT_FALSE(fs::exists(Game("Data/.quend-part-Ab3xYz")));
-    EXPECT_TRUE(fs::exists(Game(".quend-part-keep")));
-    TakeLog();
-
-    fs::remove_all(Game("Data/b.pak"));
-    update();
-    const Texts log = TakeLog();
-    ASSERT_EQ(log.size(), 2u);
-    EXPECT_NE(log[1].find("/patch/Data/b.pak"), std::string::npos) << log[1];
-    EXPECT_EQ(LastDone(), 0);
-    EXPECT_EQ(readFile(Game("Data/b.pak")), "second");
-    for (const char* program : {"Bin/game", "Bin/run.sh"}) {
-        EXPECT_TRUE(platform::StartProcess(Game(program).string(), {}, Game("").string()));
-        EXPECT_TRUE(waitFor([&] { return fs::exists(Game(program).string() + ".record"); }))
-            << program;
-    }
-    EXPECT_EQ(Stat(Game("Data/a.pak")).st_mode & 0111, 0u);
 }
 
 // A transfer cut at any point keeps its part file and the old file; the tries within the fetch
