@@ -8,7 +8,11 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "support/test_support.h"
 
