@@ -16,7 +16,6 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
-#include <numeric>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -110,17 +109,6 @@ TEST(ChecksumWriterTest, RefusesNamesAndVersionsTheLauncherCannotUse) {
     EXPECT_EQ(pack::ChecksumListName("15.16383.0"), "checksum_15_16383_0.md5");
     for (const char* version : {"1.2", "1.2.3.4", "16.0.0", "1.16384.0", "1.x.3", "1..3", "-1.2.3"})
         EXPECT_THROW(pack::ChecksumListName(version), pack::PackError) << version;
-}
-
-TEST(HexEncodeTest, InvertsHexDecodeForEveryByte) {
-    for (const auto& [plain, encoded] : std::vector<std::pair<std::string, std::string>>{
-             {"0", "03"}, {"A", "14"}, {"1.2.3", "13E223E233"}, {"\xA0\xFF", "0AFF"}, {"", ""}})
-        EXPECT_EQ(pack::HexEncode(plain), encoded) << plain;
-    std::string all(256, '\0');
-    std::iota(all.begin(), all.end(), '\0');
-    const std::string encoded = pack::HexEncode(all);
-    EXPECT_EQ(encoded.find_first_not_of("0123456789ABCDEF"), std::string::npos) << encoded;
-    EXPECT_EQ(config::HexDecode(encoded), all);
 }
 
 TEST(EncodeIniFileTest, LauncherReadsBackThePlainValues) {

@@ -5,13 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <random>
-#include <span>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -40,42 +36,19 @@ using Texts = std::vector<std::string>;
 
 const patch::CMyUpdateManager::Settings kSettings{1, 0, {2, 10ms}};
 
-// The fixture's folder: its served root, its servers' ports and logs.
-struct Servers {
-    fs::path dir;
-    std::map<std::string, int> ports;  // "plain", "cut"
-    std::string skip;                  // why there are none
-};
-
-Servers FindServers() {
-    Servers servers;
-    servers.dir = platform::FsPath(QUEND_DEVSERVER_DIR);
-    if (fs::exists(servers.dir / "skip")) {
-        servers.skip = readFile(servers.dir / "skip");
-        return servers;
-    }
-    std::ifstream ports(servers.dir / "ports");
-    std::string kind;
-    int port = 0;
-    while (ports >> kind >> port)
-        servers.ports[kind] = port;
-    if (servers.ports.size() != 2)
-        servers.skip = "no servers in " + servers.dir.string() + ": run the test through CTest";
-    return servers;
-}
-
-// A folder name under the served root that no other test case running meanwhile uses.
-std::string UniqueName() {
-    std::random_device random;
-    return "case-" + std::to_string(random()) + std::to_string(random());
-}
-
 class DevServerUpdateTest : public ::testing::Test, public patch::UpdateOwner {
 protected:
+    // The fixture's folder holds the served root, the servers' ports and logs, or why there are
+    // none.
     void SetUp() override {
-        m_servers = FindServers();
-        if (!m_servers.skip.empty())
-            GTEST_SKIP() << m_servers.skip;
+        if (fs::exists(m_dir / "skip"))
+            GTEST_SKIP() << readFile(m_dir / "skip");
+        std::ifstream ports(m_dir / "ports");
+        std::string kind;
+        for (int port = 0; ports >> kind >> port;)
+            m_ports[kind] = port;
+        if (m_ports.size() != 2)
+            GTEST_SKIP() << "no servers in " << m_dir << ": run the test through CTest";
         setEnv("no_proxy", "127.0.0.1,localhost");
         UseServer("plain");
         m_manager.StartDownloadThread();
@@ -91,10 +64,10 @@ protected:
     // Between passes only.
     void UseServer(const std::string& kind) {
         m_kind = kind;
-        m_url = "http://127.0.0.1:" + std::to_string(m_servers.ports.at(kind)) + "/" + m_name;
+        m_url = "http://127.0.0.1:" + std::to_string(m_ports.at(kind)) + "/" + m_name;
     }
     fs::path Served(std::string_view name) const {
-        return m_servers.dir / "root" / m_name / platform::FsPath(std::string(name));
+        return m_dir / "root" / m_name / platform::FsPath(std::string(name));
     }
     fs::path Game(std::string_view name) const {
         return m_gameDir / platform::FsPath(std::string(name));
@@ -111,7 +84,7 @@ protected:
     }
     // The current server's request lines for this case's folder.
     Texts Requests() const {
-        std::ifstream log(m_servers.dir / (m_kind + ".log"));
+        std::ifstream log(m_dir / (m_kind + ".log"));
         Texts lines;
         for (std::string line; std::getline(log, line);)
             if (line.find("/" + m_name + "/") != std::string::npos)
@@ -121,7 +94,7 @@ protected:
 
     static std::string Line(const std::string& name, std::string_view bytes) {
         return name + "|x|" + patch::CMD5().GetStringMD5(std::string(bytes)) +
-               "|2020-5-1 10:00:00|" + std::to_string(bytes.size());
+               "|2020-5-1 10:00:00|" + std::to_string(bytes.size()) + "\r\n";
     }
     static patch::_filelist Entry(std::string name, std::string_view bytes) {
         return {std::move(name), "x", patch::CMD5().GetStringMD5(std::string(bytes)), 0,
@@ -140,8 +113,11 @@ protected:
         return m_manager.LastResult();
     }
 
-    Servers m_servers;
-    const std::string m_name = UniqueName();
+    const fs::path m_dir = platform::FsPath(QUEND_DEVSERVER_DIR);
+    std::map<std::string, int> m_ports;  // "plain", "cut"
+    // A folder under the served root that no other test case running meanwhile uses.
+    const std::string m_name =
+        "case-" + std::to_string(std::random_device()()) + std::to_string(std::random_device()());
     std::string m_kind;
     TempDir m_root;
     fs::path m_gameDir = m_root / "game";  // changed only before the first pass
@@ -166,10 +142,10 @@ TEST_F(DevServerUpdateTest, CheckPassFetchesExactlyTheFilesThatDiffer) {
         writeFile(Game(name), bytes);
     // "数据\地图乗.map" in GBK: the second byte of "乗" is a backslash and no separator.
     const std::string gbkName = "\xca\xfd\xbe\xdd\\\xb5\xd8\xcd\xbc\x81\x5c.map";
-    const std::string list = Line("Bin\\Qnd.exe", fresh.at("Bin/Qnd.exe")) + "\r\n" +
-                             Line("Data\\Map\\a.map", "same map") + "\r\n" +
-                             Line("Data\\Map\\b.map", fresh.at("Data/Map/b.map")) + "\r\n" +
-                             Line(gbkName, fresh.at("数据/地图乗.map")) + "\r\n";
+    const std::string list = Line("Bin\\Qnd.exe", fresh.at("Bin/Qnd.exe")) +
+                             Line("Data\\Map\\a.map", "same map") +
+                             Line("Data\\Map\\b.map", fresh.at("Data/Map/b.map")) +
+                             Line(gbkName, fresh.at("数据/地图乗.map"));
 
     const patch::UpdateResult result = RunPass(list);
     EXPECT_EQ(std::tie(result.failedFiles, result.fetchedFiles, result.checkedFiles),
@@ -210,26 +186,20 @@ TEST_F(DevServerUpdateTest, ACutTransferGoesOnFromItsPart) {
 
 #ifdef _WIN32
 // Another program holding a file open with no sharing, as the game holds its files while it runs.
-class FileHolder final {
-public:
+struct FileHolder final {
     FileHolder(const fs::path& file, const fs::path& ready) {
         platform::StartProcess(QUEND_FILE_HOLDER,
-                               {platform::PathUtf8(file), platform::PathUtf8(ready)}, "", &m_pid);
-        m_held = waitFor([&] { return fs::exists(ready); }, 20s);
+                               {platform::PathUtf8(file), platform::PathUtf8(ready)}, "", &pid);
+        held = waitFor([&] { return fs::exists(ready); }, 20s);
     }
     ~FileHolder() { Release(); }
-    FileHolder(const FileHolder&) = delete;
-    FileHolder& operator=(const FileHolder&) = delete;
-    bool Held() const { return m_held; }
     void Release() {
-        if (m_pid > 0)
-            platform::EndProcess(m_pid, 0ms);
-        m_pid = 0;
+        if (pid > 0)
+            platform::EndProcess(pid, 0ms);
+        pid = 0;
     }
-
-private:
-    platform::ProcessId m_pid = 0;
-    bool m_held = false;
+    platform::ProcessId pid = 0;
+    bool held = false;
 };
 
 // A file the game holds open cannot be replaced: the pass names it with the system's reason,
@@ -241,11 +211,10 @@ TEST_F(DevServerUpdateTest, AFileAnotherProcessHoldsOpenFailsByNameAndStaysAsItW
     writeFile(Served("Data/free.pak"), "free v2");
     writeFile(Game("Data/held.pak"), "held v1");
     writeFile(Game("Data/free.pak"), "free v1");
-    const std::string list =
-        Line("Data\\held.pak", freshPak) + "\r\n" + Line("Data\\free.pak", "free v2") + "\r\n";
+    const std::string list = Line("Data\\held.pak", freshPak) + Line("Data\\free.pak", "free v2");
 
     FileHolder holder(Game("Data/held.pak"), m_root / "ready");
-    ASSERT_TRUE(holder.Held());
+    ASSERT_TRUE(holder.held);
     const patch::UpdateResult result = RunPass(list);
     EXPECT_EQ(std::tie(result.failedFiles, result.firstFailed, result.fetchedFiles),
               std::make_tuple(1, std::string("Data\\held.pak"), 1));
@@ -264,16 +233,15 @@ TEST_F(DevServerUpdateTest, AFileAnotherProcessHoldsOpenFailsByNameAndStaysAsItW
 // A pass whose files the game folder's volume cannot take fetches nothing and says how much it
 // needs and how much there is.
 TEST_F(DevServerUpdateTest, RefusesFilesTheVolumeCannotTakeBeforeTheFirstByte) {
-    if (fs::exists(m_servers.dir / "small.skip"))
-        GTEST_SKIP() << readFile(m_servers.dir / "small.skip");
-    m_gameDir = m_servers.dir / "small" / m_name;
+    if (fs::exists(m_dir / "small.skip"))
+        GTEST_SKIP() << readFile(m_dir / "small.skip");
+    m_gameDir = m_dir / "small" / m_name;
     fs::create_directories(m_gameDir);
     const std::string a = randomBytes(1536 * 1024, 1), b = randomBytes(1536 * 1024, 2);
     writeFile(Served("a.pak"), a);
     writeFile(Served("b.pak"), b);
 
-    const patch::UpdateResult refused =
-        RunPass(Line("a.pak", a) + "\r\n" + Line("b.pak", b) + "\r\n");
+    const patch::UpdateResult refused = RunPass(Line("a.pak", a) + Line("b.pak", b));
     EXPECT_TRUE(refused.NoSpace());
     EXPECT_EQ(std::tie(refused.failedFiles, refused.firstFailed, refused.spaceNeeded),
               std::make_tuple(2, std::string("a.pak"), std::uint64_t{3 << 20}));

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -28,27 +28,20 @@ using namespace std::chrono_literals;
 const fs::path kSource = QUEND_SOURCE_DIR;
 const fs::path kConfig = kSource / "docs" / "nginx-update.conf";
 
-class Owner final : public patch::UpdateOwner {
-public:
-    Owner(fs::path game, std::string url) : m_game(std::move(game)), m_url(std::move(url)) {}
-    std::string GameDir() const override { return m_game.string() + "/"; }
-    std::string UpdateUrl() const override { return m_url; }
-    std::string ModuleDir() const override { return m_game.string() + "/"; }
+struct Owner final : patch::UpdateOwner {
+    std::string GameDir() const override { return game.string() + "/"; }
+    std::string UpdateUrl() const override { return url; }
+    std::string ModuleDir() const override { return GameDir(); }
     bool NoUpdate() const override { return false; }
     platform::MessageTarget& Target() override { return posts; }
+    fs::path game;
+    std::string url;
     PostRecorder posts;
-
-private:
-    fs::path m_game;
-    std::string m_url;
 };
 
 patch::_filelist Entry(const std::string& utf8Name, const std::string& bytes) {
     std::string name = platform::Utf8ToAnsi(utf8Name);
-    for (char& c : name) {
-        if (c == '/')
-            c = '\\';
-    }
+    std::replace(name.begin(), name.end(), '/', '\\');
     return {name, "0", patch::CMD5().GetStringMD5(bytes), 1588298400,
             static_cast<std::int64_t>(bytes.size())};
 }
@@ -78,11 +71,13 @@ TEST(NginxUpdateTest, APassFetchesResumesAndCountsAMissingFile) {
         list.push_back(Entry(name, bytes));
     }
     list.insert(list.begin() + 1, Entry("Data/gone.pak", "not served"));
-    const fs::path game = dir / "game";
+    Owner owner;
+    owner.game = dir / "game";
+    owner.url = nginx.Url() + "/patch";
+    const fs::path& game = owner.game;
     writeFile(patch::ResumePartPath((game / "Data" / "big.pak").string(), list.front()),
               big.substr(0, 300000));
 
-    Owner owner(game, nginx.Url() + "/patch");
     patch::CMyUpdateManager manager(owner, "QuendTest");
     manager.StartDownloadThread();
     ASSERT_TRUE(manager.StartPass(list));
