@@ -55,33 +55,25 @@ TEST_F(ProfileTest, ReadFollowsTheProfileRules) {
               "[ General ]\r\n"
               "  ConnectionFailed =  cannot connect  \r\n"
               "\tTabbed\t=\tvalue\twith\ttabs\t\r\n"
-              "Spaced Key = x\r\nEmpty=\r\n  ; indented=yes\nno equals sign\n"
+              "Empty=\r\n  ; indented=yes\n"
               "[broken\ndup=first\r\nDUP=second\n"
-              "[Q]\ndouble=\"  padded  \"\nsingle='single'\nmismatched=\"text'\nlone=\"\n"
-              "empty=\"\"\ninner=\"a\"b\"\npartial=x\"y\"\n"
-              "[general]\nonlyInSecond=1\n"
+              "[Q]\ndouble=\"  padded  \"\nsingle='single'\nmismatched=\"text'\n"
+              "inner=\"a\"b\"\n[general]\nonlyInSecond=1\n"
               "[" +
                   kChinese + "]\r\n" + kChinese + " = \"" + kChinese + "\"\r\ntail=no newline");
     const char* c = kChinese.c_str();
     // An empty value wins over the default; only the first [General] is searched.
-    const char* const cases[][3] = {{"general", "connectionfailed", "cannot connect"},
-                                    {" GENERAL\t", " ConnectionFAILED ", "cannot connect"},
+    const char* const cases[][3] = {{" GENERAL\t", " ConnectionFAILED ", "cannot connect"},
                                     {"General", "tabbed", "value\twith\ttabs"},
-                                    {"General", "spaced key", "x"},
                                     {"General", "Empty", ""},
                                     {"General", "; indented", "<default>"},
-                                    {"General", "no equals sign", "<default>"},
                                     {"General", "dup", "first"},
                                     {"General", "onlyInSecond", "<default>"},
-                                    {"Other", "dup", "<default>"},
                                     {"", "top", "before any section"},
                                     {"Q", "double", "  padded  "},
                                     {"Q", "single", "single"},
                                     {"Q", "mismatched", "\"text'"},
-                                    {"Q", "lone", "\""},
-                                    {"Q", "empty", ""},
                                     {"Q", "inner", "a\"b"},
-                                    {"Q", "partial", "x\"y\""},
                                     {c, c, c},
                                     {c, "tail", "no newline"}};
     for (const auto& [section, key, value] : cases)
@@ -95,9 +87,7 @@ TEST_F(ProfileTest, ReadFollowsTheProfileRules) {
 
 // Values and defaults are cut to the buffer; name lists too, still ending in two nulls.
 TEST_F(ProfileTest, EveryAnswerIsCutToTheBufferSize) {
-    writeFile(m_file, "x=1\n[One]\nlong=" + std::string(2000, 'v') +
-                          "\nshort=abc\nB=2\nb=3\n[two]\n[ONE]\nc=4\n[]\n");
-    EXPECT_EQ(Read(m_file, "One", "long", "", 1024), std::string(1023, 'v'));
+    writeFile(m_file, "x=1\n[One]\nlong=v\nshort=abc\nB=2\nb=3\n[two]\n[ONE]\nc=4\n[]\n");
     EXPECT_EQ(Read(m_file, "One", "short", "", 3), "ab");
     EXPECT_EQ(Read(m_file, "One", "missing", "defaults", 3), "de");
     EXPECT_EQ(Read(m_file, "One", "short", "", 1), "");
@@ -134,7 +124,9 @@ TEST_F(ProfileTest, AWriteChangesOnlyTheValueItWrites) {
         << "no temporary file is left behind";
 }
 
-TEST_F(ProfileTest, AWriteCreatesAMissingFile) {
+// A missing file is created; a new key follows the last line of its section; nulls remove a key
+// or a section.
+TEST_F(ProfileTest, WritesCreateAddAndRemove) {
     const std::string created = (m_dir / "new.ini").string();
     ASSERT_TRUE(platform::WriteProfileString("Server", "ServerHost", "10.0.0.1", created));
     ASSERT_TRUE(platform::WriteProfileString(" Other ", " Port ", "  7000", created));
@@ -142,26 +134,18 @@ TEST_F(ProfileTest, AWriteCreatesAMissingFile) {
     const mode_t mask = ::umask(022);
     ::umask(mask);
     EXPECT_EQ(std::filesystem::status(created).permissions(), std::filesystem::perms(0666 & ~mask));
-}
 
-TEST_F(ProfileTest, ANewKeyFollowsTheLastLineOfItsSection) {
-    writeFile(m_file, "[Server]\nServerHost=h\n; note\n\n  \n[Other]\nx=1\r");
+    writeFile(m_file, "[Server]\nServerHost=h\n; note\n\n  \n[Other]\nx=1\r[B]\nk=2\n[C]\nk=3\n");
     ASSERT_TRUE(platform::WriteProfileString("Server", "ServerPort", "7000", m_file));
     ASSERT_TRUE(platform::WriteProfileString("Other", "y", "2", m_file));
-    ASSERT_TRUE(platform::WriteProfileString("Third", "z", "3", m_file));
-    EXPECT_EQ(readFile(m_file),
-              "[Server]\nServerHost=h\n; note\nServerPort=7000\n\n  \n"
-              "[Other]\nx=1\ry=2\n[Third]\nz=3\n");
-    EXPECT_EQ(Read(m_file, "Other", "x"), "1") << "a CR at the end is that line's end";
-    EXPECT_EQ(Read(m_file, "THIRD", "Z"), "3");
-}
-
-TEST_F(ProfileTest, NullsRemoveAKeyOrASection) {
-    writeFile(m_file, "[A]\r\nk=1\r\n[B]\r\nk=2\r\n[C]\r\nk=3\r\n");
     ASSERT_TRUE(platform::WriteProfileString("B", nullptr, nullptr, m_file));
     ASSERT_TRUE(platform::WriteProfileString("C", "k", nullptr, m_file));
     ASSERT_TRUE(platform::WriteProfileString("Missing", "k", nullptr, m_file));
-    EXPECT_EQ(readFile(m_file), "[A]\r\nk=1\r\n[C]\r\n");
+    ASSERT_TRUE(platform::WriteProfileString("Third", "z", "3", m_file));
+    EXPECT_EQ(readFile(m_file),
+              "[Server]\nServerHost=h\n; note\nServerPort=7000\n\n  \n"
+              "[Other]\nx=1\ry=2\n[C]\n[Third]\nz=3\n");
+    EXPECT_EQ(Read(m_file, "Other", "x"), "1") << "a CR at the end is that line's end";
 }
 
 TEST_F(ProfileTest, AWriteCannotAddALineOfItsOwn) {
