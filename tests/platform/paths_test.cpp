@@ -18,7 +18,6 @@ TEST(Paths, APathSplitsAtItsLastSeparator) {
         {"C:\\a/b\\c.exe", "C:\\a/b\\", "c.exe"},
         {"Launcher.exe", "", "Launcher.exe"},
         {"/game/", "/game/", ""},
-        {"/", "/", ""},
         {"", "", ""},
     };
     for (const auto& [path, folder, fileName] : cases) {
