@@ -1,6 +1,5 @@
-// The launch pieces with real programs and folders: the game folder, self-update through a
-// Temp.exe copy, and the game start (Bin\Qnd.ini rewritten in its three keys only, the stand-in
-// game or wine started with the session).
+// Self-update through a Temp.exe copy and the game start (Bin\Qnd.ini rewritten in its three keys
+// only, the stand-in game or wine started with the session), with real programs and folders.
 
 #include <sys/stat.h>
 
@@ -10,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "config/text_table.h"
-#include "launch/common_manager.h"
 #include "launch/quendalor_manager.h"
 #include "launch/self_updater.h"
 #include "platform/process.h"
@@ -20,7 +18,6 @@
 namespace {
 
 using namespace quend::test;
-using launch::CCommonManager;
 using launch::CQuendalorManager;
 using launch::SelfUpdater;
 using launch::ServerSelection;
@@ -30,26 +27,10 @@ using protocol::ServerEntry;
 using Texts = std::vector<std::string>;
 const std::string kWait = "[?General.WaitForSafeService?]";
 
-// A working folder that no longer exists gives no game folder.
-TEST(CommonManager, TheGameFolderIsTheParentOfTheWorkingFolder) {
-    const CCommonManager manager;
-    TempDir dir;
-    fs::create_directories(dir / "Launcher");
-    {
-        WorkingFolder inside(dir / "Launcher");
-        EXPECT_EQ(manager.GameDir(), fs::canonical(dir.path()).string() + "/");
-        fs::remove(dir / "Launcher");
-        EXPECT_EQ(manager.GameDir(), "");
-    }
-    WorkingFolder root("/");
-    EXPECT_EQ(manager.GameDir(), "/");
-}
-
 TEST(SelfUpdater, CommandLinesSplitIntoProcessIdAndSwitches) {
     // The command line, the text before its first "-", the rest, -NoCheck, -NoUpdate.
     using Split = std::tuple<std::string, std::string, bool, bool>;
     const std::pair<const char*, Split> cases[] = {
-        {"1234 -NoCheck", {"1234 ", "-NoCheck", true, false}},
         {"-nocheck -NOUPDATE", {"", "-nocheck -NOUPDATE", true, true}},
         {"1234", {"1234", "", false, false}},
         {"1 -NoChecks -x-NoUpdate  -NoUpdate",
