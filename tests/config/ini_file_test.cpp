@@ -1,5 +1,4 @@
-// The launcher's INI store on real files in a folder with a Chinese name, as a game folder may
-// have: lookups, line pieces, typed values, edits, saving.
+// The launcher's INI store on real files, in a folder with a Chinese name as a game folder may be.
 
 #include "config/ini_file.h"
 

@@ -1,5 +1,4 @@
-// Language-file texts: lookups read afresh, markers for what is missing, the ring of result
-// buffers, and texts shown as UTF-8. (The file an empty language names is shown at start-up.)
+// Language-file texts: read afresh, markers for what is missing, the ring of result buffers.
 
 #include "config/text_table.h"
 

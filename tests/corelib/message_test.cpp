@@ -1,5 +1,4 @@
-// The message buffer and field encodings against bytes written by hand, and received bodies that
-// lie about their lengths: refused without reading past the body, and refused for good.
+// The message buffer against hand-written bytes, and bodies that lie about their lengths.
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,4 @@
-// Framing over loopback: a raw peer writes frames, in pieces or several at once, and receive()
-// cuts them; what the channel sends is read back raw. Then the thread wrapper's one-at-a-time
-// rule. (A malformed message and a closing peer are shown with the launcher's connection.)
+// Framing over loopback against a raw peer, and the thread wrapper's one-at-a-time rule.
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// Exceptions, trace sinks and the process-level reports, observed on real streams, files and a
-// child process.
+// Exceptions, trace sinks and process-level reports on real streams, files and a child.
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// The development account service's own rules, which the login tests rely on without seeing:
-// a code and the second login belong to the session of the first login.
+// The dev account service's session rules, which the login tests rely on without seeing.
 
 #include <string>
 

@@ -1,5 +1,4 @@
-// The development server's JSON configuration: what role descriptions turn into, and mistakes
-// reported at their place in the document.
+// The devserver's JSON configuration, and mistakes reported at their place.
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// The real quend-devserver program from a JSON file: each role serves what the file describes to
-// several clients at once and logs each request, and either signal stops it cleanly.
+// The real quend-devserver program: its roles under several clients, its log, its stop.
 
 #include <signal.h>
 #include <sys/wait.h>

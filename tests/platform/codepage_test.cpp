@@ -1,5 +1,4 @@
-// Conversion between the configured ANSI code page and UTF-8: known texts both ways, what cannot
-// be converted, and threads converting at once.
+// The configured ANSI code page and UTF-8 both ways, what cannot convert, and threads at once.
 
 #include "platform/codepage.h"
 

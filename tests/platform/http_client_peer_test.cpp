@@ -1,7 +1,4 @@
-// The HTTP client against a peer on loopback that speaks raw HTTP, so that the same cases hold
-// for every half of the client: what goes out (headers the caller adds, a kept-alive connection
-// used again, cookies and redirects), a body pulled in the caller's blocks, a body cut short, and
-// a Cancel from another thread.
+// The HTTP client against a raw-HTTP peer on loopback, so that every half of it is held alike.
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// The HTTP client against real loopback peers: the development update server over a temporary
-// folder, and a small web service for cookies, headers, redirects and a body without length.
+// The HTTP client against the dev update server and a small web service on loopback.
 
 #include "platform/http_client.h"
 

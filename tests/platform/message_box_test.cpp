@@ -1,5 +1,4 @@
-// The message-box seam: a handler gets caption and text from any thread and may use the seam
-// itself; without one the text goes to standard error.
+// The message-box seam: handlers on any thread, standard error without one.
 
 #include "platform/message_box.h"
 

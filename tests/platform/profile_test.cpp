@@ -1,5 +1,4 @@
-// Profile strings read and written in real files with the Windows rules: lookups, cut buffers,
-// name lists, and writes that keep every other byte or leave the old file.
+// Profile strings read and written in real files with the Windows rules.
 
 #include "platform/profile.h"
 

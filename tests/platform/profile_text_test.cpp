@@ -1,6 +1,4 @@
-// The profile rules over file contents that editors and other systems write: a lone CR as the
-// only line end, UTF-16 files with their byte-order mark read and written in their own encoding,
-// and a NUL that ends a name or value.
+// The profile rules over lone-CR, UTF-16 and NUL-holding contents other editors write.
 
 #include "platform/profile_text.h"
 

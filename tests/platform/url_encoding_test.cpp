@@ -1,5 +1,4 @@
-// Percent-encoding both ways: what a URL cannot carry, what a query value may not hold, and the
-// decoding a server applies to what arrives.
+// Percent-encoding of paths and query values, and the decoding a server applies.
 
 #include "platform/url_encoding.h"
 

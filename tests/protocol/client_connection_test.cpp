@@ -1,6 +1,4 @@
-// The launcher's connection over loopback against a raw peer playing the launcher server: the
-// receive thread's end, messages 30 and 40 and what the launcher makes of them, and the lists'
-// snapshots while one thread publishes and another reads.
+// The launcher's connection against a raw peer playing the launcher server on loopback.
 
 #if defined(_WIN32)
 #include <winsock2.h>
