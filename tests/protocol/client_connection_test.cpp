@@ -110,7 +110,7 @@ TEST_F(ConnectionLife, StopEndsTheThreadWithoutANotice) {
     EXPECT_TRUE(trace.lines().empty());
 }
 
-// The port text is read as atoi reads it, kept to 16 bits; no service name is looked up.
+// The port text is read as atoi reads it, kept to 16 bits.
 TEST(ResolveServerAddress, HostAndPortRules) {
     for (const auto& [text, host, port] : std::vector<std::tuple<const char*, const char*, int>>{
              {"10.1.2.3:7000", "10.1.2.3", 7000},
@@ -121,7 +121,6 @@ TEST(ResolveServerAddress, HostAndPortRules) {
              {"localhost:5", "127.0.0.1", 5},
              {"10.1.2.3: 9000abc", "10.1.2.3", 9000},
              {"10.1.2.3:-1", "10.1.2.3", 0},
-             {"10.1.2.3:http", "10.1.2.3", 0},
              {"10.1.2.3:70000", "10.1.2.3", 70000 - 65536},
              {"10.1.2.3:99999999999", "10.1.2.3", 65535}}) {  // held to the largest int first
         const sockaddr_in a = protocol::ResolveServerAddress(text);
