@@ -77,6 +77,9 @@ TEST_F(UpdateServerTest, ABodyComesInTheCallersBlocksAndADroppedOneDoesNotSpill)
     EXPECT_EQ(ReadAll(client, got), (std::vector<long>{kBlock, kBlock, 44640, 0}));
     EXPECT_TRUE(got == data);
     EXPECT_EQ(client.Read(got.data(), 16), 0);
+    quend::test::writeFile(m_root / "empty.bin", "");
+    ASSERT_TRUE(client.Get(Url("/empty.bin"))) << client.LastError();
+    EXPECT_EQ(client.ContentLength(), 0u);
 
     // Shorter than announced: the whole file arrives, then -1.
     m_server.SetFaults({.lengthSurplus = 5000});
@@ -95,7 +98,8 @@ TEST_F(UpdateServerTest, PathsAreSentEncodedAsGiven) {
     ASSERT_TRUE(client.GetText(Url("/dir/地 图.map"), text)) << client.LastError();
     EXPECT_EQ(text, "map bytes");
     EXPECT_PRED_FORMAT2(IsSubstring, "GET /dir/%E5%9C%B0%20%E5%9B%BE.map\"", LastLog());
-    for (const char* path : {"/%2e%2e/secret.txt", "/dir/..%2F..%2Fsecret.txt"}) {
+    for (const char* path :
+         {"/nope.bin", "/%2e%2e/secret.txt", "/dir/..%2F..%2Fsecret.txt", "/dir"}) {
         ASSERT_TRUE(client.GetText(Url(path), text)) << client.LastError();
         EXPECT_EQ(client.Status(), 404) << path;
         EXPECT_EQ(text.find("not for clients"), std::string::npos);
