@@ -54,9 +54,9 @@ TEST_F(ProfileTest, ReadFollowsTheProfileRules) {
               "[ General ]\r\n"
               "  ConnectionFailed =  cannot connect  \r\n"
               "\tTabbed\t=\tvalue\twith\ttabs\t\r\n"
-              "Empty=\r\n  ; indented=yes\n"
+              "Empty=\r\n  ; indented=yes\nno equals sign\n"
               "[broken\ndup=first\r\nDUP=second\n"
-              "[Q]\ndouble=\"  padded  \"\nsingle='single'\nmismatched=\"text'\n"
+              "[Q]\ndouble=\"  padded  \"\nsingle='single'\nmismatched=\"text'\nlone=\"\n"
               "inner=\"a\"b\"\n[general]\nonlyInSecond=1\n"
               "[" +
                   kChinese + "]\r\n" + kChinese + " = \"" + kChinese + "\"\r\ntail=no newline");
@@ -66,12 +66,14 @@ TEST_F(ProfileTest, ReadFollowsTheProfileRules) {
                                     {"General", "tabbed", "value\twith\ttabs"},
                                     {"General", "Empty", ""},
                                     {"General", "; indented", "<default>"},
+                                    {"General", "no equals sign", "<default>"},
                                     {"General", "dup", "first"},
                                     {"General", "onlyInSecond", "<default>"},
                                     {"", "top", "before any section"},
                                     {"Q", "double", "  padded  "},
                                     {"Q", "single", "single"},
                                     {"Q", "mismatched", "\"text'"},
+                                    {"Q", "lone", "\""},
                                     {"Q", "inner", "a\"b"},
                                     {c, c, c},
                                     {c, "tail", "no newline"}};
