@@ -48,13 +48,13 @@ protected:
 TEST_F(IniFileTest, LookupFollowsTheLineRules) {
     load(
         "Early=before any section\n[Main]\nName=Quend\nKEY =spaced\nSemi=abc;def\n"
-        "Quoted=\"q v\"\nDup=first\nDup=second\nA=[x]\n"
+        "Quoted=\"q v\"\nDup=first\nDup=second\nEq=a=b\nA=[x]\n"
         "[main]\nOther=in the second occurrence\n [Spaced]\nS1=1\n[Commented] ;c\nC1=1\n");
     const char* const cases[][3] = {
-        {"MAIN", "name", "Quend"},     {"Main", "KEY", "<none>"},     {"Main", "key ", "spaced"},
-        {"Main", "Semi", "abc"},       {"Main", "Quoted", "\"q v\""}, {"Main", "Dup", "first"},
-        {"Main", "A", "<none>"},       {"Main", "Other", "<none>"},   {"Spaced", "S1", "<none>"},
-        {"Commented", "C1", "<none>"}, {"", "Early", "<none>"},
+        {"MAIN", "name", "Quend"},  {"Main", "KEY", "<none>"},     {"Main", "key ", "spaced"},
+        {"Main", "Semi", "abc"},    {"Main", "Quoted", "\"q v\""}, {"Main", "Dup", "first"},
+        {"Main", "Eq", "a=b"},      {"Main", "A", "<none>"},       {"Main", "Other", "<none>"},
+        {"Spaced", "S1", "<none>"}, {"Commented", "C1", "<none>"}, {"", "Early", "<none>"},
     };
     for (const auto& [section, key, value] : cases)
         EXPECT_EQ(get(section, key), value) << section << "." << key;
