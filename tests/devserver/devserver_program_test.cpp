@@ -95,7 +95,7 @@ protected:
 };
 
 TEST_F(DevServerProgram, AllRolesServeTheirFileUntilStoppedUnderConnectedLaunchers) {
-    DevServer process("--config " + WriteConfig(R"("cut_after": 4)") + " --short-header");
+    DevServer process("--config " + WriteConfig("") + " --short-header");
     const std::string launcher = Address(process.ReadLine());
     const std::string update = Address(process.ReadLine());
     const std::string account = Address(process.ReadLine());
@@ -120,15 +120,9 @@ TEST_F(DevServerProgram, AllRolesServeTheirFileUntilStoppedUnderConnectedLaunche
     }
 
     {
-        // Gone before the signal: the server waits for a kept-alive connection to go idle.
+        // Gone before the signal: the server waits for a kept-alive connection to go idle. (The
+        // update role with its faults serves the download suite's fixture.)
         platform::HttpClient http("QuendTest");
-        ASSERT_TRUE(http.Get("http://" + update + "/Data/地图.txt"));
-        EXPECT_EQ(http.ContentLength(), 9u);
-        char buffer[64];
-        ASSERT_EQ(http.Read(buffer, sizeof buffer), 4);
-        EXPECT_EQ(std::string(buffer, 4), "map ");
-        EXPECT_EQ(http.Read(buffer, sizeof buffer), -1);  // cut after 4 of 9 bytes
-        http.Close();
         std::string reply;
         ASSERT_TRUE(http.GetText(
             account::MakeLoginUrl(account, "player1", patch::CMD5().GetStringMD5("quendalor")),
@@ -140,16 +134,9 @@ TEST_F(DevServerProgram, AllRolesServeTheirFileUntilStoppedUnderConnectedLaunche
     EXPECT_EQ(status, 0);
     for (size_t i = 0; i < windows.size(); ++i)  // they hear of it as a lost connection
         EXPECT_TRUE(windows[i].waitFor(platform::WM_SERVER_MSG)) << i;
-    for (const char* logged :
-         {"request 30, 2 games", "\"GET /Data/%E5%9C%B0%E5%9B%BE.txt\" 200 9 \"QuendTest\"",
-          "\nupdate 127.0.0.1:", "\naccount 127.0.0.1:", "\nstopping on SIGINT\n"})
+    for (const char* logged : {"request 30, 2 games", "request 40, 2 groups",
+                               "\naccount 127.0.0.1:", "\nstopping on SIGINT\n"})
         EXPECT_THAT(log, HasSubstr(logged));
-    for (const char* once : {"request 40, 2 groups", ": closed"}) {
-        size_t found = 0;
-        for (size_t at = 0; (at = log.find(once, at + 1)) != std::string::npos;)
-            ++found;
-        EXPECT_EQ(found, clients.size()) << once << " in\n" << log;
-    }
     EXPECT_TRUE(log.ends_with("\nstopped\n")) << log;
 }
 
