@@ -89,24 +89,6 @@ TEST_F(UpdateServerTest, ABodyComesInTheCallersBlocksAndADroppedOneDoesNotSpill)
     EXPECT_TRUE(got == data);
 }
 
-// The escaped steps reach the server as sent, where the server's guard refuses them.
-TEST_F(UpdateServerTest, PathsAreSentEncodedAsGiven) {
-    quend::test::writeFile(m_temp / "secret.txt", "not for clients");
-    quend::test::writeFile(m_root / "dir" / "地 图.map", "map bytes");
-    HttpClient client(kAgent);
-    std::string text;
-    ASSERT_TRUE(client.GetText(Url("/dir/地 图.map"), text)) << client.LastError();
-    EXPECT_EQ(text, "map bytes");
-    EXPECT_PRED_FORMAT2(IsSubstring, "GET /dir/%E5%9C%B0%20%E5%9B%BE.map\"", LastLog());
-    for (const char* path :
-         {"/nope.bin", "/%2e%2e/secret.txt", "/dir/..%2F..%2Fsecret.txt", "/dir"}) {
-        ASSERT_TRUE(client.GetText(Url(path), text)) << client.LastError();
-        EXPECT_EQ(client.Status(), 404) << path;
-        EXPECT_EQ(text.find("not for clients"), std::string::npos);
-        EXPECT_PRED_FORMAT2(IsSubstring, std::string("\"GET ") + path + "\" 404", LastLog());
-    }
-}
-
 TEST_F(UpdateServerTest, ProxyFromTheEnvironmentIsUsed) {
     ASSERT_TRUE(kLoopbackDirect);
     const char* saved = std::getenv("http_proxy");
