@@ -32,16 +32,6 @@ std::string Read(const std::string& file, const char* section, const char* key,
     return buffer.c_str();
 }
 
-// Reads a name list into a buffer of `size`; answers the buffer up to its two ending nulls.
-std::string ReadList(const std::string& file, const char* section, std::size_t size) {
-    std::string buffer(size, 'x');
-    const std::size_t count =
-        platform::ReadProfileString(section, nullptr, "", buffer.data(), size, file);
-    const std::size_t end = buffer.find(std::string("\0\0", 2));
-    EXPECT_TRUE(end == count || end + 1 == count) << "count " << count << " end " << end;
-    return end == std::string::npos ? buffer : buffer.substr(0, end + 2);
-}
-
 class ProfileTest : public ::testing::Test {
 protected:
     TempDir m_dir;
@@ -86,22 +76,16 @@ TEST_F(ProfileTest, ReadFollowsTheProfileRules) {
     EXPECT_EQ(Read(m_dir.path().string(), "Q", "single"), "<default>") << "a folder is no file";
 }
 
-// Values and defaults are cut to the buffer; name lists too, still ending in two nulls.
+// Values and defaults are cut to the buffer. (Name lists and removals have no caller here;
+// the Windows build holds them against the system.)
 TEST_F(ProfileTest, EveryAnswerIsCutToTheBufferSize) {
-    writeFile(m_file, "x=1\n[One]\nlong=v\nshort=abc\nB=2\nb=3\n[two]\n[ONE]\nc=4\n[]\n");
+    writeFile(m_file, "[One]\nshort=abc\n");
     EXPECT_EQ(Read(m_file, "One", "short", "", 3), "ab");
     EXPECT_EQ(Read(m_file, "One", "missing", "defaults", 3), "de");
     char untouched = 'x';
     EXPECT_EQ(platform::ReadProfileString("One", "short", "", &untouched, 0, m_file), 0u);
     EXPECT_EQ(untouched, 'x') << "size 0 must write nothing";
     EXPECT_EQ(platform::ReadProfileString("One", "short", "", nullptr, 10, m_file), 0u);
-
-    // Every occurrence is listed, as the system lists them.
-    EXPECT_EQ(ReadList(m_file, nullptr, 100), std::string("One\0two\0ONE\0\0", 13));
-    EXPECT_EQ(ReadList(m_file, "one", 100), std::string("long\0short\0B\0b\0\0", 16));
-    EXPECT_EQ(ReadList(m_file, nullptr, 4), std::string("On\0\0", 4));
-    EXPECT_EQ(Read(m_file, "two", nullptr), "<default>") << "a section without keys";
-    EXPECT_EQ(ReadList((m_dir / "none.ini").string(), nullptr, 10), std::string("\0\0", 2));
 }
 
 TEST_F(ProfileTest, AWriteChangesOnlyTheValueItWrites) {
@@ -123,9 +107,8 @@ TEST_F(ProfileTest, AWriteChangesOnlyTheValueItWrites) {
         << "no temporary file is left behind";
 }
 
-// A missing file is created; a new key follows the last line of its section; nulls remove a key
-// or a section.
-TEST_F(ProfileTest, WritesCreateAddAndRemove) {
+// A missing file is created; a new key follows the last line of its section.
+TEST_F(ProfileTest, WritesCreateAFileOrAddAKey) {
     const std::string created = (m_dir / "new.ini").string();
     ASSERT_TRUE(platform::WriteProfileString("Server", "ServerHost", "10.0.0.1", created));
     ASSERT_TRUE(platform::WriteProfileString(" Other ", " Port ", "  7000", created));
@@ -134,16 +117,13 @@ TEST_F(ProfileTest, WritesCreateAddAndRemove) {
     ::umask(mask);
     EXPECT_EQ(std::filesystem::status(created).permissions(), std::filesystem::perms(0666 & ~mask));
 
-    writeFile(m_file, "[Server]\nServerHost=h\n; note\n\n  \n[Other]\nx=1\r[B]\nk=2\n[C]\nk=3\n");
+    writeFile(m_file, "[Server]\nServerHost=h\n; note\n\n  \n[Other]\nx=1\r");
     ASSERT_TRUE(platform::WriteProfileString("Server", "ServerPort", "7000", m_file));
     ASSERT_TRUE(platform::WriteProfileString("Other", "y", "2", m_file));
-    ASSERT_TRUE(platform::WriteProfileString("B", nullptr, nullptr, m_file));
-    ASSERT_TRUE(platform::WriteProfileString("C", "k", nullptr, m_file));
-    ASSERT_TRUE(platform::WriteProfileString("Missing", "k", nullptr, m_file));
     ASSERT_TRUE(platform::WriteProfileString("Third", "z", "3", m_file));
     EXPECT_EQ(readFile(m_file),
               "[Server]\nServerHost=h\n; note\nServerPort=7000\n\n  \n"
-              "[Other]\nx=1\ry=2\n[C]\n[Third]\nz=3\n");
+              "[Other]\nx=1\ry=2\n[Third]\nz=3\n");
     EXPECT_EQ(Read(m_file, "Other", "x"), "1") << "a CR at the end is that line's end";
 }
 
