@@ -25,8 +25,6 @@ TEST(AsciiCase, OnlyAsciiLettersFold) {
         EXPECT_EQ(platform::StartsWithNoCase(a + "tail", b), equal) << a << " " << b;
     }
     EXPECT_FALSE(platform::StartsWithNoCase("loc", "location:"));
-    EXPECT_EQ(platform::AsciiUpper('z'), 'Z');
-    EXPECT_EQ(platform::AsciiLower('\xC4'), '\xC4');
 }
 
 }  // namespace
