@@ -64,7 +64,7 @@ Bytes AllTypesWire() {
 }
 
 // An id-only request sends the whole 256-byte buffer, the id little-endian first; the buffer
-// grows only when a write passes its end, never shrinks, and writing is never refused.
+// grows only when a write passes its end, and writing is never refused.
 TEST(MessageBuffer, OutgoingSizeRoundsUpTo256AndGrowsOnlyPastTheEnd) {
     for (const auto& [reserve, size] : {std::pair{0u, 256u}, {255u, 256u}, {256u, 512u}})
         EXPECT_EQ(message(reserve).size(), size) << "reserve " << reserve;
@@ -83,8 +83,6 @@ TEST(MessageBuffer, OutgoingSizeRoundsUpTo256AndGrowsOnlyPastTheEnd) {
     std::string big(5000, 'z');  // longer than any reader accepts, still written
     transfer(m, big);
     EXPECT_EQ(m.size(), 5376u);  // 257 + 4 + 5000 = 5261, in one step
-    EXPECT_TRUE(m.grow(100));
-    EXPECT_EQ(m.size(), 5376u) << "grow never shrinks";
 }
 
 TEST(MessageEncoding, EveryTypeMatchesTheHandWrittenBytesBothWays) {
@@ -111,10 +109,9 @@ TEST(MessageEncoding, EveryTypeMatchesTheHandWrittenBytesBothWays) {
     EXPECT_FALSE(odd.msg.malformed());
 }
 
-// A received body is a view: never written, never grown, whatever its flags say.
+// A received body is a view: never written, whatever its flags say.
 TEST(MessageEncoding, AReceivedBodyIsNeverWritten) {
     Received view({0x11, 0x22, 0x33, 0x44});
-    EXPECT_FALSE(view.msg.grow(1000));
     view.msg.loading = false;
     view.msg.storing = true;
     AllTypes value = kStale;
