@@ -109,16 +109,6 @@ TEST(MessageEncoding, EveryTypeMatchesTheHandWrittenBytesBothWays) {
     EXPECT_FALSE(odd.msg.malformed());
 }
 
-// A received body is a view: never written, whatever its flags say.
-TEST(MessageEncoding, AReceivedBodyIsNeverWritten) {
-    Received view({0x11, 0x22, 0x33, 0x44});
-    view.msg.loading = false;
-    view.msg.storing = true;
-    AllTypes value = kStale;
-    transfer(view.msg, value);
-    EXPECT_EQ(view.bytes, (Bytes{0x11, 0x22, 0x33, 0x44}));
-}
-
 // Decodes `body` into a target holding stale contents: the message must be refused with the
 // cursor at most `max_position`, the target emptied, and every later read must take nothing.
 template <class T>
