@@ -1,6 +1,4 @@
-// The message buffer and the field encodings against bytes written out by hand, and received
-// bodies that lie about their own lengths: decoding refuses them without reading past the body
-// or the string scratch area, and the message stays refused.
+// The message buffer against hand-written bytes, and bodies that lie about their lengths.
 
 #include <gtest/gtest.h>
 
@@ -65,8 +63,9 @@ Bytes AllTypesWire() {
     return w.i32(2).u16(1).u16(256).i32(2).str("q").str("rs").i32(0).bytes;
 }
 
-// An id-only request sends the whole 256-byte buffer, the id little-endian first.
-TEST(MessageBuffer, OutgoingSizeRoundsUpTo256) {
+// An id-only request sends the whole 256-byte buffer, the id little-endian first; the buffer
+// grows only when a write passes its end, and writing is never refused.
+TEST(MessageBuffer, OutgoingSizeRoundsUpTo256AndGrowsOnlyPastTheEnd) {
     for (const auto& [reserve, size] : {std::pair{0u, 256u}, {255u, 256u}, {256u, 512u}})
         EXPECT_EQ(message(reserve).size(), size) << "reserve " << reserve;
 
@@ -74,12 +73,6 @@ TEST(MessageBuffer, OutgoingSizeRoundsUpTo256) {
     int32_t id = 0x0403021E;
     transfer(m, id);
     EXPECT_EQ(body_of(m, m.size()), WireBytes().i32(id).fill(252, 0).bytes);
-}
-
-TEST(MessageBuffer, GrowsOnlyWhenAWritePassesTheEnd) {
-    message m(128);
-    int32_t id = 0x0403021E;
-    transfer(m, id);
     std::string filler(248, 'f');  // its length word and bytes end the body at 256
     transfer(m, filler);
     EXPECT_EQ(m.size(), 256u) << "a write ending exactly at size must not grow";
@@ -87,11 +80,9 @@ TEST(MessageBuffer, GrowsOnlyWhenAWritePassesTheEnd) {
     transfer(m, last);
     EXPECT_EQ(body_of(m, m.size()), WireBytes().i32(id).str(filler).u8(last).fill(255, 0).bytes);
 
-    std::string big(700, 'z');
+    std::string big(5000, 'z');  // longer than any reader accepts, still written
     transfer(m, big);
-    EXPECT_EQ(m.size(), 1024u);  // 257 + 4 + 700 = 961, in one step
-    EXPECT_TRUE(m.grow(100));
-    EXPECT_EQ(m.size(), 1024u) << "grow never shrinks";
+    EXPECT_EQ(m.size(), 5376u);  // 257 + 4 + 5000 = 5261, in one step
 }
 
 TEST(MessageEncoding, EveryTypeMatchesTheHandWrittenBytesBothWays) {
@@ -118,23 +109,6 @@ TEST(MessageEncoding, EveryTypeMatchesTheHandWrittenBytesBothWays) {
     EXPECT_FALSE(odd.msg.malformed());
 }
 
-TEST(MessageEncoding, WithNeitherFlagOrOnAReceivedBodyTransfersChangeNothing) {
-    message neither(0);
-    neither.storing = false;
-    AllTypes value = kStale;
-    transfer(neither, value);
-    EXPECT_EQ(value, kStale);
-    EXPECT_EQ(neither.position(), 0u);
-
-    // A received body is a view: never written, never grown, whatever its flags say.
-    Received view({0x11, 0x22, 0x33, 0x44});
-    EXPECT_FALSE(view.msg.grow(1000));
-    view.msg.loading = false;
-    view.msg.storing = true;
-    transfer(view.msg, value);
-    EXPECT_EQ(view.bytes, (Bytes{0x11, 0x22, 0x33, 0x44}));
-}
-
 // Decodes `body` into a target holding stale contents: the message must be refused with the
 // cursor at most `max_position`, the target emptied, and every later read must take nothing.
 template <class T>
@@ -159,11 +133,8 @@ TEST(MalformedMessage, EachWayOfLyingIsRefusedForGood) {
     ExpectRefused("byte of an empty body", {}, uint8_t{5}, 0);
     ExpectRefused("string length 4096", w().i32(4096).fill(4096, 'a').bytes, old, 4);
     ExpectRefused("string length -1", w().i32(-1).fill(16, 'a').bytes, old, 4);
-    ExpectRefused("most negative length", w().i32(INT32_MIN).fill(16, 'a').bytes, old, 4);
     ExpectRefused("string longer than the body", w().i32(10).fill(3, 'a').bytes, old, 4);
-    ExpectRefused("string length cut short", {0x05, 0x00}, old, 4);
     ExpectRefused("count INT32_MAX", w().i32(INT32_MAX).i32(1).i32(2).bytes, Bytes{1}, 4);
-    ExpectRefused("3 uint32 in 8 bytes", w().i32(3).i32(1).i32(2).bytes, std::list<uint32_t>{7}, 4);
     ExpectRefused("two 6-byte addresses in 11 bytes", w().i32(2).fill(11, 0).bytes,
                   std::vector<Address>(1), 4);
     ExpectRefused("second item cut", w().i32(2).str("a").i32(5).fill(1, 'b').bytes,
@@ -180,13 +151,6 @@ TEST(MalformedMessage, TheLimitsThemselvesAreAccepted) {
     std::vector<Address> addresses;
     transfer(exact.msg, addresses);
     EXPECT_EQ(addresses, std::vector<Address>(2));
-}
-
-TEST(MessageEncoding, WritingIsNeverRefused) {
-    message out(0);
-    std::string huge(10000, 'h');  // longer than any reader accepts, still written
-    transfer(out, huge);
-    EXPECT_EQ(out.position(), 10004u);
 }
 
 }  // namespace

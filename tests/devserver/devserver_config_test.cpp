@@ -1,5 +1,4 @@
-// The development server's JSON configuration: what full role descriptions turn into, and that
-// each kind of mistake is reported at its place in the document.
+// The devserver's JSON configuration, and mistakes reported at their place.
 
 #include <gtest/gtest.h>
 
@@ -51,17 +50,7 @@ TEST(DevServerConfig, LauncherRoleWithDefaults) {
                                    {"Quendalor", "", "\xCD\xC6\xBC\xF6", {both, {{}, 0, 0}}}}));
 }
 
-TEST(DevServerConfig, AFileHasOnlyTheRolesItNames) {
-    quend::test::TempDir dir;
-    const std::string path = (dir / "dev.json").string();
-    quend::test::writeFile(path, R"({"notes": {}})");
-    const auto notes = DevServerConfig::Load(path);
-    EXPECT_TRUE(notes.HasRole("notes"));
-    EXPECT_FALSE(notes.HasRole("launcher"));
-    EXPECT_THROW(notes.Launcher(), ConfigError);
-}
-
-// A relative root is the file's folder's; an absolute one stays as it is.
+// A relative root is the file's folder's.
 TEST(DevServerConfig, UpdateRoleTakesItsFolderAndFaultsFromTheFile) {
     quend::test::TempDir dir;
     std::filesystem::create_directories(dir / "conf" / "files");
@@ -76,70 +65,35 @@ TEST(DevServerConfig, UpdateRoleTakesItsFolderAndFaultsFromTheFile) {
                  update.faults.lengthShortfall, update.faults.corrupt, update.faults.status,
                  update.faults.blockDelay, update.faults.ignoreRange),
         std::make_tuple(8080, std::optional<std::uint64_t>(10), 3u, 4u, true, 503, 25ms, true));
-
-    // An absolute root stays as it is; no faults by default.
-    quend::test::writeFile(path,
-                           R"({"update": {"port": 0, "root": ")" + dir.path().string() + R"("}})");
-    const devserver::UpdateServerConfig plain = DevServerConfig::Load(path).Update();
-    EXPECT_EQ(std::tie(plain.root, plain.faults.cutAfter, plain.faults.lengthSurplus,
-                       plain.faults.blockDelay),
-              std::make_tuple(dir.path(), std::nullopt, 0u, 0ms));
 }
 
 TEST(DevServerConfig, MistakesNameTheirPlace) {
-    const auto endpoint = [](const std::string& text) {
-        const std::string good =
-            R"({"game": "G", "label": "L", "servers": [{"endpoints": ["1.2.3.4:5"]}]})";
-        return R"({"launcher": {"groups": [)" + good + "," + good +
-               R"(, {"game": "G", "label": "L", "servers": [{"endpoints": ["1.2.3.4:5", ")" + text +
-               R"("]}]}]}})";
-    };
-    const auto version = [](const std::string& text) {
-        return R"({"launcher": {"games": [{"name": "A", "server_version": ")" + text + R"("}]}})";
-    };
     const auto update = [](const std::string& role) { return R"({"update": )" + role + "}"; };
-    const auto account = [](const std::string& role) { return R"({"account": )" + role + "}"; };
     quend::test::TempDir dir;
     const std::string folder = dir.path().string();
-    std::vector<std::pair<std::string, std::string>> cases = {
+    const std::pair<std::string, std::string> cases[] = {
         {R"({"launcher": {"games": [{"server_version": "1.2.3"}]}})",
          R"(launcher.games[0]: missing "name")"},
         {R"({"launcher": {"groups": [{"game": 5, "label": "L", "servers": []}]}})",
          "launcher.groups[0].game: expected a string"},
         {R"({"launcher": {"port": 70000}})", "launcher.port: expected an integer from 0 to 65535"},
-        {R"({"launcher": []})", "launcher: expected an object"},
         {"[]", "the top level must be an object with one member per role"},
+        {R"({"launcher": {"groups": [{"game": "G", "label": "L", "servers": [{"endpoints": [)"
+         R"("1.2.3.4:5", "1.2.3.4:65536"]}]}]}})",
+         R"(launcher.groups[0].servers[0].endpoints[1]: expected "a.b.c.d:port")"},
+        {R"({"launcher": {"games": [{"name": "A", "server_version": "16.0.0"}]}})",
+         R"(launcher.games[0].server_version: expected "x.y.z" (x up to 15, y and z up to 16383))"},
         {update(R"({"port": 1, "root": "."})"), "accepted"},
         {update(R"({"root": "."})"), R"(update: missing "port")"},
-        {update(R"({"port": 1})"), R"(update: missing "root")"},
-        {update(R"({"port": "80", "root": "."})"), "update.port: expected an integer"},
         {update(R"({"port": 1, "root": "missing"})"),
          "update.root: \"" + folder + "/missing\" is not a folder"},
-        {update(R"({"port": 1, "root": ".", "fault": {}})"), R"(update: unknown key "fault")"},
         {update(R"({"port": 1, "root": ".", "faults": {"cut": 1}})"),
          R"(update.faults: unknown key "cut")"},
-        {update(R"({"port": 1, "root": ".", "faults": {"cut_after": -1}})"),
-         "update.faults.cut_after: expected an integer from 0 to 1099511627776"},
-        {update(R"({"port": 1, "root": ".", "faults": {"block_delay_ms": 1.5}})"),
-         "update.faults.block_delay_ms: expected an integer"},
-        {update(R"({"port": 1, "root": ".", "faults": []})"), "update.faults: expected an object"},
         {update(R"({"port": 1, "root": ".", "faults": {"status": 99}})"),
          "update.faults.status: expected an integer from 100 to 599"},
-        {account(R"({"port": 1, "accounts": []})"), "accepted"},
-        {account(R"({"accounts": []})"), R"(account: missing "port")"},
-        {account(R"({"port": 1, "accounts": [{"name": "a", "password": "b"}]})"),
+        {R"({"account": {"port": 1, "accounts": [{"name": "a", "password": "b"}]}})",
          R"(account.accounts[0]: missing "user_id")"},
-        {account(R"({"port": 1, "accounts": [], "users": []})"), R"(account: unknown key "users")"},
     };
-    for (const char* text :
-         {"1.2.3:7", "1.2.3.4", "1.2.3.4:65536", "1.2.3.4:-1", "1.2.3.4:x", "a:1"})
-        cases.emplace_back(
-            endpoint(text),
-            R"(launcher.groups[2].servers[0].endpoints[1]: expected "a.b.c.d:port")");
-    for (const char* text : {"1.2", "16.0.0", "1.2.3x"})
-        cases.emplace_back(
-            version(text),
-            R"(launcher.games[0].server_version: expected "x.y.z" (x up to 15, y and z up to 16383))");
     for (const auto& [document, error] : cases)
         EXPECT_EQ(ErrorOf(document, folder), error) << document;
     EXPECT_TRUE(ErrorOf(R"({"launcher": )").starts_with("not valid JSON: "));

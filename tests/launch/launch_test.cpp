@@ -1,7 +1,5 @@
-// The launch pieces with real programs and folders: the game folder found from the working
-// folder, self-update through a Temp.exe copy, and the game start on a game folder (the
-// selection check and its messages, Bin\Qnd.ini rewritten in its three keys only, the stand-in
-// game or wine started with the session).
+// Self-update through a Temp.exe copy and the game start (Bin\Qnd.ini rewritten in its three keys
+// only, the stand-in game or wine started with the session), with real programs and folders.
 
 #include <sys/stat.h>
 
@@ -11,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "config/text_table.h"
-#include "launch/common_manager.h"
 #include "launch/quendalor_manager.h"
 #include "launch/self_updater.h"
 #include "platform/process.h"
@@ -21,7 +18,6 @@
 namespace {
 
 using namespace quend::test;
-using launch::CCommonManager;
 using launch::CQuendalorManager;
 using launch::SelfUpdater;
 using launch::ServerSelection;
@@ -31,26 +27,10 @@ using protocol::ServerEntry;
 using Texts = std::vector<std::string>;
 const std::string kWait = "[?General.WaitForSafeService?]";
 
-// A working folder that no longer exists gives no game folder.
-TEST(CommonManager, TheGameFolderIsTheParentOfTheWorkingFolder) {
-    const CCommonManager manager;
-    TempDir dir;
-    fs::create_directories(dir / "Launcher");
-    {
-        WorkingFolder inside(dir / "Launcher");
-        EXPECT_EQ(manager.GameDir(), fs::canonical(dir.path()).string() + "/");
-        fs::remove(dir / "Launcher");
-        EXPECT_EQ(manager.GameDir(), "");
-    }
-    WorkingFolder root("/");
-    EXPECT_EQ(manager.GameDir(), "/");
-}
-
 TEST(SelfUpdater, CommandLinesSplitIntoProcessIdAndSwitches) {
     // The command line, the text before its first "-", the rest, -NoCheck, -NoUpdate.
     using Split = std::tuple<std::string, std::string, bool, bool>;
     const std::pair<const char*, Split> cases[] = {
-        {"1234 -NoCheck", {"1234 ", "-NoCheck", true, false}},
         {"-nocheck -NOUPDATE", {"", "-nocheck -NOUPDATE", true, true}},
         {"1234", {"1234", "", false, false}},
         {"1 -NoChecks -x-NoUpdate  -NoUpdate",
@@ -108,48 +88,45 @@ ino_t InodeOf(const fs::path& path) {
 }
 
 // A second start while a copy runs starts that same file again instead of replacing it, and the
-// file goes with whichever of the two copies ends last.
+// file goes with the last of the two copies to end.
 TEST(SelfUpdater, CopiesRunningFromOneFileLeaveItToTheLastOfThem) {
     ::setenv("QUEND_FAKE_STAY", "1", 1);
-    for (const bool firstEndsFirst : {true, false}) {
-        SCOPED_TRACE(firstEndsFirst ? "the first copy ends first" : "the second copy ends first");
-        TempDir dir;
-        copyProgram(QUEND_FAKE_LAUNCHER, dir / "Launcher");
-        // Starts the launcher; answers the id of its copy once that runs, beside `running`.
-        const auto start = [&](platform::ProcessId running) {
-            platform::ProcessId pid = 0, copy = 0;
-            EXPECT_TRUE(platform::StartProcess((dir / "Launcher").string(), {}, "", &pid));
-            EXPECT_EQ(Child(pid).Wait(), 0);
-            EXPECT_TRUE(waitFor(
-                [&] {
-                    for (const auto& entry : fs::directory_iterator(dir.path())) {
-                        const std::string name = entry.path().filename().string();
-                        if (name.starts_with("stay.") && std::stoi(name.substr(5)) != running)
-                            copy = std::stoi(name.substr(5));
-                    }
-                    return copy != 0;
-                },
-                std::chrono::seconds(20)));
-            return copy;
-        };
-        const auto end = [&](platform::ProcessId copy) {
-            fs::remove(dir / ("stay." + std::to_string(copy)));
-            EXPECT_TRUE(waitFor([&] { return !platform::IsProcessRunning(copy); },
-                                std::chrono::seconds(20)));
-        };
+    TempDir dir;
+    copyProgram(QUEND_FAKE_LAUNCHER, dir / "Launcher");
+    // Starts the launcher; answers the id of its copy once that runs, beside `running`.
+    const auto start = [&](platform::ProcessId running) {
+        platform::ProcessId pid = 0, copy = 0;
+        EXPECT_TRUE(platform::StartProcess((dir / "Launcher").string(), {}, "", &pid));
+        EXPECT_EQ(Child(pid).Wait(), 0);
+        EXPECT_TRUE(waitFor(
+            [&] {
+                for (const auto& entry : fs::directory_iterator(dir.path())) {
+                    const std::string name = entry.path().filename().string();
+                    if (name.starts_with("stay.") && std::stoi(name.substr(5)) != running)
+                        copy = std::stoi(name.substr(5));
+                }
+                return copy != 0;
+            },
+            std::chrono::seconds(20)));
+        return copy;
+    };
+    const auto end = [&](platform::ProcessId copy) {
+        fs::remove(dir / ("stay." + std::to_string(copy)));
+        EXPECT_TRUE(
+            waitFor([&] { return !platform::IsProcessRunning(copy); }, std::chrono::seconds(20)));
+    };
 
-        const platform::ProcessId first = start(0);
-        const ino_t file = InodeOf(dir / "Temp.exe");
-        ASSERT_NE(file, 0u);
-        const platform::ProcessId second = start(first);
-        EXPECT_EQ(InodeOf(dir / "Temp.exe"), file);
-        EXPECT_EQ(InodeOf("/proc/" + std::to_string(second) + "/exe"), file);
-        end(firstEndsFirst ? first : second);
-        EXPECT_EQ(InodeOf(dir / "Temp.exe"), file);
-        end(firstEndsFirst ? second : first);
-        EXPECT_FALSE(fs::exists(dir / "Temp.exe"));
-        EXPECT_TRUE(fs::exists(dir / "Launcher"));
-    }
+    const platform::ProcessId first = start(0);
+    const ino_t file = InodeOf(dir / "Temp.exe");
+    ASSERT_NE(file, 0u);
+    const platform::ProcessId second = start(first);
+    EXPECT_EQ(InodeOf(dir / "Temp.exe"), file);
+    EXPECT_EQ(InodeOf("/proc/" + std::to_string(second) + "/exe"), file);
+    end(first);
+    EXPECT_EQ(InodeOf(dir / "Temp.exe"), file);
+    end(second);
+    EXPECT_FALSE(fs::exists(dir / "Temp.exe"));
+    EXPECT_TRUE(fs::exists(dir / "Launcher"));
     ::unsetenv("QUEND_FAKE_STAY");
 }
 
@@ -185,7 +162,7 @@ protected:
     TempDir m_dir;
     std::string m_ini = (m_dir / "Bin" / "Qnd.ini").string();
     fs::path m_gameRecord = m_dir / "Bin" / "Qnd.exe.record";
-    std::string m_updateUrl = "http://127.0.0.1:8080/quendalor/";
+    std::string m_updateUrl = "http://127.0.0.1/";
     protocol::GameRecord m_game;
     protocol::ServerGroup m_group;
     std::vector<int> m_exitCodes;
@@ -193,22 +170,10 @@ protected:
     MessageBoxRecorder m_shown;
 };
 
-// The selection check's three messages; then a disabled server is refused with nothing written
-// or started, and a failed write ends the launcher without starting the game.
+// A disabled server is refused with nothing written or started, and a failed write ends the
+// launcher without starting the game. (The selection check's messages are shown with the
+// launcher's controller.)
 TEST_F(QuendalorManagerTest, RefusalsShowTheirMessagesAndWriteNothing) {
-    EXPECT_EQ(m_manager.CheckSelection({}, m_updateUrl), 0) << "nothing selected";
-    EXPECT_EQ(Check(1), 0) << "the server has no address";
-    m_game.version_not_ready = 1;
-    EXPECT_EQ(Check(0), 0);
-    m_game.version_not_ready = 0;
-    m_updateUrl.clear();
-    EXPECT_EQ(Check(0), 0);
-    const std::string unselected = "[?General.UnSelectServer?]";
-    EXPECT_EQ(m_shown.take(),
-              (Texts{unselected, unselected, "[?General.VersionNotReady?]\n" + kWait,
-                     "[?General.UnSetUpdateServer?]"}));
-    m_updateUrl = "http://127.0.0.1/";
-
     writeFile(m_ini, "[QuendalorUI.Game_Login]\nServerHost=1.1.1.1\n");
     ASSERT_EQ(Check(2), 1);
     EXPECT_EQ(Launch("abc", "k1", "0"), 0);

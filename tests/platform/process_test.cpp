@@ -1,5 +1,4 @@
-// Processes as the launcher starts and ends them, with real programs: the stand-in game records
-// how it was started; sleep and a shell that ignores the request stand for what is ended.
+// Processes started and ended as the launcher does, with real programs.
 
 #include "platform/process.h"
 
