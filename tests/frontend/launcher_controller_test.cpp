@@ -43,8 +43,8 @@ constexpr const char* kUnSelectServer = "请先选择服务器";
 constexpr const char* kDisconnected = "与服务器的连接已断开";
 constexpr const char* kUnsafeDownloadServer = "下载服务器不可用";
 
-protocol::GameRecord Game(const std::string& name, const std::string& url, bool notReady = false) {
-    return {name, name, 0x10004001, 0, 1, url, "", notReady};
+protocol::GameRecord Game(const std::string& name, const std::string& url) {
+    return {name, name, 0x10004001, 0, 1, url, "", 0};
 }
 
 // A group of servers on 127.0.0.1 at these ports, all enabled.
@@ -282,25 +282,11 @@ TEST_F(ControllerTest, EachProgressMessageShowsWhereItBelongs) {
     EXPECT_EQ(m_view.closed, 0) << "no game starts without a login";
 }
 
-// The buttons do nothing once the window has closed.
-TEST_F(ControllerTest, TheWindowClosesOnce) {
+TEST_F(ControllerTest, NothingStartsOnceTheWindowHasClosed) {
     Open();
-    m_controller->OnExit();
-    m_controller->OnExit();
     m_controller->OnCancel();
     m_controller->OnStart();
-    EXPECT_EQ(m_view.closed, 1);
     EXPECT_TRUE(m_messages.take().empty());
-}
-
-TEST_F(ControllerTest, ListsThatArrivedBeforeTheWindowFillItWhenItOpens) {
-    Connect({Game("Quendalor", kPage)}, {Group("Quendalor", "North")});
-    ASSERT_TRUE(m_host.connection.SendRequest(30));
-    ASSERT_TRUE(
-        waitFor([&] { return !m_host.connection.Directory().Latest()->group_list.empty(); }));
-    Open();
-    Pump();
-    EXPECT_EQ(m_view.right, (Texts{"North", "  No.1"}));
 }
 
 // A connection lost while the window runs, or before it opened, is reported and ends the process
@@ -403,9 +389,9 @@ TEST_F(UpdateTest, AnUpdateThatFailsIsNotFinished) {
     EXPECT_TRUE(m_messages.take().empty());
 }
 
-// Exit during an update cuts the transfer under way and closes once, however often it is
-// pressed; of the cut file only its own part file is left, for the next update to go on from,
-// and nothing of the list.
+// Exit during an update cuts the transfer under way and closes once, however often it
+// or Cancel is pressed; of the cut file only its own part file is left, for the next update to
+// go on from, and nothing of the list.
 TEST_F(UpdateTest, ExitCutsAnUpdateShort) {
     const std::string world = randomBytes(1536 * 1024, 7);
     Serve({{"Data/world.pak", world}});
@@ -415,6 +401,7 @@ TEST_F(UpdateTest, ExitCutsAnUpdateShort) {
     ASSERT_TRUE(Pump([&] { return m_view.downPosition > 0; }));
     m_controller->OnExit();
     m_controller->OnExit();
+    m_controller->OnCancel();
     EXPECT_EQ(m_view.closed, 1);
     const std::string own =
         patch::ResumePartPath((m_dir / "Data" / "world.pak").string(),
@@ -439,9 +426,8 @@ protected:
             "127.0.0.1:" + std::to_string(m_accounts.Port());
         copyProgram(QUEND_FAKE_GAME, m_dir / "Bin" / "Qnd.exe");
         m_host.noCheck = true;
-        Connect({Game("Quendalor", kPage), Game("Broken", kPage, true), Game("NoUrl", "")},
-                {Group("Broken", "B1"), Group("Quendalor", "North", {7001, 7002}),
-                 Group("NoUrl", "N1")});
+        Connect({Game("Quendalor", kPage), Game("NoUrl", "")},
+                {Group("NoUrl", "N1"), Group("Quendalor", "North", {7001, 7002})});
         Open();
         FillTrees();
         m_view.user = "alice";
@@ -476,11 +462,8 @@ TEST_F(LoginFlowTest, ARefusedCheckGivesStartBack) {
              m_controller->OnTreeFocus(TreeSide::Left, kNoRow);
          },
          {kUnSelectServer}},
-        {"a game whose new version is not ready",
-         [&] { Click(TreeSide::Left, GroupRow(TreeSide::Left, 0)); },
-         {"[?General.VersionNotReady?]\n[?General.WaitForSafeService?]"}},
         {"a game without update address",
-         [&] { Click(TreeSide::Right, GroupRow(TreeSide::Right, 1)); },
+         [&] { Click(TreeSide::Left, GroupRow(TreeSide::Left, 0)); },
          {"[?General.UnSetUpdateServer?]"}},
         {"a short user name",
          [&] {
@@ -518,8 +501,6 @@ TEST_F(LoginFlowTest, ALoginStartsTheGameWithTheSelectedServer) {
     const RowId north = GroupRow(TreeSide::Right, 0);
     // From the first server of the group to the second by keyboard: only the tree's selection
     // moves, and the game starts with that server.
-    m_view.user = "alice";
-    m_view.password = "secret1";
     Click(TreeSide::Right, north + 1);
     m_controller->OnTreeSelChanged(TreeSide::Right, north + 2, kNoRow);
     m_controller->OnStart();
