@@ -144,15 +144,6 @@ TEST_F(LauncherDlgTest, BothSmallButtonsOpenTheHomePage) {
     EXPECT_EQ(browser.urls, (Texts{kPage + "home", kPage + "home"}));
 }
 
-TEST_F(LauncherDlgTest, ExitClosesTheWindowOnce) {
-    ui::CLauncherDlg& dialog = Open();
-    QSignalSpy finished(&dialog, &QDialog::finished);
-    QTest::mouseClick(&Child<ui::CMyButton>("Exit"), Qt::LeftButton);
-    QTest::mouseClick(&Child<ui::CMyButton>("Exit"), Qt::LeftButton);
-    EXPECT_EQ(finished.count(), 1);
-    EXPECT_TRUE(m_messages.take().empty());
-}
-
 // The lists arrive through the window's events; a press on a row's label selects its game and
 // Start shows the update images, a press on the other tree's label moves the selection there.
 TEST_F(LauncherDlgTest, AClickOnATreeRowSelectsItsGame) {
