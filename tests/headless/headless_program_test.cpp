@@ -4,8 +4,6 @@
 // error, and what it leaves in the game folder.
 
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -98,14 +96,14 @@ protected:
     }
 
     // Starts the program in the temporary folder, not its own (a script may start it anywhere),
-    // its output into out.txt and its errors into err.txt or onto `err`. Only exec-safe calls
-    // between fork and exec: the test runs server threads.
-    pid_t Start(const std::vector<std::string>& args, int err = -1) {
+    // its output into out.txt and its errors into err.txt. Only exec-safe calls between fork and
+    // exec: the test runs server threads.
+    pid_t Start(const std::vector<std::string>& args) {
         const auto open = [](const fs::path& path) {
             return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         };
         const int out = open(m_temp / "out.txt");
-        const int errFile = err < 0 ? open(m_temp / "err.txt") : -1;
+        const int err = open(m_temp / "err.txt");
         std::vector<std::string> strings{(m_launcherDir / "Launcher").string()};
         strings.insert(strings.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -114,14 +112,12 @@ protected:
         argv.push_back(nullptr);
         const pid_t pid = ::fork();
         if (pid == 0) {
-            if (::chdir(m_temp.path().c_str()) == 0 && ::dup2(out, 1) >= 0 &&
-                ::dup2(err < 0 ? errFile : err, 2) >= 0)
+            if (::chdir(m_temp.path().c_str()) == 0 && ::dup2(out, 1) >= 0 && ::dup2(err, 2) >= 0)
                 ::execv(argv[0], argv.data());
             ::_exit(127);
         }
         ::close(out);
-        if (errFile >= 0)
-            ::close(errFile);
+        ::close(err);
         return pid;
     }
 
@@ -185,16 +181,6 @@ TEST_F(HeadlessProgramTest, HelpAndWrongCommandLines) {
     }
 }
 
-// A current folder: nothing on standard output, status 0, and a summary on standard error.
-TEST_F(HeadlessProgramTest, VerifyOfACurrentFolderSaysNothingOnStandardOutput) {
-    MakeCurrent();
-    const Outcome run = RunLauncher({"--verify"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "Launcher: verify: game \"Quendalor\" in " + m_gameDir.string() +
-                           "/: all 4 files are current\n");
-}
-
 // The differing files' listed names in list order, in UTF-8, status 1; NotUpdateList.txt keeps a
 // file out; the game folder is left as it was, without the list.
 TEST_F(HeadlessProgramTest, VerifyNamesTheFilesThatDiffer) {
@@ -215,7 +201,7 @@ TEST_F(HeadlessProgramTest, VerifyNamesTheFilesThatDiffer) {
 }
 
 // The window's update without the window: every differing file fetched, over two connections,
-// and a summary.
+// and a summary; a verify afterwards finds the folder current and says nothing on standard output.
 TEST_F(HeadlessProgramTest, RepairFetchesWhatDiffers) {
     writeFile(m_gameDir / "Data" / "a.txt", "old text");
     const Outcome run = RunLauncher({"--repair", "--connections", "2"});
@@ -228,6 +214,12 @@ TEST_F(HeadlessProgramTest, RepairFetchesWhatDiffers) {
                                                "/: 4 files checked, 4 files fetched \\([0-9.]+ "
                                                "[KM]B received\\) in 0:0[0-9]; every file is "
                                                "current\n"));
+
+    const Outcome verify = RunLauncher({"--verify"});
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    EXPECT_EQ(verify.out, "");
+    EXPECT_EQ(verify.err, "Launcher: verify: game \"Quendalor\" in " + m_gameDir.string() +
+                              "/: all 4 files are current\n");
 }
 
 // Everything that keeps a run from its answer ends it with 2 and a message that names the cause.
@@ -360,51 +352,6 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     EXPECT_EQ(StaleFiles(), std::vector<std::string>{});
     std::lock_guard lock(m_logMutex);
     EXPECT_THAT(m_log, testing::Contains(HasSubstr("\"bytes=" + std::to_string(kept) + "-\"")));
-}
-
-// Ctrl-C while the checksum list arrives: 130, and nothing left of the list in the temporary
-// folder.
-TEST_F(HeadlessProgramTest, CtrlCWhileTheListArrivesLeavesNothingBehind) {
-    devserver::CUpdateServer::Faults slow;
-    slow.blockDelay = std::chrono::seconds(3);
-    m_updates.SetFaults(slow);
-    Child child(Start({"--verify"}));
-    ASSERT_TRUE(waitFor(
-        [&] {
-            std::lock_guard lock(m_logMutex);
-            return !m_log.empty();
-        },
-        kSlow));
-    ::kill(child.Pid(), SIGINT);
-    EXPECT_EQ(child.Wait(kSlow), 130);
-    EXPECT_EQ(readFile(m_temp / "err.txt"), "Launcher: stopped\n");
-    std::lock_guard lock(m_logMutex);
-    EXPECT_THAT(m_log, testing::ElementsAre(HasSubstr("GET /checksum_all.md5")));
-    for (const auto& entry : fs::directory_iterator(m_temp.path()))
-        EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr("checksum")));
-}
-
-// On a terminal the progress is one line drawn over and over: the bar, the bytes fetched, the
-// rate and the time left; the summary starts on a line of its own.
-TEST_F(HeadlessProgramTest, OnATerminalTheProgressIsABar) {
-    int terminal = -1, slave = -1;
-    ASSERT_EQ(::openpty(&terminal, &slave, nullptr, nullptr, nullptr), 0);
-    Child child(Start({"--repair"}, slave));
-    ::close(slave);
-    std::string err;
-    char buffer[4096];
-    // Until the last writer has closed its end (EIO), or the deadline.
-    const auto deadline = std::chrono::steady_clock::now() + kSlow;
-    for (ssize_t got = 0; got >= 0 && std::chrono::steady_clock::now() < deadline;) {
-        pollfd wait{terminal, POLLIN, 0};
-        if (::poll(&wait, 1, 100) > 0 && (got = ::read(terminal, buffer, sizeof buffer)) > 0)
-            err.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(terminal);
-    EXPECT_EQ(child.Wait(kSlow), 0) << err;
-    EXPECT_THAT(err, HasSubstr("\rrepair [########################] 100%  "));
-    EXPECT_THAT(err, testing::ContainsRegex("100%  [0-9.]+ [KMG]B  [0-9.]+ [KMG]B/s  0:00 left"));
-    EXPECT_THAT(err, testing::ContainsRegex(" left *\r\nLauncher: repair: "));
 }
 
 // A repair whose files the game folder's file system cannot take fetches nothing and says how
