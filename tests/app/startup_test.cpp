@@ -140,21 +140,6 @@ protected:
         }
     }
 
-    // Starts the Launcher program from its folder; its exit code.
-    int runLauncher() {
-        platform::ProcessId pid = 0;
-        EXPECT_TRUE(platform::StartProcess((m_install.launcherDir / "Launcher").string(), {},
-                                           m_install.launcherDir.string(), &pid));
-        return Child(pid).Wait(kSlow);
-    }
-
-    // The exit code of the next copy to end; -1 when none ends normally in time.
-    static int nextOrphanExit() {
-        int status = 0;
-        const bool ended = waitFor([&] { return ::waitpid(-1, &status, WNOHANG) > 0; }, kSlow);
-        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
     Installation m_install;
     std::string m_log = (m_install.locks.path() / "boxes.log").string();
 };
@@ -165,8 +150,13 @@ TEST_F(ProgramTest, ACopyRefusedAloneRemovesItsFile) {
     m_install.WriteLauncherIni({});
     std::unique_ptr<app::CInstanceLock> elsewhere;
     ASSERT_TRUE(app::CInstanceLock::Acquire("Temp.exe", {}, elsewhere));
-    EXPECT_EQ(runLauncher(), 0);
-    EXPECT_EQ(nextOrphanExit(), 0);
+    platform::ProcessId pid = 0;
+    ASSERT_TRUE(platform::StartProcess((m_install.launcherDir / "Launcher").string(), {},
+                                       m_install.launcherDir.string(), &pid));
+    EXPECT_EQ(Child(pid).Wait(kSlow), 0);
+    int copy = 0;  // the copy it handed over to
+    ASSERT_TRUE(waitFor([&] { return ::waitpid(-1, &copy, WNOHANG) > 0; }, kSlow));
+    EXPECT_TRUE(WIFEXITED(copy) && WEXITSTATUS(copy) == 0) << copy;
     EXPECT_EQ(readLines(m_log), std::vector<std::string>{"Temp\t不允许启动多个登录器"});
     EXPECT_FALSE(std::filesystem::exists(m_install.launcherDir / "Temp.exe"));
     EXPECT_TRUE(std::filesystem::exists(m_install.launcherDir / "Launcher"));
