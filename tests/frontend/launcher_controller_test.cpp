@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -25,7 +26,6 @@
 #include "platform/codepage.h"
 #include "platform/message_box.h"
 #include "platform/window_messages.h"
-#include "recording_view.h"
 #include "support/message_box_recorder.h"
 #include "support/program_support.h"
 
@@ -55,6 +55,75 @@ protocol::ServerGroup Group(const std::string& game, const std::string& label,
         group.servers.push_back({{{0x7F000001u, port}}, 1, 10});
     return group;
 }
+
+// A window that keeps what the rules show and answers the boxes and the code prompt as the test
+// sets them.
+struct RecordingView final : frontend::LauncherView {
+    void SetStartImages(const std::string& imageSet) override { startImages = imageSet; }
+    void EnableStart(bool enable) override { startEnabled = enable; }
+    void SetStatusText(const std::string& text) override { status = text; }
+    void SetDownRange(std::uint32_t range) override { downRange = range; }
+    void SetDownPosition(std::uint32_t position) override { downPosition = position; }
+    void SetTotalRange(int range) override { totalRange = range; }
+    void SetTotalPosition(int position) override { totalPosition = position; }
+    void FillTree(TreeSide side, const frontend::CServerTreeModel& model) override {
+        Texts& rows = side == TreeSide::Left ? left : right;
+        rows.clear();
+        for (const frontend::FServerItem& row : model.Rows())
+            rows.push_back((row.parent == kNoRow ? "" : "  ") + row.Text());
+        SelectTreeRow(side, kNoRow);
+    }
+    void SelectTreeRow(TreeSide side, RowId row) override {
+        (side == TreeSide::Left ? leftSelected : rightSelected) = row;
+    }
+    std::string UserNameText() const override { return user; }
+    std::string PasswordText() const override { return password; }
+    std::unique_ptr<account::SmsCodePrompt> MakeSmsCodePrompt(const std::string& domain,
+                                                              const std::string& mobile,
+                                                              platform::HttpClient& http) override {
+        return makePrompt ? makePrompt(domain, mobile, http) : nullptr;
+    }
+    void Navigate(frontend::WebPanel, const std::string& url) override { panels.push_back(url); }
+    void OpenInBrowser(const std::string& url) override { browser.push_back(url); }
+    void CloseWindow() override { ++closed; }
+
+    std::string startImages = "Start";  // what a window shows before the rules say
+    bool startEnabled = false;
+    std::string status;
+    std::uint32_t downRange = 0, downPosition = 0;
+    int totalRange = 100, totalPosition = 0;
+    Texts left, right;  // row texts, server rows indented
+    RowId leftSelected = kNoRow, rightSelected = kNoRow;
+    std::string user, password;
+    std::function<std::unique_ptr<account::SmsCodePrompt>(const std::string&, const std::string&,
+                                                          platform::HttpClient&)>
+        makePrompt;
+    Texts panels, browser;
+    int closed = 0;
+};
+
+// Where the workers and the receive thread post (any thread); the test hands the queue to the
+// rules on its own thread, as a window's event loop does.
+struct PostQueue final : platform::MessageTarget {
+    void Post(PostedMessage message) override {
+        const std::lock_guard lock(mutex);
+        queue.push_back(std::move(message));
+    }
+    // Delivers what is queued, and what that posts, until `done` holds; false when it does not.
+    bool PumpUntil(frontend::CLauncherController& controller, const std::function<bool()>& done) {
+        return waitFor([&] {
+            for (std::unique_lock lock(mutex); !queue.empty(); lock.lock()) {
+                const PostedMessage message = std::move(queue.front());
+                queue.pop_front();
+                lock.unlock();
+                controller.WindowProc(message);
+            }
+            return done();
+        });
+    }
+    std::mutex mutex;
+    std::deque<PostedMessage> queue;
+};
 
 // The application as the rules see it: the real connection, the settings, start-up's results.
 struct TestHost final : frontend::LauncherHost {
