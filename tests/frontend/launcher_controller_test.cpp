@@ -324,8 +324,6 @@ TEST_F(ControllerTest, EachProgressMessageShowsWhereItBelongs) {
     };
     const std::string kept = chinese.substr(0, 259 * 3);
     const Row rows[] = {
-        {{platform::WM_DOWN_FILE, 0, 0, "/g/" + std::string(300, 'x')},
-         "/g/" + std::string(256, 'x') + "|0/0|100/0"},
         {{platform::WM_DOWN_FILE, 0, 0, chinese}, kept + "|0/0|100/0"},
         {{platform::WM_DOWN_RANGE, 0x200000, 0, {}}, kept + "|2097152/0|100/0"},
         {{platform::WM_DOWN_PROGRESS, 0x50000, 0, {}}, kept + "|2097152/327680|100/0"},
@@ -336,7 +334,6 @@ TEST_F(ControllerTest, EachProgressMessageShowsWhereItBelongs) {
          kept + "|2097152/0|" + std::to_string(INT_MAX) + "/0"},
         {{platform::WM_UPDATE_STATUS, 0, 0, "\xD5\xFD\xD4\xDA"},
          "正在|2097152/0|" + std::to_string(INT_MAX) + "/0"},
-        {{0x999, 1, 1, "ignored"}, "正在|2097152/0|" + std::to_string(INT_MAX) + "/0"},
         {{platform::WM_START_GAME, 0, 0, {}}, "正在|2097152/0|" + std::to_string(INT_MAX) + "/0"},
     };
     for (const Row& row : rows) {
