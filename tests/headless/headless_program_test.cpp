@@ -322,9 +322,13 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     slow.blockDelay = std::chrono::milliseconds(300);
     m_updates.SetFaults(slow);
     Child child(Start({"--repair"}));
+    // The big file's part ("...-<size>-..."): the small files' parts come and go at once.
+    const std::string bigSize = "-" + std::to_string(big.size()) + "-";
     const auto partFile = [&]() -> std::optional<fs::path> {
         for (const auto& entry : fs::directory_iterator(m_gameDir / "Data")) {
-            if (patch::IsPartFileName(entry.path().filename().string()) && entry.file_size() > 0)
+            const std::string name = entry.path().filename().string();
+            if (patch::IsPartFileName(name) && name.find(bigSize) != std::string::npos &&
+                entry.file_size() > 0)
                 return entry.path();
         }
         return std::nullopt;
