@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -33,8 +32,6 @@
 namespace {
 
 using namespace quend::test;
-using testing::AllOf;
-using testing::HasSubstr;
 
 constexpr auto kSlow = std::chrono::seconds(30);  // sanitizer builds
 
@@ -104,18 +101,12 @@ TEST_F(WholeProgramTest, FromTheServerListToTheGame) {
     EXPECT_EQ(readFile(m_install.gameDir / "Data" / "b.pak"),
               readFile(m_served / "Data" / "b.pak"));
     EXPECT_FALSE(std::filesystem::exists(m_install.gameDir / "checksum_all.md5"));
-    // The stand-in game ran from the launcher's folder with this account's session.
-    const auto record = m_install.gameDir / "Bin" / "Qnd.exe.record";
-    ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(record); }, kSlow));
+    // The stand-in game started (what it was given is the controller's and tests/e2e's), and ended.
+    ASSERT_TRUE(waitFor(
+        [&] { return std::filesystem::exists(m_install.gameDir / "Bin" / "Qnd.exe.record"); },
+        kSlow));
     while (::waitpid(-1, nullptr, WNOHANG) > 0) {
     }
-    EXPECT_EQ(readLines(record),
-              (std::vector<std::string>{"cwd=" + m_install.launcherDir.string(), "arg=USERID=alice",
-                                        "arg=USERKEY=x7k", "arg=UNDERAGE=0", "arg=-LauncherPassed",
-                                        "arg=-pzqmvt"}));
-    EXPECT_THAT(readFile(m_install.gameDir / "Bin" / "Qnd.ini"),
-                AllOf(HasSubstr("ServerHost=10.0.0.5"), HasSubstr("ServerPort=7001"),
-                      HasSubstr("ServerSetInfo=10.0.0.5:7001")));
 }
 
 }  // namespace
