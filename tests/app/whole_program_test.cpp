@@ -74,21 +74,23 @@ TEST_F(WholeProgramTest, FromTheServerListToTheGame) {
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<ui::CLauncherDlg*>(app.m_pMainWnd);
         ASSERT_NE(dialog, nullptr);
-        auto& tree = *dialog->findChild<ui::CServerTree*>("RSVRTree");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return tree.topLevelItemCount() == 1; }, 10000));
-        const QPoint at = tree.LabelRect(tree.topLevelItem(0)).center();
-        QCursor::setPos(tree.viewport()->mapToGlobal(at));
-        QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, at);
-        QObject::connect(dialog->findChild<QProgressBar*>("TotalProgress"),
-                         &QProgressBar::valueChanged, dialog,
-                         [&](int value) { totalMax = std::max(totalMax, value); });
-        auto& start = *dialog->findChild<QAbstractButton*>("GameButton");
-        QTest::mouseClick(&start, Qt::LeftButton);
-        auto& status = *dialog->findChild<QLineEdit*>("FileView");
-        ASSERT_TRUE(QTest::qWaitFor([&] { return status.text() == "更新已完成.."; }, 30000));
-        QTest::keyClicks(dialog->findChild<QLineEdit*>("UserName"), "alice");
-        QTest::keyClicks(dialog->findChild<QLineEdit*>("Password"), "secret1");
-        QTest::mouseClick(&start, Qt::LeftButton);
+        [&] {  // a failed step returns from here; the launcher is closed below either way
+            auto& tree = *dialog->findChild<ui::CServerTree*>("RSVRTree");
+            ASSERT_TRUE(QTest::qWaitFor([&] { return tree.topLevelItemCount() == 1; }, 10000));
+            const QPoint at = tree.LabelRect(tree.topLevelItem(0)).center();
+            QCursor::setPos(tree.viewport()->mapToGlobal(at));
+            QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, at);
+            QObject::connect(dialog->findChild<QProgressBar*>("TotalProgress"),
+                             &QProgressBar::valueChanged, dialog,
+                             [&](int value) { totalMax = std::max(totalMax, value); });
+            auto& start = *dialog->findChild<QAbstractButton*>("GameButton");
+            QTest::mouseClick(&start, Qt::LeftButton);
+            auto& status = *dialog->findChild<QLineEdit*>("FileView");
+            ASSERT_TRUE(QTest::qWaitFor([&] { return status.text() == "更新已完成.."; }, 30000));
+            QTest::keyClicks(dialog->findChild<QLineEdit*>("UserName"), "alice");
+            QTest::keyClicks(dialog->findChild<QLineEdit*>("Password"), "secret1");
+            QTest::mouseClick(&start, Qt::LeftButton);
+        }();
         if (dialog->isVisible()) {
             ADD_FAILURE() << "the launcher is still open";
             dialog->Controller().OnCancel();
