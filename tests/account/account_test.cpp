@@ -12,7 +12,6 @@
 #include "account/sms_code_logic.h"
 #include "config/text_table.h"
 #include "patch/md5.h"
-#include "platform/codepage.h"
 #include "platform/http_client.h"
 #include "support/account_fixture.h"
 
@@ -132,8 +131,6 @@ TEST_F(LoginTest, FirstLineRulesOnOddReplies) {
 
     EXPECT_EQ(reply("succeed|userName|alice#OTP|x7k\r\nnext"), 1);
     EXPECT_EQ(session, (Texts{"alice", "x7k\r", "0"})) << "the carriage return stays";
-    EXPECT_EQ(reply("succeed|OTP|k"), 1) << "markers missing: whatever the rules give";
-    EXPECT_EQ(session, (Texts{"", "k", "0"}));
 
     EXPECT_EQ(reply("userName|alice#OTP|x7k", 500), 0);
     EXPECT_EQ(promptMobiles, Texts{"userName|alice#OTP|x7k"});
@@ -166,20 +163,15 @@ TEST_F(LoginTest, UnreachableServiceFailsTheAttempt) {
 }
 
 // A client that has done Bobby's first login, and so holds the session a code request needs.
-class SessionTest : public AccountTest {
+class SmsCodeLogicTest : public AccountTest {
 protected:
     void SetUp() override {
         AccountTest::SetUp();
-        ASSERT_EQ(
-            Get(m_http, MakeLoginUrl(Domain(), "bobby", patch::CMD5().GetStringMD5("hunter22"))),
-            "138 0000+5678\n");
-        m_logic.emplace(Domain(), "138 0000+5678", m_http);
-    }
-    // The reply read back as UTF-8.
-    std::string Get(platform::HttpClient& http, const std::string& url) {
         std::string body;
-        EXPECT_TRUE(http.GetText(url, body));
-        return platform::AnsiToUtf8(body);
+        ASSERT_TRUE(m_http.GetText(
+            MakeLoginUrl(Domain(), "bobby", patch::CMD5().GetStringMD5("hunter22")), body));
+        ASSERT_EQ(body, "138 0000+5678\n");
+        m_logic.emplace(Domain(), "138 0000+5678", m_http);
     }
     // The code button and whether the countdown runs.
     std::tuple<bool, std::string, bool> Button() const {
@@ -189,20 +181,13 @@ protected:
     std::optional<CSmsCodeLogic> m_logic;
 };
 
-using SmsCodeLogicTest = SessionTest;
-
-TEST_F(SmsCodeLogicTest, APressLocksTheButtonForSixtyOneTicks) {
+TEST_F(SmsCodeLogicTest, APressLocksTheButtonAcrossDisplays) {
     ASSERT_TRUE(m_logic->RequestCode());
     EXPECT_FALSE(m_logic->RequestCode()) << "a locked button cannot be pressed";
     EXPECT_EQ(Log().size(), 3u) << "the first login, one code request and its code";
-    for (int i = 0; i < 60; ++i)
-        m_logic->Tick();
-    EXPECT_EQ(Button(), std::make_tuple(false, "0秒后重新获取验证码", true));
-    m_logic->Tick();
-    EXPECT_EQ(Button(), std::make_tuple(true, "点击获取短信验证码", false));
 
     // A display ends 15 seconds into the lock; the next one starts ready and counts on from 45.
-    ASSERT_TRUE(m_logic->RequestCode());
+    // (The full 61 ticks are the code dialog's test.)
     for (int i = 0; i < 15; ++i)
         m_logic->Tick();
     m_logic->BeginDisplay();

@@ -1,16 +1,13 @@
 // Start-up and shutdown. In this process, without the main window CLauncherApp would add: the
 // silent end, the messages of a missing or refused connection, the paths start-up derives, and
 // the single-instance lock with its request to raise the running window. The Launcher program
-// itself as processes, its boxes in a log file (QUEND_MESSAGE_LOG): it hands over to its
-// temporary copy, a second start's copy is refused by the running one without touching its file,
-// a copy refused alone removes its file, and a lost connection ends the copy.
+// itself as a process, its boxes in a log file (QUEND_MESSAGE_LOG): a copy refused alone removes
+// its file. (A second start beside a running copy is tests/e2e/second_start_test.sh's.)
 
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -23,7 +20,6 @@
 
 #include "app/instance_lock.h"
 #include "app/launcher_app.h"
-#include "devserver/launcher_server.h"
 #include "installation.h"
 #include "platform/process.h"
 #include "support/message_box_recorder.h"
@@ -144,59 +140,9 @@ protected:
         }
     }
 
-    // Starts the Launcher program from its folder; its exit code.
-    int runLauncher() {
-        platform::ProcessId pid = 0;
-        EXPECT_TRUE(platform::StartProcess((m_install.launcherDir / "Launcher").string(), {},
-                                           m_install.launcherDir.string(), &pid));
-        return Child(pid).Wait(kSlow);
-    }
-
-    // The exit code of the next copy to end; -1 when none ends normally in time.
-    static int nextOrphanExit() {
-        int status = 0;
-        const bool ended = waitFor([&] { return ::waitpid(-1, &status, WNOHANG) > 0; }, kSlow);
-        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    // The inode of the temporary copy's file; 0 when there is none.
-    ino_t tempCopyInode() const {
-        struct stat file {};
-        return ::stat((m_install.launcherDir / "Temp.exe").c_str(), &file) == 0 ? file.st_ino : 0;
-    }
-
     Installation m_install;
     std::string m_log = (m_install.locks.path() / "boxes.log").string();
 };
-
-TEST_F(ProgramTest, OneTemporaryCopyRunsUntilItsServerGoes) {
-    std::atomic<int> requests = 0;
-    devserver::CLauncherServer server({}, [&](const std::string& line) {
-        requests += line.find("request 40") != std::string::npos ? 1 : 0;
-    });
-    ASSERT_TRUE(server.Start());
-    m_install.WriteLauncherIni({{"TREE_SERVER", "127.0.0.1:" + std::to_string(server.Port())}});
-
-    // The program file hands over to Temp.exe, which connects and asks for both lists.
-    EXPECT_EQ(runLauncher(), 0);
-    ASSERT_TRUE(waitFor([&] { return requests == 1; }, kSlow));
-    const ino_t copy = tempCopyInode();
-
-    // A second start hands over too, to the same file, but its copy finds the first one running
-    // and gives up; the file stays the running copy's.
-    EXPECT_EQ(runLauncher(), 0);
-    EXPECT_EQ(nextOrphanExit(), 0);
-    EXPECT_EQ(readLines(m_log), std::vector<std::string>{"Temp\t不允许启动多个登录器"});
-    EXPECT_EQ(requests, 1);
-    EXPECT_EQ(tempCopyInode(), copy);
-
-    // The server goes: the copy says so and ends with 0, leaving its file behind.
-    server.Stop();
-    EXPECT_EQ(nextOrphanExit(), 0);
-    EXPECT_EQ(readLines(m_log), (std::vector<std::string>{"Temp\t不允许启动多个登录器",
-                                                          std::string("Temp\t") + kDisconnected}));
-    EXPECT_EQ(tempCopyInode(), copy);
-}
 
 // A copy refused by a copy that runs from another file (here the lock is this test's, as another
 // installation's copy would hold it) is the last process of its own file and removes it.
@@ -204,10 +150,15 @@ TEST_F(ProgramTest, ACopyRefusedAloneRemovesItsFile) {
     m_install.WriteLauncherIni({});
     std::unique_ptr<app::CInstanceLock> elsewhere;
     ASSERT_TRUE(app::CInstanceLock::Acquire("Temp.exe", {}, elsewhere));
-    EXPECT_EQ(runLauncher(), 0);
-    EXPECT_EQ(nextOrphanExit(), 0);
+    platform::ProcessId pid = 0;
+    ASSERT_TRUE(platform::StartProcess((m_install.launcherDir / "Launcher").string(), {},
+                                       m_install.launcherDir.string(), &pid));
+    EXPECT_EQ(Child(pid).Wait(kSlow), 0);
+    int copy = 0;  // the copy it handed over to
+    ASSERT_TRUE(waitFor([&] { return ::waitpid(-1, &copy, WNOHANG) > 0; }, kSlow));
+    EXPECT_TRUE(WIFEXITED(copy) && WEXITSTATUS(copy) == 0) << copy;
     EXPECT_EQ(readLines(m_log), std::vector<std::string>{"Temp\t不允许启动多个登录器"});
-    EXPECT_EQ(tempCopyInode(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(m_install.launcherDir / "Temp.exe"));
     EXPECT_TRUE(std::filesystem::exists(m_install.launcherDir / "Launcher"));
 }
 

@@ -75,46 +75,26 @@ protected:
     CServerTreeModel m_tree;
 };
 
+// Colours, weights, bars and the badge as the widget paints them are tests/ui's; here the rows
+// the widget's test does not reach: disabled servers, two and five loads, a state without colour
+// and a group of another game.
 TEST_F(ServerTreeModelTest, EachRowShowsItsServersState) {
     Add(Game("A", 1), Group("A", "A1", {Server(10), Server(20, false), Server(10), Server(50)}));
-    Add(Game("B", 2), Group("B", "B1", {Server(40), Server(30), Server(20), Server(10)}));
     Add(Game("C", 3), Group("C", "C1", {Server(1), Server(2), Server(3), Server(4), Server(5)}));
-    Add(Game("D", 1, true), Group("D", "D1", {Server(1), Server(2)}));
     Add(Game("E", 0), Group("E", "E1", {Server(5), Server(9), Server(5), Server(1)}));
     Add(Game("A", 1), Group("B", "belongs to B", {Server(1)}));
-    Add(Game("F", 1), Group("F", "\xCD\xC6\xBC\xF6", {Server(7), Server(7)}));  // 推荐
-    EXPECT_EQ(m_messages.texts(), Texts{"推荐"});
 
     Texts rows;
     for (const FServerItem& row : m_tree.Rows())
         rows.push_back(Describe(row));
     const std::string white = "255,255,255", grey = "128,128,128";
-    EXPECT_EQ(rows, (Texts{"A1 " + white + " bold open",
-                           "  服1 2 " + white,
-                           "  服3 2 " + white,
-                           "  服4 3 " + white,
-                           "B1 128,255,255 bold open",
-                           "  服1 4 " + white,
-                           "  服2 3 " + white,
-                           "  服3 2 " + white,
-                           "  服4 1 " + white,
-                           "C1 " + grey + " open",
-                           "  服1 0 " + grey,
-                           "  服2 0 " + grey,
-                           "  服3 0 " + grey,
-                           "  服4 0 " + grey,
-                           "  服5 0 " + grey,
-                           "D1 255,128,128 bold",
-                           "E1 - open",
-                           "  服1 2 " + white,
-                           "  服2 3 " + white,
-                           "  服3 2 " + white,
-                           "  服4 1 " + white,
-                           "推荐 " + white + " bold open badge",
-                           "  服1 2 " + white,
-                           "  服2 2 " + white}));
+    EXPECT_EQ(rows, (Texts{"A1 " + white + " bold open", "  服1 2 " + white, "  服3 2 " + white,
+                           "  服4 3 " + white, "C1 " + grey + " open", "  服1 0 " + grey,
+                           "  服2 0 " + grey, "  服3 0 " + grey, "  服4 0 " + grey,
+                           "  服5 0 " + grey, "E1 - open", "  服1 2 " + white, "  服2 3 " + white,
+                           "  服3 2 " + white, "  服4 1 " + white}));
     EXPECT_EQ(m_tree.Rows()[1].parent, 0);
-    EXPECT_EQ(m_tree.Rows()[22].parent, 21);
+    EXPECT_EQ(m_tree.Rows()[14].parent, 10);
 }
 
 TEST_F(ServerTreeModelTest, ASelectedRowGivesItsServerByTheUnseededRandomNumbers) {

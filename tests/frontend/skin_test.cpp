@@ -1,5 +1,6 @@
-// Skin.ini values, rectangles and image paths, the order in which a window reads its layout
-// (which a missing file reports key by key), and the image a button shows by its state.
+// Skin.ini values, rectangles and image paths, and the order in which a window reads its layout
+// (which a missing file reports key by key). The image a button shows by its state is painted in
+// tests/ui.
 #include "frontend/skin.h"
 
 #include <string>
@@ -64,21 +65,6 @@ TEST(SkinTest, AMissingSkinReportsEveryKeyOfTheLayoutInOrder) {
     EXPECT_EQ(messages.take(), expected);
     EXPECT_EQ(layout.gameButton, SkinRect{});
     EXPECT_EQ(layout.start.normal, "");
-}
-
-// Pressed wins over hover, hover over disabled, disabled over normal.
-TEST(SkinTest, AButtonShowsTheImageOfItsState) {
-    const frontend::ButtonImages images{"normal", "over", "push", "disable"};
-    struct Row {
-        bool pressed, hover, enabled;
-        const char* shown;
-    };
-    const Row rows[] = {{false, false, true, "normal"}, {false, false, false, "disable"},
-                        {false, true, false, "over"},   {true, true, false, "push"},
-                        {true, false, true, "push"},    {false, true, true, "over"}};
-    for (const Row& row : rows)
-        EXPECT_EQ(images.For(row.pressed, row.hover, row.enabled), row.shown)
-            << row.pressed << row.hover << row.enabled;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The server tree widget on Qt's offscreen platform: the model's rows as painted (text colour,
-// weight, load bars, badge, expanded groups) and where a press lands.
+// weight, load bars, badge, expanded groups) and a fill's selection.
 #include "ui/server_tree.h"
 
 #include <algorithm>
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <QCursor>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -133,44 +132,14 @@ TEST_F(ServerTreeTest, RowsArePaintedAsTheirModelSays) {
     EXPECT_EQ(m_messages.texts(), Texts{"推荐"});
 }
 
-TEST_F(ServerTreeTest, OnlyAPressOnALabelSelectsItsRow) {
+// Where a press lands and what it selects is the main window's test (tests/ui/launcher_dlg_test).
+TEST_F(ServerTreeTest, AFillShowsNoSelectionAndSaysNothingOfIt) {
     Fill({{Game("A", 1), {Server(1), Server(2)}}});
-    const QTreeWidgetItem* group = m_tree.topLevelItem(0);
-    m_other.setFocus();
-    // When the focus arrives the press has not selected yet: the mouse position tells the row.
-    frontend::RowId focusedOn = kNoRow;
-    const QObject scope;  // ends the connection with the test
-    QObject::connect(&m_tree, &ui::CServerTree::focusGained, &scope, [&] {
-        EXPECT_EQ(m_tree.SelectedRow(), kNoRow);
-        const ui::CServerTree::FHitTest hit = m_tree.HitTest(QCursor::pos());
-        focusedOn = hit.onItem ? hit.row : kNoRow;
-    });
+    m_tree.SelectRow(2);
     QSignalSpy changed(&m_tree, &ui::CServerTree::selChanged);
-    const auto press = [&](const QPoint& at) {
-        QTest::mouseMove(m_tree.viewport(), at);
-        QTest::mouseClick(m_tree.viewport(), Qt::LeftButton, {}, at);
-    };
-    press(m_tree.LabelRect(group->child(1)).center());
-    EXPECT_EQ(focusedOn, 2);
-    EXPECT_EQ(m_tree.SelectedRow(), 2);
-
-    const QRect label = m_tree.LabelRect(group->child(0));
-    const auto hit = [&](QPoint at) { return m_tree.HitTest(m_tree.viewport()->mapToGlobal(at)); };
-    EXPECT_EQ(hit(label.center()).row, 1);
-    EXPECT_TRUE(hit(label.center()).onItem);
-    const QPoint beside = label.center() + QPoint(label.width() + 40, 0);
-    EXPECT_EQ(hit(beside).row, 1);
-    EXPECT_FALSE(hit(beside).onItem);
-    press(beside);
-    EXPECT_EQ(m_tree.SelectedRow(), 2);
-    EXPECT_EQ(hit(QPoint(5, 390)).row, kNoRow);
-    m_tree.SelectRow(kNoRow);
+    m_tree.Fill(m_model);
     EXPECT_EQ(m_tree.SelectedRow(), kNoRow);
-    EXPECT_EQ(changed.count(), 2);
-    m_tree.SelectRow(0);
-    m_tree.Fill(m_model);  // a fill shows no selection and says nothing of it
-    EXPECT_EQ(m_tree.SelectedRow(), kNoRow);
-    EXPECT_EQ(changed.count(), 3);
+    EXPECT_EQ(changed.count(), 0);
 }
 
 }  // namespace
