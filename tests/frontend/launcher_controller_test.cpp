@@ -139,8 +139,7 @@ struct TestHost final : frontend::LauncherHost {
 
     protocol::CClientConnection connection;
     config::LauncherConfig config;
-    bool connected = false;
-    bool noCheck = false;
+    bool connected = false, noCheck = false;
     std::string moduleDir;
     account::LoginSession session;
 };
@@ -164,7 +163,6 @@ protected:
         m_host.config.notice = kPage + "notice";
         m_host.config.games["Quendalor"] = {"1.0.0", "127.0.0.1:1"};
     }
-    ~ControllerTest() override { m_controller.reset(); }
 
     // Connected to a launcher server that lists these games and groups.
     void Connect(std::vector<protocol::GameRecord> games, Groups groups) {
@@ -242,57 +240,40 @@ TEST_F(ControllerTest, TheStartButtonWalksItsStates) {
     EXPECT_EQ(m_view.panels, (Texts{kPage + "home", "", kPage + "notice", ""}));
     struct Step {
         const char* what;
-        std::function<void()> act;
         std::string state;
-        Texts shown;
+        std::function<void()> act;
+        Texts shown = {};
     };
+    const auto click = [&](TreeSide side, int n) { Click(side, GroupRow(side, n)); };
     const Step steps[] = {
-        {"Start before any list", [&] { m_controller->OnStart(); }, "Start on ", {kUnSelectServer}},
-        {"notices other than 1",
+        {"Start before any list", "Start on ", [&] { m_controller->OnStart(); }, {kUnSelectServer}},
+        {"notices other than 1", "Start on ",
          [&] {
              ASSERT_TRUE(m_host.connection.SendRequest(30));
              ASSERT_TRUE(waitFor(
                  [&] { return !m_host.connection.Directory().Latest()->group_list.empty(); }));
              Post(platform::WM_SERVER_NOTIFY, 0);
              Post(platform::WM_SERVER_NOTIFY, 2);
-         },
-         "Start on ",
-         {}},
-        {"the lists", [&] { Pump([&] { return !m_view.right.empty(); }); }, "Update on ", {}},
-        {"a row of a game",
-         [&] { Click(TreeSide::Right, GroupRow(TreeSide::Right, 0)); },
-         "Update on Sylvan R0",
-         {}},
-        {"the update's end",
+         }},
+        {"the lists", "Update on ", [&] { Pump([&] { return !m_view.right.empty(); }); }},
+        {"a row of a game", "Update on Sylvan R0", [&] { click(TreeSide::Right, 0); }},
+        {"the update's end", "Start on Sylvan ready R0",
          [&] {
              m_view.startEnabled = false;
              Post(platform::WM_UPDATE_DONE);
-         },
-         "Start on Sylvan ready R0",
-         {}},
-        {"another row of the same game",
-         [&] { Click(TreeSide::Right, GroupRow(TreeSide::Right, 1)); },
-         "Start on Sylvan ready R2",
-         {}},
-        {"a row of another game",
-         [&] { Click(TreeSide::Left, GroupRow(TreeSide::Left, 1)); },
-         "Update on Quendalor L2",
-         {}},
-        {"a keyboard move to another game's row",
-         [&] { m_controller->OnTreeSelChanged(TreeSide::Right, 0, kNoRow); },
-         "Update on Quendalor L2",
-         {}},
+         }},
+        {"another row of the same game", "Start on Sylvan ready R2",
+         [&] { click(TreeSide::Right, 1); }},
+        {"a row of another game", "Update on Quendalor L2", [&] { click(TreeSide::Left, 1); }},
+        {"a keyboard move to another game's row", "Update on Quendalor L2",
+         [&] { m_controller->OnTreeSelChanged(TreeSide::Right, 0, kNoRow); }},
         {"focus without a row under the mouse: the tree's own selection names the game",
-         [&] { m_controller->OnTreeFocus(TreeSide::Right, kNoRow); },
-         "Update on Sylvan",
-         {}},
-        {"another game under -NoCheck",
+         "Update on Sylvan", [&] { m_controller->OnTreeFocus(TreeSide::Right, kNoRow); }},
+        {"another game under -NoCheck", "Start on Quendalor ready L0",
          [&] {
              m_host.noCheck = true;
-             Click(TreeSide::Left, GroupRow(TreeSide::Left, 0));
-         },
-         "Start on Quendalor ready L0",
-         {}},
+             click(TreeSide::Left, 0);
+         }},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
@@ -315,32 +296,27 @@ TEST_F(ControllerTest, EachProgressMessageShowsWhereItBelongs) {
     std::string chinese;
     for (int i = 0; i < 300; ++i)
         chinese += "字";
-    struct Row {
-        PostedMessage message;
-        std::string shown;  // "status|down range/position|total range/position"
-    };
-    const std::string kept = chinese.substr(0, 259 * 3);
-    const Row rows[] = {
+    // "status|down range/position|total range/position"
+    const std::string kept = chinese.substr(0, 259 * 3), max = "|" + std::to_string(INT_MAX) + "/0";
+    const std::pair<PostedMessage, std::string> rows[] = {
         {{platform::WM_DOWN_FILE, 0, 0, chinese}, kept + "|0/0|100/0"},
         {{platform::WM_DOWN_RANGE, 0x200000, 0, {}}, kept + "|2097152/0|100/0"},
         {{platform::WM_DOWN_PROGRESS, 0x50000, 0, {}}, kept + "|2097152/327680|100/0"},
         {{platform::WM_DOWN_PROGRESS, 0x50000, 0, {}}, kept + "|2097152/655360|100/0"},
         {{platform::WM_DOWN_PROGRESS, 0x4FFFF, 0, {}}, kept + "|2097152/0|100/0"},
         {{platform::WM_TOTAL_PROGRESS, 2, 3, {}}, kept + "|2097152/0|3/2"},
-        {{platform::WM_TOTAL_PROGRESS, -5, INTPTR_MAX, {}},
-         kept + "|2097152/0|" + std::to_string(INT_MAX) + "/0"},
-        {{platform::WM_UPDATE_STATUS, 0, 0, "\xD5\xFD\xD4\xDA"},
-         "正在|2097152/0|" + std::to_string(INT_MAX) + "/0"},
-        {{platform::WM_START_GAME, 0, 0, {}}, "正在|2097152/0|" + std::to_string(INT_MAX) + "/0"},
+        {{platform::WM_TOTAL_PROGRESS, -5, INTPTR_MAX, {}}, kept + "|2097152/0" + max},
+        {{platform::WM_UPDATE_STATUS, 0, 0, "\xD5\xFD\xD4\xDA"}, "正在|2097152/0" + max},
+        {{platform::WM_START_GAME, 0, 0, {}}, "正在|2097152/0" + max},
     };
-    for (const Row& row : rows) {
-        m_controller->WindowProc(row.message);
+    for (const auto& [message, shown] : rows) {
+        m_controller->WindowProc(message);
         EXPECT_EQ(m_view.status + "|" + std::to_string(m_view.downRange) + "/" +
                       std::to_string(m_view.downPosition) + "|" +
                       std::to_string(m_view.totalRange) + "/" +
                       std::to_string(m_view.totalPosition),
-                  row.shown)
-            << std::hex << row.message.id;
+                  shown)
+            << std::hex << message.id;
     }
     EXPECT_EQ(m_view.closed, 0) << "no game starts without a login";
 }
@@ -497,26 +473,26 @@ TEST_F(LoginFlowTest, ARefusedCheckGivesStartBack) {
     };
     struct Refusal {
         const char* what;
-        std::function<void()> arrange;
         Texts shown;
+        std::function<void()> arrange;
     };
     const Refusal refusals[] = {
         {"the tree's selection lost to the other tree",
+         {kUnSelectServer},
          [&] {
              Click(TreeSide::Right, north);
              m_controller->OnTreeFocus(TreeSide::Left, kNoRow);
-         },
-         {kUnSelectServer}},
+         }},
         {"a game without update address",
-         [&] { Click(TreeSide::Left, GroupRow(TreeSide::Left, 0)); },
-         {"[?General.UnSetUpdateServer?]"}},
+         {"[?General.UnSetUpdateServer?]"},
+         [&] { Click(TreeSide::Left, GroupRow(TreeSide::Left, 0)); }},
         {"an account whose code prompt is closed",
+         {},
          [&] {
              Click(TreeSide::Right, north);
              m_view.user = "bobby";
              m_view.password = "hunter22";
-         },
-         {}},
+         }},
     };
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.what);
