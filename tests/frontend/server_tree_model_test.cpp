@@ -50,11 +50,11 @@ protected:
         config::SetTextFile(m_dir.dir() + "Launcher.chs");
     }
 
-    void Add(const GameRecord& game, const ServerGroup& group) {
-        auto lists = std::make_shared<protocol::ServerLists>();
-        lists->game_list = {game};
-        lists->group_list = {group};
+    std::weak_ptr<protocol::ServerLists> Add(const GameRecord& game, const ServerGroup& group) {
+        const auto lists =
+            std::make_shared<protocol::ServerLists>(protocol::ServerLists{"", {game}, {group}});
         m_tree.AddServerGroup(lists, lists->game_list[0], lists->group_list[0]);
+        return lists;
     }
 
     // "label colour [bold] [open] [badge]" for a group row, "  label bars colour" for a server.
@@ -143,12 +143,7 @@ TEST_F(ServerTreeModelTest, ASelectedRowGivesItsServerByTheUnseededRandomNumbers
 // Rows, and a selection taken from them, keep the snapshot they show alive; RemoveAllServers lets
 // it go with the rows.
 TEST_F(ServerTreeModelTest, RowsAndSelectionsOutliveTheirLists) {
-    auto lists = std::make_shared<protocol::ServerLists>();
-    lists->game_list = {Game("A", 1)};
-    lists->group_list = {Group("A", "A1", {Server(1), Server(2)})};
-    m_tree.AddServerGroup(lists, lists->game_list[0], lists->group_list[0]);
-    const std::weak_ptr<protocol::ServerLists> watch = lists;
-    lists.reset();
+    const auto watch = Add(Game("A", 1), Group("A", "A1", {Server(1), Server(2)}));
     m_tree.SelectRow(2);
     std::optional<launch::ServerSelection> selection = m_tree.GetSelectedServer();
     m_tree.RemoveAllServers();

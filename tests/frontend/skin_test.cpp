@@ -13,20 +13,19 @@
 
 namespace {
 
+using namespace quend::test;
 using frontend::SkinRect;
 using Texts = std::vector<std::string>;
 
 TEST(SkinTest, ValuesFollowTheFileRules) {
-    quend::test::MessageBoxRecorder messages;
-    quend::test::TempDir dir;
+    MessageBoxRecorder messages;
+    TempDir dir;
     const std::string ini = dir.dir() + "Skin.ini";
-    quend::test::writeFile(ini,
-                           "[skin]\r\nMAINDIALOG=\\main.bmp\r\nGlued=btn.bmp\r\nEmpty=\r\n"
-                           "Long=" +
-                               std::string(300, 'x') +
-                               "\r\n[Size]\r\nGameButton_x=12px\r\nGameButton_y=top\r\n"
-                               "GameButton_height=  -7\r\nTree_x=99999999999\r\n"
-                               "Tree_y=5\r\nTree_width=2147483647\r\nTree_height=+30\r\n");
+    writeFile(ini,
+              "[Size]\r\nGameButton_x=12px\r\nGameButton_y=top\r\nGameButton_height=  -7\r\n"
+              "Tree_x=99999999999\r\nTree_y=5\r\nTree_width=2147483647\r\nTree_height=+30\r\n"
+              "[skin]\r\nMAINDIALOG=\\main.bmp\r\nGlued=btn.bmp\r\nEmpty=\r\nLong=" +
+                  std::string(300, 'x') + "\r\n");
     const frontend::CSkin skin(ini, "Res\\Chs");
 
     EXPECT_EQ(skin.GetSkinImagePath("MainDialog"), "Res\\Chs\\main.bmp");
@@ -37,15 +36,14 @@ TEST(SkinTest, ValuesFollowTheFileRules) {
     EXPECT_EQ(skin.GetSkinImagePath("Empty"), "");
     EXPECT_EQ(skin.GetSkinRect("GameButton"), (SkinRect{12, 0, 12, -7}));
     EXPECT_EQ(messages.texts(),
-              (std::vector<std::string>{"无法从" + ini + "中读取Empty",
-                                        "无法从" + ini + "中读取GameButton_width"}));
+              (Texts{"无法从" + ini + "中读取Empty", "无法从" + ini + "中读取GameButton_width"}));
     // Numbers beyond int stay at its limits instead of overflowing.
     EXPECT_EQ(skin.GetSkinRect("Tree"), (SkinRect{2147483647, 5, 2147483647, 35}));
 }
 
 // Without Skin.ini every key of the layout is reported, in the order a window reads them.
 TEST(SkinTest, AMissingSkinReportsEveryKeyOfTheLayoutInOrder) {
-    quend::test::MessageBoxRecorder messages;
+    MessageBoxRecorder messages;
     const frontend::CSkin skin("/nonexistent/Skin.ini", "Res");
     const frontend::SkinLayout layout = skin.ReadLayout();
     Texts expected;
