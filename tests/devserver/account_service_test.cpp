@@ -21,13 +21,6 @@ protected:
         EXPECT_TRUE(http.GetText(url, body));
         return platform::AnsiToUtf8(body);
     }
-    std::string FirstLogin(platform::HttpClient& http) {
-        return Get(
-            http, account::MakeLoginUrl(Domain(), "bobby", patch::CMD5().GetStringMD5("hunter22")));
-    }
-    std::string Code(platform::HttpClient& http, const char* mobile = "138 0000+5678") {
-        return Get(http, account::MakeSmsCodeUrl(Domain(), mobile));
-    }
     std::string Second(platform::HttpClient& http, const std::string& digits) {
         return Get(http, account::MakeSecondLoginUrl(Domain(), digits));
     }
@@ -37,13 +30,15 @@ protected:
 // The session logs in once; a client without it gets no login. (A wrong code and a code asked
 // without a session are shown with the login's own suite.)
 TEST_F(AccountServiceTest, ACodeBelongsToTheSessionOfTheFirstLogin) {
-    ASSERT_EQ(FirstLogin(m_http), "138 0000+5678\n");
+    const std::string hash = patch::CMD5().GetStringMD5("hunter22");
+    ASSERT_EQ(Get(m_http, account::MakeLoginUrl(Domain(), "bobby", hash)), "138 0000+5678\n");
     platform::HttpClient stranger("Launcher");
     EXPECT_EQ(Second(m_http, "123456"), "error|请先获取验证码\n");
-    EXPECT_EQ(Code(m_http), kSent);
+    EXPECT_EQ(Get(m_http, account::MakeSmsCodeUrl(Domain(), "138 0000+5678")), kSent);
     const std::string sent = LastCode();
     EXPECT_EQ(Second(stranger, sent), "error|登录已失效,请重新登录\n");
-    EXPECT_EQ(Code(m_http, "138 0000 5678"), "error| 手机号码不符\n");
+    EXPECT_EQ(Get(m_http, account::MakeSmsCodeUrl(Domain(), "138 0000 5678")),
+              "error| 手机号码不符\n");
     EXPECT_EQ(Second(m_http, sent), "succeed|userName|10002|OTP|kb0b\n");
     EXPECT_EQ(Second(m_http, sent), "error|登录已失效,请重新登录\n") << "a session logs in once";
 }

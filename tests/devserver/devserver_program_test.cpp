@@ -11,7 +11,6 @@
 #include <cstring>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "account/account_urls.h"
 #include "devserver/devserver_config.h"

@@ -209,13 +209,12 @@ protected:
 
     // "<Start's images> on|off <game>[ ready][ L<row>| R<row>]"
     std::string State() {
-        std::string state = m_view.startImages + (m_view.startEnabled ? " on " : " off ") +
-                            m_controller->GameName() + (m_controller->IsReady() ? " ready" : "");
-        if (m_view.leftSelected != kNoRow)
-            state += " L" + std::to_string(m_view.leftSelected);
-        if (m_view.rightSelected != kNoRow)
-            state += " R" + std::to_string(m_view.rightSelected);
-        return state;
+        const auto row = [](const char* side, RowId at) {
+            return at == kNoRow ? "" : side + std::to_string(at);
+        };
+        return m_view.startImages + (m_view.startEnabled ? " on " : " off ") +
+               m_controller->GameName() + (m_controller->IsReady() ? " ready" : "") +
+               row(" L", m_view.leftSelected) + row(" R", m_view.rightSelected);
     }
 
     TempDir m_dir;

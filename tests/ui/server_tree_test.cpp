@@ -47,9 +47,7 @@ protected:
         QFont sharp = m_tree.font();  // glyphs in their colour alone, unblended
         sharp.setStyleStrategy(QFont::NoAntialias);
         m_tree.setFont(sharp);
-        m_tree.setParent(&m_window);
         m_tree.setGeometry(0, 0, 260, 400);
-        m_other.setParent(&m_window);
         m_other.setGeometry(0, 410, 100, 20);
         m_window.resize(300, 440);
         m_window.show();
@@ -72,10 +70,10 @@ protected:
     std::string Painted(const QTreeWidgetItem* item) const {
         const QImage shown = m_tree.viewport()->grab().toImage();
         const QRect label = m_tree.LabelRect(item);
-        std::map<QRgb, int> counts = {{qRgb(255, 255, 255), 0},
-                                      {qRgb(128, 255, 255), 0},
-                                      {qRgb(128, 128, 128), 0},
-                                      {qRgb(255, 128, 128), 0}};
+        std::map<QRgb, int> counts;
+        for (const QRgb colour :
+             {qRgb(255, 255, 255), qRgb(128, 255, 255), qRgb(128, 128, 128), qRgb(255, 128, 128)})
+            counts[colour] = 0;
         for (int y = label.top(); y <= label.bottom(); ++y) {
             for (int x = label.left(); x <= label.right(); ++x) {
                 if (const auto found = counts.find(shown.pixel(x, y)); found != counts.end())
@@ -107,8 +105,8 @@ protected:
     quend::test::TempDir m_dir;
     quend::test::MessageBoxRecorder m_messages;
     QWidget m_window;  // before the controls, so that it goes after them
-    ui::CServerTree m_tree;
-    QLineEdit m_other;
+    ui::CServerTree m_tree{&m_window};
+    QLineEdit m_other{&m_window};
     frontend::CServerTreeModel m_model;
 };
 
