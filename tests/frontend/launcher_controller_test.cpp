@@ -428,11 +428,11 @@ TEST_F(UpdateTest, ExitCutsAnUpdateShort) {
         patch::ResumePartPath((m_dir / "Data" / "world.pak").string(),
                               {"Data\\world.pak", "0", patch::CMD5().GetStringMD5(world), 0,
                                static_cast<std::int64_t>(world.size())});
-    for (const auto& file : std::filesystem::recursive_directory_iterator(m_dir.path())) {
-        if (file.path().filename().string().starts_with(".quend-part-")) {
-            EXPECT_EQ(file.path().string(), own);
-        }
-    }
+    Texts parts;
+    for (const auto& file : std::filesystem::recursive_directory_iterator(m_dir.path()))
+        if (file.path().filename().string().starts_with(".quend-part-"))
+            parts.push_back(file.path().string());
+    EXPECT_EQ(parts, Texts{own});
     EXPECT_FALSE(std::filesystem::exists(m_dir / "checksum_all.md5"));
     EXPECT_TRUE(m_messages.take().empty());
 }
@@ -521,9 +521,8 @@ TEST_F(LoginFlowTest, ALoginStartsTheGameWithTheSelectedServer) {
     m_controller->OnStart();
     EXPECT_EQ(m_view.closed, 1);
     EXPECT_TRUE(m_messages.take().empty());
-    const std::string session =
-        m_host.session.userId + " " + m_host.session.userKey + " " + m_host.session.underage;
-    EXPECT_EQ(session, "alice x7k 0");
+    const account::LoginSession& session = m_host.session;
+    EXPECT_EQ(session.userId + " " + session.userKey + " " + session.underage, "alice x7k 0");
     const std::string ini = readFile(m_dir / "Bin" / "Qnd.ini");
     EXPECT_NE(ini.find("ServerPort=7002"), std::string::npos) << ini;
     ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(m_dir / "Bin" / "Qnd.exe.record"); }));
