@@ -27,8 +27,7 @@ namespace {
 
 using testing::HasSubstr;
 
-// The program as a child, its standard output and error read line by line. The shell prints its
-// own id, which the program keeps once it has taken the shell's place.
+// The program as a child, its output read by line; its id is the one its shell printed (exec).
 class DevServer final {
 public:
     explicit DevServer(const std::string& args)

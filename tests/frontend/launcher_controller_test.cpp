@@ -1,6 +1,5 @@
-// The main window's rules without a toolkit: a recording window, a real launcher server on
-// loopback, and where the flow needs them a real update server, account service and stand-in
-// game. Posted messages reach the rules when the test pumps them, as a window's event loop would.
+// The main window's rules without a toolkit: a recording window and real peers on loopback
+// (launcher, update and account servers, the stand-in game); the test pumps posted messages.
 
 #include "frontend/launcher_controller.h"
 
@@ -55,8 +54,7 @@ protocol::ServerGroup Group(const std::string& game, const std::string& label,
     return group;
 }
 
-// A window that keeps what the rules show and answers the boxes and the code prompt as the test
-// sets them.
+// Keeps what the rules show; answers the boxes and the code prompt as the test sets them.
 struct RecordingView final : frontend::LauncherView {
     void SetStartImages(const std::string& imageSet) override { startImages = imageSet; }
     void EnableStart(bool enable) override { startEnabled = enable; }
@@ -101,8 +99,7 @@ struct RecordingView final : frontend::LauncherView {
     int closed = 0;
 };
 
-// Where the workers and the receive thread post (any thread); the test hands the queue to the
-// rules on its own thread, as a window's event loop does.
+// Workers post from any thread; the test delivers on its own, as a window's event loop does.
 struct PostQueue final : platform::MessageTarget {
     void Post(PostedMessage message) override {
         const std::lock_guard lock(mutex);
@@ -144,8 +141,7 @@ struct TestHost final : frontend::LauncherHost {
     account::LoginSession session;
 };
 
-// The game folder is the temporary folder, the launcher runs in its "Launcher" folder with a
-// language file in GBK.
+// The game folder is the temporary one; the launcher runs in its "Launcher", texts in GBK.
 class ControllerTest : public ::testing::Test {
 protected:
     ControllerTest() {
@@ -327,8 +323,7 @@ TEST_F(ControllerTest, NothingStartsOnceTheWindowHasClosed) {
     EXPECT_TRUE(m_messages.take().empty());
 }
 
-// A connection lost while the window runs, or before it opened, is reported and ends the process
-// with 0.
+// A connection lost while the window runs, or before it opens, is reported and ends with exit 0.
 TEST_F(ControllerTest, ALostConnectionEndsTheProcess) {
     Connect({Game("Quendalor", kPage)}, {Group("Quendalor", "North")});
     Open();
@@ -410,9 +405,8 @@ TEST_F(UpdateTest, AnUpdateThatFailsIsNotFinished) {
     EXPECT_TRUE(m_messages.take().empty());
 }
 
-// Exit during an update cuts the transfer under way and closes once, however often it
-// or Cancel is pressed; of the cut file only its own part file is left, for the next update to
-// go on from, and nothing of the list.
+// Exit during an update cuts the transfer and closes once, however often it or Cancel is pressed;
+// only the cut file's own part file is left, to go on from, and nothing of the list.
 TEST_F(UpdateTest, ExitCutsAnUpdateShort) {
     const std::string world = randomBytes(1536 * 1024, 7);
     Serve({{"Data/world.pak", world}});

@@ -1,5 +1,4 @@
-// The server-tree model: rows, colours, weights, numbers, load levels, the recommended group,
-// the server a selected row gives, and the lists the rows keep alive.
+// The server-tree model: its rows, the server a selected row gives, the lists rows keep alive.
 #include "frontend/server_tree_model.h"
 
 #include <cstdlib>
@@ -140,8 +139,7 @@ TEST_F(ServerTreeModelTest, ASelectedRowGivesItsServerByTheUnseededRandomNumbers
     EXPECT_FALSE(m_tree.HasSelectedItem());
 }
 
-// Rows, and a selection taken from them, keep the snapshot they show alive; RemoveAllServers lets
-// it go with the rows.
+// Rows and selections keep their snapshot alive; it goes with the rows and the last selection.
 TEST_F(ServerTreeModelTest, RowsAndSelectionsOutliveTheirLists) {
     const auto watch = Add(Game("A", 1), Group("A", "A1", {Server(1), Server(2)}));
     m_tree.SelectRow(2);

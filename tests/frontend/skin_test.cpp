@@ -1,6 +1,5 @@
-// Skin.ini values, rectangles and image paths, and the order in which a window reads its layout
-// (which a missing file reports key by key). The image a button shows by its state is painted in
-// tests/ui.
+// Skin.ini values, rectangles and image paths, and the order a window reads its layout in (a
+// missing file reports it key by key). A button's image by state is painted in tests/ui.
 #include "frontend/skin.h"
 
 #include <string>

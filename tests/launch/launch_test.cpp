@@ -87,8 +87,7 @@ ino_t InodeOf(const fs::path& path) {
     return ::stat(path.c_str(), &file) == 0 ? file.st_ino : 0;
 }
 
-// A second start while a copy runs starts that same file again instead of replacing it, and the
-// file goes with the last of the two copies to end.
+// A second start while a copy runs reruns that file, which goes with the last copy to end.
 TEST(SelfUpdater, CopiesRunningFromOneFileLeaveItToTheLastOfThem) {
     ::setenv("QUEND_FAKE_STAY", "1", 1);
     TempDir dir;
@@ -188,8 +187,7 @@ TEST_F(QuendalorManagerTest, RefusalsShowTheirMessagesAndWriteNothing) {
     EXPECT_EQ(m_exitCodes, std::vector<int>{0});
 }
 
-// The server without addresses adds nothing to the list of the group; the disabled one still
-// counts.
+// A server without addresses adds nothing to the group's list; the disabled one still counts.
 TEST_F(QuendalorManagerTest, OnlyTheThreeKeysOfAReadOnlyIniChange) {
     const char before[] =
         "; game settings\r\n[QuendalorUI.Game_Login]\r\nUserName=keep me\r\nServerHost=1.1.1.1\r\n"

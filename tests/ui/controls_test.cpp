@@ -1,5 +1,4 @@
-// The skinned button's image by state, the skinned text box's background and text colour, and
-// skin image paths as local file names.
+// The skinned button's image by state, the skinned text box's look, skin paths as file names.
 #include <algorithm>
 #include <string>
 
@@ -107,8 +106,7 @@ TEST_F(SkinnedControlsTest, TheTextBoxIsTiledWithItsImageAndWritesInWhite) {
     EXPECT_FALSE(plain.HasBackground());
 }
 
-// Image paths are data in the ANSI code page: a GBK character whose second byte is a backslash
-// stays whole when the separators are mapped.
+// Image paths are ANSI data: a GBK character whose second byte is a backslash stays whole.
 TEST_F(SkinnedControlsTest, ImagePathsBecomeLocalFileNames) {
     ::setenv("QUEND_CODEPAGE", "GBK", 1);
     EXPECT_EQ(ui::SkinFileName("Res\\\x95\x5C\\Start.bmp"), QString("Res/昞/Start.bmp"));

@@ -23,8 +23,7 @@ namespace {
 
 using quend::test::waitFor;
 
-// A publisher's web server that records what it is asked for; "/slow" answers once released, or
-// after five seconds.
+// A publisher's web server recording what it is asked; "/slow" answers once released, or in 5 s.
 class WebPanelTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -77,8 +76,7 @@ TEST_F(WebPanelTest, HiddenPanelsLoadTheirAddressOnceEach) {
     EXPECT_TRUE(m_messages.texts().empty());
 }
 
-// A page that never arrives while its panel exists shows that the panel's end did not wait for
-// the reply.
+// A page that never arrives while its panel lives shows that the panel's end did not wait.
 TEST_F(WebPanelTest, APanelsEndDoesNotWaitForItsPage) {
     auto panel = std::make_unique<ui::CExplorer1>();
     panel->Navigate(Url("/slow"));

@@ -1,7 +1,6 @@
-// The Qt main window on the offscreen platform with a real skin and, where rows are needed, a
-// real launcher server on loopback: what only the widgets show (placement, painting, keys,
-// dragging, a click on a tree row, posted messages arriving as events). The rules behind it are
-// tested without Qt in tests/frontend.
+// The Qt main window offscreen with a real skin and, for rows, a launcher server on loopback: what
+// only the widgets show (placement, painting, keys, dragging, a click on a row, posted messages
+// as events). The rules behind it are tested without Qt in tests/frontend.
 
 #include "ui/launcher_dlg.h"
 
@@ -42,8 +41,7 @@ public slots:
     void open(const QUrl& url) { urls.push_back(url.toString().toStdString()); }
 };
 
-// A launcher folder inside a game folder, with skin and language; the application object as
-// start-up leaves it.
+// A launcher folder in a game folder, with skin and language; the app as start-up leaves it.
 class LauncherDlgTest : public ::testing::Test {
 protected:
     LauncherDlgTest() {
@@ -77,9 +75,8 @@ protected:
     std::optional<ui::CLauncherDlg> m_dialog;
 };
 
-// The skin sizes the window and places the controls; the bars paint their colours on black; the
-// web panels load their pages but never show. The picture is kept in the build folder for people
-// to look at.
+// The skin sizes the window and places the controls; the bars paint on black; the web panels load
+// but never show. The picture stays in the build folder for people to look at.
 TEST_F(LauncherDlgTest, TheSkinPlacesAndPaintsTheWindow) {
     ui::CLauncherDlg& dialog = Open();
     EXPECT_EQ(dialog.size(), QSize(kWidth, kHeight));

@@ -1,5 +1,4 @@
-// The server tree widget on Qt's offscreen platform: the model's rows as painted (text colour,
-// weight, load bars, badge, expanded groups) and a fill's selection.
+// The server tree widget offscreen: the model's rows as painted, and a fill's selection.
 #include "ui/server_tree.h"
 
 #include <algorithm>
