@@ -166,17 +166,15 @@ protected:
             devserver::LauncherServerConfig{.trailer = "", .games = games, .groups = groups});
         ASSERT_TRUE(m_server->Start());
         m_host.connection.SetInstalledGames(m_host.config.games);
-        m_host.connected =
-            m_host.connection.ConnectServer("127.0.0.1:" + std::to_string(m_server->Port()));
-        ASSERT_TRUE(m_host.connected);
+        ASSERT_TRUE(m_host.connected = m_host.connection.ConnectServer(
+                        "127.0.0.1:" + std::to_string(m_server->Port())));
     }
-    frontend::CLauncherController& Open() {
+    void Open() {
         m_controller.reset();
         m_view = RecordingView{};
         m_controller.emplace(m_host, m_view, m_queue,
                              [this](int code) { m_exits.push_back(code); });
         m_controller->OnInitDialog();
-        return *m_controller;
     }
     // Lists requested and shown.
     void FillTrees() {
@@ -186,9 +184,8 @@ protected:
     bool Pump(const std::function<bool()>& done = [] { return true; }) {
         return m_queue.PumpUntil(*m_controller, done);
     }
-    void Post(unsigned id, std::intptr_t wParam = 0, std::intptr_t lParam = 0,
-              std::string text = {}) {
-        m_controller->WindowProc(PostedMessage{id, wParam, lParam, std::move(text)});
+    void Post(unsigned id, std::intptr_t wParam = 0) {
+        m_controller->WindowProc(PostedMessage{id, wParam, 0, {}});
     }
 
     // The n-th group row of a tree.
@@ -423,9 +420,10 @@ TEST_F(UpdateTest, ExitCutsAnUpdateShort) {
                               {"Data\\world.pak", "0", patch::CMD5().GetStringMD5(world), 0,
                                static_cast<std::int64_t>(world.size())});
     Texts parts;
-    for (const auto& file : std::filesystem::recursive_directory_iterator(m_dir.path()))
+    for (const auto& file : std::filesystem::recursive_directory_iterator(m_dir.path())) {
         if (file.path().filename().string().starts_with(".quend-part-"))
             parts.push_back(file.path().string());
+    }
     EXPECT_EQ(parts, Texts{own});
     EXPECT_FALSE(std::filesystem::exists(m_dir / "checksum_all.md5"));
     EXPECT_TRUE(m_messages.take().empty());
