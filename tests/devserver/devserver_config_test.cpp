@@ -12,7 +12,6 @@
 #include "devserver/devserver_config.h"
 #include "support/test_support.h"
 
-using devserver::ConfigError;
 using devserver::DevServerConfig;
 using namespace std::chrono_literals;
 
@@ -21,7 +20,7 @@ namespace {
 std::string ErrorOf(const std::string& text, const std::filesystem::path& baseDir = ".") {
     try {
         DevServerConfig::Parse(text, baseDir);
-    } catch (const ConfigError& e) {
+    } catch (const devserver::ConfigError& e) {
         return e.what();
     }
     return "accepted";

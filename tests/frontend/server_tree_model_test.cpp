@@ -126,15 +126,14 @@ TEST_F(ServerTreeModelTest, ASelectedRowGivesItsServerByTheUnseededRandomNumbers
     EXPECT_EQ(drawn, (std::set<long>{0, 1, 2, 3}));
 
     // A server row gives its server, its group and one of its endpoints, or none.
-    m_tree.SelectRow(3);
-    selection = m_tree.GetSelectedServer();
-    EXPECT_EQ(*selection->server, groupA.servers[3]);
-    EXPECT_EQ(*selection->group, groupA);
-    EXPECT_TRUE(selection->Complete());
-    m_tree.SelectRow(2);
-    EXPECT_EQ(*m_tree.GetSelectedServer()->server, groupA.servers[2]);
-    EXPECT_EQ(m_tree.GetSelectedServer()->endpoint, nullptr);
-    EXPECT_FALSE(m_tree.GetSelectedServer()->Complete());
+    for (const int row : {3, 2}) {
+        m_tree.SelectRow(row);
+        selection = m_tree.GetSelectedServer();
+        EXPECT_EQ(*selection->server, groupA.servers[row]);
+        EXPECT_EQ(*selection->group, groupA);
+        EXPECT_EQ(selection->Complete(), row == 3);
+    }
+    EXPECT_EQ(selection->endpoint, nullptr);
     m_tree.RemoveAllServers();
     EXPECT_FALSE(m_tree.HasSelectedItem());
 }
