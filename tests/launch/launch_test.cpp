@@ -137,8 +137,6 @@ protected:
         ::setenv("QUEND_CODEPAGE", "GBK", 1);
         config::SetTextFile((m_dir / "Launcher.none").string());  // messages show their keys
         copyProgram(QUEND_FAKE_GAME, m_dir / "Bin" / "Qnd.exe");
-        m_group.servers = {
-            {{{0x0A000001, 80}}, 1, 10}, {{}, 1, 20}, {{{0xC0A8FFFE, 65535}}, 0, 30}};
     }
     void TearDown() override {
         while (::waitpid(-1, nullptr, 0) > 0) {  // the games started, each ends after its record
@@ -163,7 +161,8 @@ protected:
     fs::path m_gameRecord = m_dir / "Bin" / "Qnd.exe.record";
     std::string m_updateUrl = "http://127.0.0.1/";
     protocol::GameRecord m_game;
-    protocol::ServerGroup m_group;
+    protocol::ServerGroup m_group{
+        "", "", "", {{{{0x0A000001, 80}}, 1, 10}, {{}, 1, 20}, {{{0xC0A8FFFE, 65535}}, 0, 30}}};
     std::vector<int> m_exitCodes;
     CQuendalorManager m_manager{[this](int code) { m_exitCodes.push_back(code); }};
     MessageBoxRecorder m_shown;

@@ -13,7 +13,6 @@
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
 
