@@ -72,7 +72,7 @@ std::string Address(const std::string& line) {
 
 class DevServerProgram : public ::testing::Test {
 protected:
-    std::string WriteConfig(const std::string& faults) {
+    void SetUp() override {
         ::setenv("no_proxy", "127.0.0.1,localhost", 1);
         quend::test::writeFile(m_dir / "conf/files/Data/地图.txt", "map bytes");
         quend::test::writeFile(m_config, R"({"launcher": {"port": 0, "trailer": "end", "games": [
@@ -83,9 +83,7 @@ protected:
                 {"game": "Quendalor", "label": "North", "servers": []}]},
             "account": {"port": 0, "accounts": [{"name": "player1", "password": "quendalor",
                                                  "user_id": "10001", "user_key": "k1"}]},
-            "update": {"port": 0, "root": "files", "faults": {)" +
-                                             faults + "}}}");
-        return m_config;
+            "update": {"port": 0, "root": "files", "faults": {}}})");
     }
 
     quend::test::TempDir m_dir;
@@ -93,7 +91,7 @@ protected:
 };
 
 TEST_F(DevServerProgram, AllRolesServeTheirFileUntilStoppedUnderConnectedLaunchers) {
-    DevServer process("--config " + WriteConfig("") + " --short-header");
+    DevServer process("--config " + m_config + " --short-header");
     const std::string launcher = Address(process.ReadLine());
     const std::string update = Address(process.ReadLine());
     const std::string account = Address(process.ReadLine());
@@ -142,7 +140,7 @@ TEST_F(DevServerProgram, AllRolesServeTheirFileUntilStoppedUnderConnectedLaunche
 TEST_F(DevServerProgram, APortInUseIsNamed) {
     const quend::test::RawPeer taken;
     const std::string port = std::to_string(taken.port());
-    DevServer process("--config " + WriteConfig("") + " --role account --account-port " + port);
+    DevServer process("--config " + m_config + " --role account --account-port " + port);
     EXPECT_EQ(process.Finish(0),
               std::make_pair(1, "quend-devserver: account service cannot listen on port " + port +
                                     " (in use?)\n"));

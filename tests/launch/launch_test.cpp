@@ -26,6 +26,7 @@ using protocol::Endpoint;
 using protocol::ServerEntry;
 using Texts = std::vector<std::string>;
 const std::string kWait = "[?General.WaitForSafeService?]";
+constexpr std::chrono::seconds kSlow(20);  // sanitizer builds start programs slowly
 
 TEST(SelfUpdater, CommandLinesSplitIntoProcessIdAndSwitches) {
     // The command line, the text before its first "-", the rest, -NoCheck, -NoUpdate.
@@ -63,9 +64,9 @@ TEST(SelfUpdater, TheLauncherHandsOverToATemporaryCopy) {
         linger ? ::setenv("QUEND_FAKE_LINGER", "1", 1) : ::unsetenv("QUEND_FAKE_LINGER");
         platform::ProcessId pid = 0;
         EXPECT_TRUE(platform::StartProcess((dir / name).string(), args, elsewhere.path(), &pid));
-        EXPECT_TRUE(  // sanitizer builds start slowly
+        EXPECT_TRUE(
             waitFor([&] { return fs::exists(dir / "record.txt") && !fs::exists(dir / "Temp.exe"); },
-                    std::chrono::seconds(20)));
+                    kSlow));
         EXPECT_EQ(Child(pid).Wait(), 0) << name;
         EXPECT_EQ(
             readLines(dir / "record.txt"),
@@ -106,13 +107,12 @@ TEST(SelfUpdater, CopiesRunningFromOneFileLeaveItToTheLastOfThem) {
                 }
                 return copy != 0;
             },
-            std::chrono::seconds(20)));
+            kSlow));
         return copy;
     };
     const auto end = [&](platform::ProcessId copy) {
         fs::remove(dir / ("stay." + std::to_string(copy)));
-        EXPECT_TRUE(
-            waitFor([&] { return !platform::IsProcessRunning(copy); }, std::chrono::seconds(20)));
+        EXPECT_TRUE(waitFor([&] { return !platform::IsProcessRunning(copy); }, kSlow));
     };
 
     const platform::ProcessId first = start(0);
