@@ -20,11 +20,10 @@ using Texts = std::vector<std::string>;
 using SmsCodeDlgTest = quend::test::AccountTest;
 const std::string kSent = "验证码已通过短信发送到138 0000+5678,请查收";
 
-// Bobby's first login is done, so the client holds the session a code request needs. Dialog
-// units of the template's font become pixels as the window system rounds them. Two modal
-// displays follow: the first takes digits only, refuses four of them and accepts six by Return
-// (OK is the default) with the button locked; the second starts ready with the code in the box
-// and is cancelled.
+// Bobby's first login is done, so the client holds the session a code request needs. Dialog units
+// of the template's font become pixels as the window system rounds them. Two modal displays follow:
+// the first takes digits only, refuses four of them and accepts six by Return (OK is the default)
+// with the button locked; the second starts ready with the code in the box and is cancelled.
 TEST_F(SmsCodeDlgTest, TheWidgetsShowTheCodeLogicAcrossDisplays) {
     platform::HttpClient http("Launcher");
     std::string body;
