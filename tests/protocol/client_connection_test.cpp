@@ -98,11 +98,10 @@ TEST_F(ConnectionLife, StopEndsTheThreadWithoutANotice) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it settle into its wait
         ASSERT_TRUE(connection.running());
         connection.StopConnection();
-        EXPECT_FALSE(connection.running());
-        EXPECT_FALSE(connection.has_thread());
-        EXPECT_FALSE(connection.m_bSocketOpen);
-        EXPECT_FALSE(connection.socket().valid());
-        EXPECT_TRUE(peer.closedByOther());
+        EXPECT_EQ(std::tuple(connection.running(), connection.has_thread(),
+                             connection.m_bSocketOpen.load(), connection.socket().valid(),
+                             peer.closedByOther()),
+                  std::tuple(false, false, false, false, true));
     }
     connection.StopConnection();  // again: nothing left to release
     std::this_thread::sleep_for(kQuiet);
