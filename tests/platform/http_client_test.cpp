@@ -15,9 +15,7 @@
 
 namespace {
 
-using devserver::CUpdateServer;
 using platform::HttpClient;
-using testing::IsSubstring;
 
 constexpr long kBlock = 327680;
 constexpr char kAgent[] = "QuendTest/1.0";
@@ -55,10 +53,10 @@ protected:
     std::filesystem::path m_root = m_temp / "root";
     std::mutex m_logMutex;
     std::string m_lastLog;
-    CUpdateServer m_server{m_root, [this](const std::string& line) {
-                               std::lock_guard lock(m_logMutex);
-                               m_lastLog = line;
-                           }};
+    devserver::CUpdateServer m_server{m_root, [this](const std::string& line) {
+                                          std::lock_guard lock(m_logMutex);
+                                          m_lastLog = line;
+                                      }};
 };
 
 // A body comes in the caller's blocks to its end (curl pauses between them), and a reply dropped
@@ -99,7 +97,8 @@ TEST_F(UpdateServerTest, ProxyFromTheEnvironmentIsUsed) {
     ::setenv("http_proxy", previous.c_str(), 1);
     ASSERT_TRUE(sent) << client.LastError();
     // The proxy got the whole address, which no update server path matches.
-    EXPECT_PRED_FORMAT2(IsSubstring, "\"GET http://quendalor.invalid/a.bin\" 404", LastLog());
+    EXPECT_PRED_FORMAT2(testing::IsSubstring, "\"GET http://quendalor.invalid/a.bin\" 404",
+                        LastLog());
 }
 
 TEST(HttpClientErrors, RefusedOrMalformedRequestsFail) {

@@ -17,7 +17,6 @@
 namespace {
 
 using quend::test::readFile;
-using quend::test::TempDir;
 using quend::test::writeFile;
 
 const std::string kChinese = "\xD6\xD0\xCE\xC4";  // "中文" in GBK
@@ -34,7 +33,7 @@ std::string Read(const std::string& file, const char* section, const char* key,
 
 class ProfileTest : public ::testing::Test {
 protected:
-    TempDir m_dir;
+    quend::test::TempDir m_dir;
     std::string m_file = (m_dir / "test.ini").string();
 };
 
