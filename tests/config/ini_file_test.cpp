@@ -1,5 +1,4 @@
-// The launcher's INI store on real files: lookups, line pieces, typed values, edits, saving. The
-// files lie in a folder with a Chinese name, as a game folder may have.
+// The launcher's INI store on real files in a folder with a Chinese name, as a game's may have.
 
 #include "config/ini_file.h"
 

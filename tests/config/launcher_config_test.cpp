@@ -84,8 +84,7 @@ TEST_F(LauncherConfigTest, CountAndGameKeysMakeTheEntries) {
     }
 }
 
-// A missing file leaves the record alone; a header-only one empties the fields but keeps the
-// games already there.
+// A missing file leaves the record alone; a header-only one empties the fields, not the games.
 TEST_F(LauncherConfigTest, AMissingOrHeaderOnlyFileKeepsTheGames) {
     config::LauncherConfig config;
     config.company = "old";

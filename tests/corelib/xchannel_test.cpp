@@ -132,8 +132,7 @@ protected:
     }
 };
 
-// One at a time: a second start while running raises and the first goes on; once it ended, start
-// reaps it and runs again.
+// A second start while running raises and the first goes on; once it ended, start reaps it.
 TEST(XThread, StartRunsOneThreadAtATime) {
     GatedThread thread;
     ASSERT_TRUE(thread.start());

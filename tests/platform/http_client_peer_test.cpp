@@ -121,8 +121,7 @@ TEST_F(HttpPeerTest, ABodyCutShortFails) {
     EXPECT_FALSE(client.LastError().empty());
 }
 
-// Another thread gives up for the client: in the middle of a body, and before a reply; what
-// follows fails at once too.
+// Cancel from another thread ends a Read inside a body, or a Get before its reply, and all after.
 TEST_F(HttpPeerTest, CancelEndsAWaitingReadOrGetAtOnce) {
     Exchange("/", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd");
     char body[10];

@@ -23,8 +23,7 @@ constexpr char kAgent[] = "QuendTest/1.0";
 // The peers here are on loopback, which a proxy configured on the machine must not take over.
 const bool kLoopbackDirect = ::setenv("no_proxy", "127.0.0.1,localhost", 1) == 0;
 
-// Reads to the end in blocks of kBlock into `bytes`; answers the count of each Read, the last
-// one 0 or -1.
+// Reads to the end in blocks of kBlock; answers each Read's count, the last one 0 or -1.
 std::vector<long> ReadAll(HttpClient& client, std::string& bytes) {
     std::vector<long> counts;
     std::vector<char> buffer(kBlock);
@@ -36,8 +35,7 @@ std::vector<long> ReadAll(HttpClient& client, std::string& bytes) {
     return counts;
 }
 
-// A real update server on loopback over a temporary folder, with its last log line kept for
-// inspection.
+// A real update server on loopback over a temporary folder, its last log line kept.
 class UpdateServerTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_server.Start()); }

@@ -75,8 +75,7 @@ TEST_F(ProfileTest, ReadFollowsTheProfileRules) {
     EXPECT_EQ(Read(m_dir.path().string(), "Q", "single"), "<default>") << "a folder is no file";
 }
 
-// Values and defaults are cut to the buffer. (Name lists and removals have no caller here;
-// the Windows build holds them against the system.)
+// Values and defaults are cut to the buffer. (Name lists and removals: the Windows build.)
 TEST_F(ProfileTest, EveryAnswerIsCutToTheBufferSize) {
     writeFile(m_file, "[One]\nshort=abc\n");
     EXPECT_EQ(Read(m_file, "One", "short", "", 3), "ab");
@@ -148,11 +147,10 @@ TEST_F(ProfileTest, FailedWriteLeavesNothingOrTheOldFile) {
 
     // A file-size limit makes the write itself fail, even for root.
     writeFile(m_file, "[S]\nk=old\n");
-    struct rlimit saved {};
+    rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 64;
+    const rlimit limited{64, saved.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     const bool written =
         platform::WriteProfileString("S", "k", std::string(200, 'n').c_str(), m_file);

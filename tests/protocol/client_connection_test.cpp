@@ -36,8 +36,7 @@ namespace {
 constexpr auto kQuiet = std::chrono::milliseconds(200);
 constexpr uint32_t kV123 = (1u << 28) | (2u << 14) | 3u;  // 1.2.3 packed by hand
 
-// A request as the launcher sends it after a long-header reply: header "1, 256", then the id
-// and zeros up to 256 bytes.
+// A request after a long-header reply: header "1, 256", then the id and zeros up to 256 bytes.
 std::vector<uint8_t> Request(int32_t id) {
     return longFrame(WireBytes().i32(id).fill(252, 0).bytes);
 }
