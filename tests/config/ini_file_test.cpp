@@ -26,9 +26,7 @@ protected:
         EXPECT_TRUE(m_ini.Save(m_out.c_str()));
         return quend::test::readFile(platform::FsPath(m_out));
     }
-    std::string get(const char* section, const char* key) {
-        return m_ini.GetString(section, key, "<none>");
-    }
+    std::string get(const char* s, const char* k) { return m_ini.GetString(s, k, "<none>"); }
     // Each line as its kind's number and its text.
     std::vector<std::string> lines() const {
         std::vector<std::string> out;
