@@ -114,15 +114,11 @@ TEST(HttpClientErrors, RefusedOrMalformedRequestsFail) {
     }
 }
 
-// A small web service: an echo of the cookie that sets one and sends no length, and redirects.
-class WebServiceTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(m_service.Start(0, "127.0.0.1", Routes)); }
-    std::string Url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(m_service.Port()) + path;
-    }
-
-    static void Routes(httplib::Server& server) {
+// A small web service: an echo of the cookie that sets one and sends no length (and is read to
+// its end), and redirects.
+TEST(WebService, ACookieStaysWithItsClientAndRedirectsEndAfterTen) {
+    devserver::CHttpListener service{{}};
+    ASSERT_TRUE(service.Start(0, "127.0.0.1", [](httplib::Server& server) {
         server.Get("/echo", [](const httplib::Request& req, httplib::Response& res) {
             const std::string text = "cookie=" + req.get_header_value("Cookie");
             res.set_header("Set-Cookie", "session=abc123; Path=/");
@@ -139,25 +135,20 @@ protected:
             res.status = 302;
             res.set_header("Location", "/hop/" + std::to_string(left - 1));
         });
-    }
-
-    devserver::CHttpListener m_service{{}};
-};
-
-// The echo has no length and is read to its end.
-TEST_F(WebServiceTest, ACookieStaysWithItsClientAndRedirectsEndAfterTen) {
+    }));
+    const std::string url = "http://127.0.0.1:" + std::to_string(service.Port());
     std::string body;
     HttpClient login("Launcher");
     HttpClient other("Other");
-    ASSERT_TRUE(login.Get(Url("/echo"))) << login.LastError();
+    ASSERT_TRUE(login.Get(url + "/echo")) << login.LastError();
     EXPECT_FALSE(login.ContentLength().has_value());
-    ASSERT_TRUE(login.GetText(Url("/echo"), body));
+    ASSERT_TRUE(login.GetText(url + "/echo", body));
     EXPECT_EQ(body, "cookie=session=abc123");
-    ASSERT_TRUE(other.GetText(Url("/echo"), body));
+    ASSERT_TRUE(other.GetText(url + "/echo", body));
     EXPECT_EQ(body, "cookie=");
-    ASSERT_TRUE(other.GetText(Url("/hop/10"), body)) << other.LastError();
+    ASSERT_TRUE(other.GetText(url + "/hop/10", body)) << other.LastError();
     EXPECT_EQ(body, "arrived");
-    EXPECT_FALSE(other.Get(Url("/hop/11")));
+    EXPECT_FALSE(other.Get(url + "/hop/11"));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "platform/profile_text.h"
 
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
