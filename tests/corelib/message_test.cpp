@@ -28,10 +28,6 @@ corelib::archive& transfer(corelib::archive& ar, Address& a) {
     return transfer(transfer(ar, a.address), a.port);
 }
 
-message Incoming(const Bytes& body) {
-    return message::incoming(body.data(), static_cast<uint32_t>(body.size()), 1);
-}
-
 Bytes body_of(const message& m, uint32_t n) {
     return Bytes(m.buffer(), m.buffer() + n);
 }
@@ -84,7 +80,7 @@ TEST(MessageBuffer, OutgoingSizeRoundsUpTo256AndGrowsOnlyPastTheEnd) {
 // Decodes `body` into `target`, which the message must accept.
 template <class T>
 T Decoded(const Bytes& body, T target) {
-    message in = Incoming(body);
+    message in = message::incoming(body.data(), static_cast<uint32_t>(body.size()), 1);
     transfer(in, target);
     EXPECT_FALSE(in.malformed());
     return target;
@@ -110,7 +106,7 @@ TEST(MessageEncoding, EveryTypeMatchesTheHandWrittenBytesBothWays) {
 template <class T>
 void ExpectRefused(const char* what, const Bytes& body, T target, uint32_t max_position) {
     SCOPED_TRACE(what);
-    message in = Incoming(body);
+    message in = message::incoming(body.data(), static_cast<uint32_t>(body.size()), 1);
     transfer(in, target);
     EXPECT_TRUE(in.malformed());
     EXPECT_EQ(target, T{});
