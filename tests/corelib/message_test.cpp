@@ -93,8 +93,7 @@ TEST(MessageEncoding, EveryTypeMatchesTheHandWrittenBytesBothWays) {
     EXPECT_EQ(body_of(out, out.position()), AllTypesWire());
     EXPECT_EQ(Decoded(AllTypesWire(), kStale), kValue);
 
-    // A string cut by a zero byte (the cursor passes all of its bytes), bool bytes of 2 and 0, a
-    // negative count: all legal.
+    // Legal: a string cut by a zero byte (the cursor passes it all), bools 2 and 0, count -1.
     const Bytes odd = {5, 0, 0, 0, 'a', 'b', 0, 'c', 'd', 7, 0, 0, 0, 2, 0, 0xFF, 0xFF, 0xFF, 0xFF};
     EXPECT_EQ(
         Decoded(odd, std::tuple{std::string(), 0, false, true, std::vector<int32_t>{1, 2, 3}}),

@@ -34,7 +34,6 @@ class HttpPeerTest : public ::testing::Test {
 protected:
     std::string Url(const std::string& path) const { return "http://" + m_peer.address() + path; }
 
-    // The client's Get, on another thread.
     std::future<bool> Send(const std::string& path, const std::vector<std::string>& headers = {}) {
         return std::async(std::launch::async, [=, this] { return client.Get(Url(path), headers); });
     }

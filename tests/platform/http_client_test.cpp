@@ -35,7 +35,6 @@ std::vector<long> ReadAll(HttpClient& client, std::string& bytes) {
     return counts;
 }
 
-// A real update server on loopback over a temporary folder, its last log line kept.
 class UpdateServerTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_server.Start()); }
@@ -57,8 +56,7 @@ protected:
                                       }};
 };
 
-// A body comes in the caller's blocks to its end (curl pauses between them), and a reply dropped
-// half read does not spill into the next.
+// A body comes in the caller's blocks (curl pauses between them); one dropped does not spill.
 TEST_F(UpdateServerTest, ABodyComesInTheCallersBlocksAndADroppedOneDoesNotSpill) {
     const std::string data = quend::test::randomBytes(700000, 1);
     quend::test::writeFile(m_root / "Data" / "big.bin", data);
@@ -114,8 +112,7 @@ TEST(HttpClientErrors, RefusedOrMalformedRequestsFail) {
     }
 }
 
-// A small web service: an echo of the cookie that sets one and sends no length (and is read to
-// its end), and redirects.
+// A small web service: a cookie echo that sets one and sends no length, and redirects.
 TEST(WebService, ACookieStaysWithItsClientAndRedirectsEndAfterTen) {
     devserver::CHttpListener service{{}};
     ASSERT_TRUE(service.Start(0, "127.0.0.1", [](httplib::Server& server) {

@@ -132,8 +132,7 @@ TEST(ResolveServerAddress, HostAndPortRules) {
 
 class ServerMessages : public ConnectionLife {
 protected:
-    // Sends message 30 with these (name, key, server version) games and the trailer "T"; waits
-    // for the request 40 that must follow it.
+    // Sends message 30 with these (name, key, version) games and trailer "T"; waits for request 40.
     void answerGames(const std::vector<std::tuple<std::string, std::string, uint32_t>>& games) {
         WireBytes w;
         w.i32(30).i32(static_cast<int32_t>(games.size()));
@@ -163,8 +162,7 @@ TEST_F(ServerMessages, GameListChoosesTheChecksumListFromTheLastKnownGame) {
     answerGames({{"Quendalor", "Quendalor", kV123 + 1}});
     EXPECT_EQ(versionState(), std::make_tuple(kV123, kV123 + 1, "checksum_all.md5"));
 
-    // A game Launcher.ini does not know is not installed; being last, it asks for the whole list
-    // and leaves the versions of the known one.
+    // A game Launcher.ini lacks is not installed; being last, it asks for the whole list.
     answerGames({{"Quendalor", "Quendalor", kV123}, {"Other", "OtherKey", kV123}});
     const auto lists = connection.Directory().Latest();
     EXPECT_EQ(
