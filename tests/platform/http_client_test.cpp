@@ -16,6 +16,7 @@
 namespace {
 
 using platform::HttpClient;
+using testing::IsSubstring;
 
 constexpr long kBlock = 327680;
 constexpr char kAgent[] = "QuendTest/1.0";
@@ -93,8 +94,7 @@ TEST_F(UpdateServerTest, ProxyFromTheEnvironmentIsUsed) {
     ::setenv("http_proxy", previous.c_str(), 1);
     ASSERT_TRUE(sent) << client.LastError();
     // The proxy got the whole address, which no update server path matches.
-    EXPECT_PRED_FORMAT2(testing::IsSubstring, "\"GET http://quendalor.invalid/a.bin\" 404",
-                        LastLog());
+    EXPECT_PRED_FORMAT2(IsSubstring, "\"GET http://quendalor.invalid/a.bin\" 404", LastLog());
 }
 
 TEST(HttpClientErrors, RefusedOrMalformedRequestsFail) {
