@@ -12,14 +12,12 @@
 
 namespace {
 
-using platform::HttpClient;
-using quend::test::RawPeer;
 using testing::IsSubstring;
 
 constexpr char kAgent[] = "QuendTest/1.0";
 
 // One request as it arrived: up to and including its empty line.
-std::string ReadRequest(const RawPeer& peer) {
+std::string ReadRequest(const quend::test::RawPeer& peer) {
     std::string request;
     while (request.find("\r\n\r\n") == std::string::npos) {
         const std::vector<uint8_t> byte = peer.read(1);
@@ -54,8 +52,8 @@ protected:
         return sent.get() ? request : "<failed: " + client.LastError() + ">";
     }
 
-    RawPeer m_peer;
-    HttpClient client{kAgent};
+    quend::test::RawPeer m_peer;
+    platform::HttpClient client{kAgent};
 };
 
 constexpr char kTenBytes[] = "HTTP/1.1 206 Partial Content\r\nContent-Length: 10\r\n\r\n0123456789";
@@ -131,7 +129,7 @@ TEST_F(HttpPeerTest, CancelEndsAWaitingReadOrGetAtOnce) {
     EXPECT_EQ(client.Read(body, sizeof body), -1);
     EXPECT_EQ(client.LastError(), "cancelled");
 
-    HttpClient waiting(kAgent);
+    platform::HttpClient waiting(kAgent);
     auto got = std::async(std::launch::async, [&] { return waiting.Get(Url("/")); });
     ASSERT_TRUE(m_peer.accept());
     ReadRequest(m_peer);
