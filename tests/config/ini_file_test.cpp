@@ -1,5 +1,4 @@
-// The launcher's INI store on real files: lookups, line pieces, typed values, edits, saving. The
-// files lie in a folder with a Chinese name, as a game folder may have.
+// The launcher's INI store on real files in a folder with a Chinese name, as a game's may have.
 
 #include "config/ini_file.h"
 
@@ -7,6 +6,7 @@
 
 #include <climits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/paths.h"
@@ -15,23 +15,18 @@
 namespace {
 
 using namespace std::string_literals;
-using quend::test::readFile;
-using quend::test::TempDir;
-using quend::test::writeFile;
 
 class IniFileTest : public ::testing::Test {
 protected:
     void load(const std::string& bytes) {
-        writeFile(m_dir / "test.ini", bytes);
+        quend::test::writeFile(m_dir / "test.ini", bytes);
         ASSERT_TRUE(m_ini.Load(platform::PathUtf8(m_dir / "test.ini").c_str()));
     }
     std::string saved() {
         EXPECT_TRUE(m_ini.Save(m_out.c_str()));
-        return readFile(platform::FsPath(m_out));
+        return quend::test::readFile(platform::FsPath(m_out));
     }
-    std::string get(const char* section, const char* key) {
-        return m_ini.GetString(section, key, "<none>");
-    }
+    std::string get(const char* s, const char* k) { return m_ini.GetString(s, k, "<none>"); }
     // Each line as its kind's number and its text.
     std::vector<std::string> lines() const {
         std::vector<std::string> out;
@@ -40,7 +35,7 @@ protected:
         return out;
     }
 
-    TempDir m_root;
+    quend::test::TempDir m_root;
     const std::filesystem::path m_dir = m_root / "启动器";
     std::string m_out = platform::PathUtf8(m_dir / "out.ini");
     config::CIniFile m_ini;
@@ -69,10 +64,9 @@ TEST_F(IniFileTest, LookupFollowsTheLineRules) {
 
 TEST_F(IniFileTest, TypedGettersConvertLikeTheRuntime) {
     load("[N]\nI=12abc\nW=abc\nB=yes\nT=2\nD=2.5\nBig=99999999999\n");
-    EXPECT_EQ(m_ini.GetInt("N", "I", 5), 12);
-    EXPECT_EQ(m_ini.GetInt("N", "W", 5), 0);
-    EXPECT_EQ(m_ini.GetInt("N", "Missing", -5), -5);
-    EXPECT_EQ(m_ini.GetInt("N", "Big", 0), INT_MAX);
+    for (const auto& [key, fallback, value] :
+         {std::tuple{"I", 5, 12}, {"W", 5, 0}, {"Missing", -5, -5}, {"Big", 0, INT_MAX}})
+        EXPECT_EQ(m_ini.GetInt("N", key, fallback), value) << key;
     EXPECT_FALSE(m_ini.GetBool("N", "B", true));
     EXPECT_TRUE(m_ini.GetBool("N", "T", false));
     EXPECT_TRUE(m_ini.GetBool("N", "Missing", true));

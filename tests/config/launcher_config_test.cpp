@@ -14,8 +14,6 @@
 namespace {
 
 using namespace std::string_literals;
-using quend::test::TempDir;
-using quend::test::writeFile;
 using Games = std::map<std::string, config::GameInfo>;
 
 // Digits that no encoder writes still decode: an odd last digit pairs with the end; lower-case
@@ -32,14 +30,14 @@ TEST(HexDecodeTest, ForeignDigitsDecodeAnyway) {
 class LauncherConfigTest : public ::testing::Test {
 protected:
     std::string write(const std::string& bytes) {
-        writeFile(m_dir / "Launcher.ini", bytes);
+        quend::test::writeFile(m_dir / "Launcher.ini", bytes);
         return (m_dir / "Launcher.ini").string();
     }
     static std::string entry(const char* key, const std::string& value) {
         return std::string(key) + "=" + pack::HexEncode(value) + "\r\n";
     }
 
-    TempDir m_dir;
+    quend::test::TempDir m_dir;
 };
 
 TEST_F(LauncherConfigTest, EveryKeyIsReadAndDecoded) {
@@ -86,8 +84,7 @@ TEST_F(LauncherConfigTest, CountAndGameKeysMakeTheEntries) {
     }
 }
 
-// A missing file leaves the record alone; a header-only one empties the fields but keeps the
-// games already there.
+// A missing file leaves the record alone; a header-only one empties the fields, not the games.
 TEST_F(LauncherConfigTest, AMissingOrHeaderOnlyFileKeepsTheGames) {
     config::LauncherConfig config;
     config.company = "old";

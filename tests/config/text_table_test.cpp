@@ -2,7 +2,6 @@
 
 #include "config/text_table.h"
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -13,31 +12,26 @@
 
 namespace {
 
-using quend::test::writeFile;
-
-// A language file in a temporary folder.
 class TextTableTest : public ::testing::Test {
 protected:
     void SetUp() override { config::SetTextFile(m_dir.dir() + "Launcher.chs"); }
-    void WriteTexts(const std::string& content) { writeFile(m_dir / "Launcher.chs", content); }
+    void WriteTexts(const std::string& content) {
+        quend::test::writeFile(m_dir / "Launcher.chs", content);
+    }
 
     quend::test::TempDir m_dir;
 };
 
 // (The profile rules of the lookup are shown with the profile service.)
-TEST_F(TextTableTest, ATextComesFromTheFileOrShowsItsMarker) {
+TEST_F(TextTableTest, ATextComesFromTheFileCutToABufferOrShowsItsMarker) {
     WriteTexts("[General]\r\nUnSelectServer=\r\n[error]\r\nFailExecuteProgram=Cannot start\r\n");
     EXPECT_STREQ(config::GetErrorText("FailExecuteProgram"), "Cannot start");
     EXPECT_STREQ(config::GetGeneralText("UnSelectServer"), "[?General.UnSelectServer?]");
     EXPECT_STREQ(config::GetGeneralText("Disconnected"), "[?General.Disconnected?]");
 
     // The file is read afresh on each lookup.
-    WriteTexts("[General]\r\nDisconnected=Lost connection\r\n");
+    WriteTexts("[General]\r\nDisconnected=Lost connection\r\nLong=" + std::string(1500, 'L'));
     EXPECT_STREQ(config::GetGeneralText("Disconnected"), "Lost connection");
-}
-
-TEST_F(TextTableTest, LongTextsAreCutToABuffer) {
-    WriteTexts("[General]\nLong=" + std::string(1500, 'L') + "\n");
     EXPECT_EQ(std::string(config::GetGeneralText("Long")),
               std::string(config::kTextBufferSize - 1, 'L'));
 }

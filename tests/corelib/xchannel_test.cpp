@@ -26,7 +26,6 @@ namespace {
 
 using Seen = std::pair<uint32_t, Bytes>;  // version and body
 
-// Records every frame.
 class RecordingChannel final : public corelib::xchannel {
 public:
     explicit RecordingChannel(RawPeer& peer) {
@@ -90,9 +89,8 @@ TEST(XChannel, BodyOver65536IsRefused) {
     }
 }
 
-// Frames of every size up to the limit, written in random pieces that end inside headers and
-// bodies, force the buffer to compact again and again; every byte must come out in order (and
-// the sanitizer build checks that no read lands past the buffer).
+// Frames of every size up to the limit, in random pieces ending inside headers and bodies, make
+// the buffer compact again and again; every byte must come out in order (and within the buffer).
 TEST(XChannel, LongStreamInPiecesSurvivesCompaction) {
     RawPeer peer;
     RecordingChannel channel(peer);
@@ -132,8 +130,7 @@ protected:
     }
 };
 
-// One at a time: a second start while running raises and the first goes on; once it ended, start
-// reaps it and runs again.
+// A second start while running raises and the first goes on; once it ended, start reaps it.
 TEST(XThread, StartRunsOneThreadAtATime) {
     GatedThread thread;
     ASSERT_TRUE(thread.start());

@@ -64,14 +64,13 @@ TEST(Trace, LinesFromManyThreadsStayWholeInTheTraceFile) {
     print_trace(&trace_output(), "[%d]", 30);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "[30]\r\n");
     testing::internal::CaptureStderr();
-    std::vector<std::thread> threads;
+    std::vector<std::jthread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
             for (int i = 0; i < 50; ++i)
                 print_trace(&trace_output(), "[%d:%02d]", t, i);
         });
-    for (auto& thread : threads)
-        thread.join();
+    threads.clear();  // joins them
     testing::internal::GetCapturedStderr();
     const std::string all = quend::test::readFile(file.path);
     ASSERT_EQ(all.substr(0, 6), "[30]\r\n");
@@ -85,9 +84,7 @@ TEST(TraceDeathTest, FatalSocketErrorEndsTheProcessWithStatusOne) {
     // file named already and writes that one.
     const char* named = std::getenv("QUEND_TRACE");
     std::optional<TraceFile> file;
-    if (named == nullptr)
-        file.emplace();
-    const std::filesystem::path path = named != nullptr ? named : file->path;
+    const std::filesystem::path path = named != nullptr ? named : file.emplace().path;
     EXPECT_EXIT((errno = EBADF, fatal_socket_error("select")), testing::ExitedWithCode(1),
                 "select: Bad file descriptor\\(9\\)");
     EXPECT_EQ(quend::test::readFile(path), "select: Bad file descriptor(9)\n");

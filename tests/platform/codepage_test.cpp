@@ -3,7 +3,6 @@
 #include "platform/codepage.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,8 +27,7 @@ TEST(CodePageTest, ConversionFollowsTheConfiguredCodePage) {
     // Each case names the code page it runs under; no other test in this program reads it.
     struct Case {
         const char* codePage;
-        std::string ansi;
-        std::string utf8;
+        std::string ansi, utf8;
         Way way = kBoth;
     };
     const Case cases[] = {
@@ -64,7 +62,7 @@ TEST(CodePageTest, ConversionFollowsTheConfiguredCodePage) {
 TEST(CodePageTest, ThreadsConvertAtTheSameTime) {
     quend::test::setEnv("QUEND_CODEPAGE", "GBK");
     std::atomic<int> wrong = 0;
-    std::vector<std::thread> threads;
+    std::vector<std::jthread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
             for (int i = 0; i < 500; ++i) {
@@ -72,8 +70,7 @@ TEST(CodePageTest, ThreadsConvertAtTheSameTime) {
                 wrong += platform::Utf8ToAnsi(kUtf8 + kBad + kUtf8) != kGbk + "?" + kGbk;
             }
         });
-    for (std::thread& thread : threads)
-        thread.join();
+    threads.clear();  // joins them
     EXPECT_EQ(wrong, 0);
 }
 

@@ -12,14 +12,12 @@
 
 namespace {
 
-using platform::HttpClient;
-using quend::test::RawPeer;
 using testing::IsSubstring;
 
 constexpr char kAgent[] = "QuendTest/1.0";
 
 // One request as it arrived: up to and including its empty line.
-std::string ReadRequest(const RawPeer& peer) {
+std::string ReadRequest(const quend::test::RawPeer& peer) {
     std::string request;
     while (request.find("\r\n\r\n") == std::string::npos) {
         const std::vector<uint8_t> byte = peer.read(1);
@@ -30,26 +28,32 @@ std::string ReadRequest(const RawPeer& peer) {
     return request;
 }
 
-void Reply(const RawPeer& peer, const std::string& text) {
-    peer.write(std::vector<uint8_t>(text.begin(), text.end()));
-}
-
 class HttpPeerTest : public ::testing::Test {
 protected:
     std::string Url(const std::string& path) const { return "http://" + m_peer.address() + path; }
 
-    // Get on another thread; the peer takes the request off the wire and answers it.
-    std::string Exchange(HttpClient& client, const std::string& path, const std::string& reply,
-                         const std::vector<std::string>& headers = {}, bool accept = true) {
-        auto sent = std::async(std::launch::async, [&] { return client.Get(Url(path), headers); });
+    std::future<bool> Send(const std::string& path, const std::vector<std::string>& headers = {}) {
+        return std::async(std::launch::async, [=, this] { return client.Get(Url(path), headers); });
+    }
+
+    // The peer takes a request off the wire (on a new connection if `accept`) and answers it.
+    std::string Answer(const std::string& reply, bool accept = true) {
         if (accept && !m_peer.accept())
             return "<no connection>";
         const std::string request = ReadRequest(m_peer);
-        Reply(m_peer, reply);
+        m_peer.write(std::vector<uint8_t>(reply.begin(), reply.end()));
+        return request;
+    }
+
+    std::string Exchange(const std::string& path, const std::string& reply,
+                         const std::vector<std::string>& headers = {}, bool accept = true) {
+        auto sent = Send(path, headers);
+        const std::string request = Answer(reply, accept);
         return sent.get() ? request : "<failed: " + client.LastError() + ">";
     }
 
-    RawPeer m_peer;
+    quend::test::RawPeer m_peer;
+    platform::HttpClient client{kAgent};
 };
 
 constexpr char kTenBytes[] = "HTTP/1.1 206 Partial Content\r\nContent-Length: 10\r\n\r\n0123456789";
@@ -57,8 +61,7 @@ constexpr char kTenBytes[] = "HTTP/1.1 206 Partial Content\r\nContent-Length: 10
 // The caller's Range header goes out beside the cache bypass, the path made sendable; the body
 // comes in the caller's blocks; the next request goes on the same connection without the Range.
 TEST_F(HttpPeerTest, TheCallersHeadersGoOutOnceAndTheConnectionIsKept) {
-    HttpClient client(kAgent);
-    const std::string request = Exchange(client, "/Data/a b.bin", kTenBytes, {"Range: bytes=5-"});
+    const std::string request = Exchange("/Data/a b.bin", kTenBytes, {"Range: bytes=5-"});
     EXPECT_TRUE(request.starts_with("GET /Data/a%20b.bin HTTP/1.1\r\n")) << request;
     for (const char* line : {"\r\nRange: bytes=5-\r\n", "\r\nCache-Control: no-cache\r\n",
                              "\r\nPragma: no-cache\r\n", "\r\nUser-Agent: QuendTest/1.0\r\n"})
@@ -67,16 +70,14 @@ TEST_F(HttpPeerTest, TheCallersHeadersGoOutOnceAndTheConnectionIsKept) {
     EXPECT_EQ(client.ContentLength(), 10u);
     char block[4];
     std::string body;
-    std::vector<long> counts;
-    do {
-        counts.push_back(client.Read(block, sizeof block));
-        body.append(block, static_cast<std::size_t>(std::max(counts.back(), 0L)));
-    } while (counts.back() > 0);
-    EXPECT_EQ(counts, (std::vector<long>{4, 4, 2, 0}));
+    for (const long count : {4, 4, 2, 0}) {
+        ASSERT_EQ(client.Read(block, sizeof block), count);
+        body.append(block, static_cast<std::size_t>(count));
+    }
     EXPECT_EQ(body, "0123456789");
 
     const std::string again =
-        Exchange(client, "/b", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", {}, false);
+        Exchange("/b", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", {}, false);
     EXPECT_TRUE(again.starts_with("GET /b HTTP/1.1\r\n")) << again;
     EXPECT_EQ(again.find("Range"), std::string::npos);
     EXPECT_EQ(client.Read(block, sizeof block), 2);
@@ -84,7 +85,6 @@ TEST_F(HttpPeerTest, TheCallersHeadersGoOutOnceAndTheConnectionIsKept) {
 }
 
 TEST_F(HttpPeerTest, AHeaderWithALineBreakIsRefusedBeforeAnythingIsSent) {
-    HttpClient client(kAgent);
     EXPECT_FALSE(client.Get(Url("/x"), {"Range: bytes=0-\r\nX-Injected: yes"}));
     EXPECT_FALSE(client.LastError().empty());
     EXPECT_FALSE(m_peer.pending(std::chrono::milliseconds(200)));
@@ -92,29 +92,23 @@ TEST_F(HttpPeerTest, AHeaderWithALineBreakIsRefusedBeforeAnythingIsSent) {
 
 // A redirect is followed with the cookie its reply set.
 TEST_F(HttpPeerTest, RedirectsAreFollowedWithTheCookiesTheirRepliesSet) {
-    HttpClient client(kAgent);
-    auto got = std::async(std::launch::async, [&] { return client.Get(Url("/login")); });
-    ASSERT_TRUE(m_peer.accept());
-    EXPECT_TRUE(ReadRequest(m_peer).starts_with("GET /login "));
-    Reply(m_peer,
-          "HTTP/1.1 302 Found\r\nLocation: /home\r\nSet-Cookie: session=abc; Path=/\r\n"
-          "Content-Length: 0\r\n\r\n");
+    auto got = Send("/login");
+    const std::string first = Answer(
+        "HTTP/1.1 302 Found\r\nLocation: /home\r\nSet-Cookie: session=abc; Path=/\r\n"
+        "Content-Length: 0\r\n\r\n");
+    EXPECT_TRUE(first.starts_with("GET /login ")) << first;
     // The next request may come on the same connection or a new one.
-    if (m_peer.pending(std::chrono::milliseconds(300))) {
-        ASSERT_TRUE(m_peer.accept());
-    }
-    const std::string second = ReadRequest(m_peer);
+    const std::string second = Answer("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nhome",
+                                      m_peer.pending(std::chrono::milliseconds(300)));
     EXPECT_TRUE(second.starts_with("GET /home ")) << second;
     EXPECT_PRED_FORMAT2(IsSubstring, "\r\nCookie: session=abc\r\n", second);
-    Reply(m_peer, "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nhome");
     ASSERT_TRUE(got.get()) << client.LastError();
     EXPECT_EQ(client.Status(), 200);
 }
 
 // A body shorter than its Content-Length ends in -1, after what did arrive.
 TEST_F(HttpPeerTest, ABodyCutShortFails) {
-    HttpClient client(kAgent);
-    Exchange(client, "/cut", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd");
+    Exchange("/cut", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd");
     m_peer.close();
     char body[16];
     long first = client.Read(body, sizeof body);
@@ -124,11 +118,9 @@ TEST_F(HttpPeerTest, ABodyCutShortFails) {
     EXPECT_FALSE(client.LastError().empty());
 }
 
-// Another thread gives up for the client: in the middle of a body, and before a reply; what
-// follows fails at once too.
+// Cancel from another thread ends a Read inside a body, or a Get before its reply, and all after.
 TEST_F(HttpPeerTest, CancelEndsAWaitingReadOrGetAtOnce) {
-    HttpClient client(kAgent);
-    Exchange(client, "/", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd");
+    Exchange("/", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd");
     char body[10];
     auto read = std::async(std::launch::async, [&] { return client.Read(body, sizeof body); });
     EXPECT_EQ(read.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
@@ -137,7 +129,7 @@ TEST_F(HttpPeerTest, CancelEndsAWaitingReadOrGetAtOnce) {
     EXPECT_EQ(client.Read(body, sizeof body), -1);
     EXPECT_EQ(client.LastError(), "cancelled");
 
-    HttpClient waiting(kAgent);
+    platform::HttpClient waiting(kAgent);
     auto got = std::async(std::launch::async, [&] { return waiting.Get(Url("/")); });
     ASSERT_TRUE(m_peer.accept());
     ReadRequest(m_peer);

@@ -15,7 +15,6 @@
 
 namespace {
 
-using devserver::CUpdateServer;
 using platform::HttpClient;
 using testing::IsSubstring;
 
@@ -25,8 +24,7 @@ constexpr char kAgent[] = "QuendTest/1.0";
 // The peers here are on loopback, which a proxy configured on the machine must not take over.
 const bool kLoopbackDirect = ::setenv("no_proxy", "127.0.0.1,localhost", 1) == 0;
 
-// Reads to the end in blocks of kBlock into `bytes`; answers the count of each Read, the last
-// one 0 or -1.
+// Reads to the end in blocks of kBlock; answers each Read's count, the last one 0 or -1.
 std::vector<long> ReadAll(HttpClient& client, std::string& bytes) {
     std::vector<long> counts;
     std::vector<char> buffer(kBlock);
@@ -38,8 +36,6 @@ std::vector<long> ReadAll(HttpClient& client, std::string& bytes) {
     return counts;
 }
 
-// A real update server on loopback over a temporary folder, with its last log line kept for
-// inspection.
 class UpdateServerTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_server.Start()); }
@@ -55,14 +51,13 @@ protected:
     std::filesystem::path m_root = m_temp / "root";
     std::mutex m_logMutex;
     std::string m_lastLog;
-    CUpdateServer m_server{m_root, [this](const std::string& line) {
-                               std::lock_guard lock(m_logMutex);
-                               m_lastLog = line;
-                           }};
+    devserver::CUpdateServer m_server{m_root, [this](const std::string& line) {
+                                          std::lock_guard lock(m_logMutex);
+                                          m_lastLog = line;
+                                      }};
 };
 
-// A body comes in the caller's blocks to its end (curl pauses between them), and a reply dropped
-// half read does not spill into the next.
+// A body comes in the caller's blocks (curl pauses between them); one dropped does not spill.
 TEST_F(UpdateServerTest, ABodyComesInTheCallersBlocksAndADroppedOneDoesNotSpill) {
     const std::string data = quend::test::randomBytes(700000, 1);
     quend::test::writeFile(m_root / "Data" / "big.bin", data);
@@ -117,15 +112,10 @@ TEST(HttpClientErrors, RefusedOrMalformedRequestsFail) {
     }
 }
 
-// A small web service: an echo of the cookie that sets one and sends no length, and redirects.
-class WebServiceTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(m_service.Start(0, "127.0.0.1", Routes)); }
-    std::string Url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(m_service.Port()) + path;
-    }
-
-    static void Routes(httplib::Server& server) {
+// A small web service: a cookie echo that sets one and sends no length, and redirects.
+TEST(WebService, ACookieStaysWithItsClientAndRedirectsEndAfterTen) {
+    devserver::CHttpListener service{{}};
+    ASSERT_TRUE(service.Start(0, "127.0.0.1", [](httplib::Server& server) {
         server.Get("/echo", [](const httplib::Request& req, httplib::Response& res) {
             const std::string text = "cookie=" + req.get_header_value("Cookie");
             res.set_header("Set-Cookie", "session=abc123; Path=/");
@@ -142,25 +132,20 @@ protected:
             res.status = 302;
             res.set_header("Location", "/hop/" + std::to_string(left - 1));
         });
-    }
-
-    devserver::CHttpListener m_service{{}};
-};
-
-// The echo has no length and is read to its end.
-TEST_F(WebServiceTest, ACookieStaysWithItsClientAndRedirectsEndAfterTen) {
+    }));
+    const std::string url = "http://127.0.0.1:" + std::to_string(service.Port());
     std::string body;
     HttpClient login("Launcher");
     HttpClient other("Other");
-    ASSERT_TRUE(login.Get(Url("/echo"))) << login.LastError();
+    ASSERT_TRUE(login.Get(url + "/echo")) << login.LastError();
     EXPECT_FALSE(login.ContentLength().has_value());
-    ASSERT_TRUE(login.GetText(Url("/echo"), body));
+    ASSERT_TRUE(login.GetText(url + "/echo", body));
     EXPECT_EQ(body, "cookie=session=abc123");
-    ASSERT_TRUE(other.GetText(Url("/echo"), body));
+    ASSERT_TRUE(other.GetText(url + "/echo", body));
     EXPECT_EQ(body, "cookie=");
-    ASSERT_TRUE(other.GetText(Url("/hop/10"), body)) << other.LastError();
+    ASSERT_TRUE(other.GetText(url + "/hop/10", body)) << other.LastError();
     EXPECT_EQ(body, "arrived");
-    EXPECT_FALSE(other.Get(Url("/hop/11")));
+    EXPECT_FALSE(other.Get(url + "/hop/11"));
 }
 
 }  // namespace

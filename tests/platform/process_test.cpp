@@ -17,7 +17,7 @@ using namespace quend::test;
 namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
 
-TEST(Process, StartRunsTheProgramInTheGivenFolderWithItsArguments) {
+TEST(Process, StartRunsTheProgramInTheGivenFolderOrFailsWithoutEither) {
     TempDir dir;
     const auto program = dir / "game" / "Qnd.exe";
     copyProgram(QUEND_FAKE_GAME, program);
@@ -26,12 +26,6 @@ TEST(Process, StartRunsTheProgramInTheGivenFolderWithItsArguments) {
     EXPECT_EQ(Child(pid).Wait(), 0);
     EXPECT_EQ(readLines(program.string() + ".record"),
               (Texts{"cwd=" + fs::canonical(dir.path()).string(), "arg=a b", "arg=", "arg=-x"}));
-}
-
-TEST(Process, StartFailsWithoutTheProgramOrTheFolder) {
-    TempDir dir;
-    const auto program = dir / "Qnd.exe";
-    copyProgram(QUEND_FAKE_GAME, program);
     EXPECT_FALSE(platform::StartProcess((dir / "missing").string(), {}, ""));
     EXPECT_FALSE(platform::StartProcess(program.string(), {}, (dir / "no-folder").string()));
 }
@@ -45,6 +39,9 @@ TEST(Process, EndWaitsUntilTheProcessHasEnded) {
     EXPECT_FALSE(platform::IsProcessRunning(pid));
     EXPECT_FALSE(platform::EndProcess(pid)) << "nothing left to end";
     EXPECT_EQ(sleeper.Wait(), -SIGTERM);
+    // Nor is any id that names no other process: 0 and -1 would name process groups.
+    for (platform::ProcessId id : {0, -1, platform::CurrentProcessId()})
+        EXPECT_FALSE(platform::EndProcess(id)) << id;
 }
 
 TEST(Process, EndKillsAProcessThatIgnoresTheRequest) {
@@ -55,12 +52,6 @@ TEST(Process, EndKillsAProcessThatIgnoresTheRequest) {
         waitFor([&] { return platform::ProcessExePath(pid) == fs::canonical("/bin/sleep"); }));
     EXPECT_TRUE(platform::EndProcess(pid, std::chrono::milliseconds(200)));
     EXPECT_EQ(stubborn.Wait(), -SIGKILL);
-}
-
-// 0 and -1 would name process groups.
-TEST(Process, EndRefusesIdsThatNameNoOtherProcess) {
-    for (platform::ProcessId id : {0, -1, platform::CurrentProcessId()})
-        EXPECT_FALSE(platform::EndProcess(id)) << id;
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "platform/profile_text.h"
 
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -23,28 +22,20 @@ std::string Read(const std::string& content, const char* section, const char* ke
 std::string Edit(const std::string& content, const char* section, const char* key,
                  const char* value) {
     std::string updated = "<unchanged>";
-    const platform::ProfileEdit edit =
-        platform::EditProfileText(content, section, key, value, &updated);
+    const auto edit = platform::EditProfileText(content, section, key, value, &updated);
     return edit == platform::ProfileEdit::kRefused ? "<refused>" : updated;
 }
 
-// UTF-16LE with its byte-order mark, from UTF-8.
+// The bytes of a UTF-16LE file with its byte-order mark.
 std::string Utf16File(const std::u16string& text) {
     std::string bytes = "\xFF\xFE";
-    for (const char16_t unit : text) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
+    for (const char16_t unit : text)
+        bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
     return bytes;
 }
 
-class ProfileTextTest : public ::testing::Test {
-protected:
-    void SetUp() override { quend::test::setEnv("QUEND_CODEPAGE", "GBK"); }
-};
-
 // A lone CR ends a line, and new lines use the file's own line end.
-TEST_F(ProfileTextTest, ALoneCrEndsALine) {
+TEST(ProfileTextTest, ALoneCrEndsALine) {
     const std::string crOnly = "[Skin]\rBg = bg.bmp\r[Size]\rStart=1,2,3,4\r";
     EXPECT_EQ(Read(crOnly, "size", "start"), "1,2,3,4");
     EXPECT_EQ(Read("[A]\r\nk=1\rj=2\n\rm=3", "A", "m"), "3") << "mixed line ends";
@@ -55,7 +46,8 @@ TEST_F(ProfileTextTest, ALoneCrEndsALine) {
     EXPECT_EQ(Edit("[A]\rk=1", "B", "x", "y"), "[A]\rk=1\r[B]\rx=y\r");
 }
 
-TEST_F(ProfileTextTest, Utf16FilesAreReadAndWrittenAsUtf16) {
+TEST(ProfileTextTest, Utf16FilesAreReadAndWrittenAsUtf16) {
+    quend::test::setEnv("QUEND_CODEPAGE", "GBK");
     const std::string file = Utf16File(
         u"[Server]\r\nServerHost = 中文.example\r\n"
         u"[中文]\r\n名字=\"值 \"\r\n");
@@ -73,7 +65,7 @@ TEST_F(ProfileTextTest, Utf16FilesAreReadAndWrittenAsUtf16) {
     EXPECT_EQ(Edit(Utf16File(u"[S]") + "x", "S", "k", "v"), "<refused>");
 }
 
-TEST_F(ProfileTextTest, ANulEndsANameOrValue) {
+TEST(ProfileTextTest, ANulEndsANameOrValue) {
     const std::string file = std::string("[Se\0ction]\nkey=va\0lue\nk\0ey2=v2\n", 31);
     EXPECT_EQ(Read(file, "Se", "key"), "va");
     EXPECT_EQ(Read(file, "Se", "k"), "v2");
