@@ -15,7 +15,9 @@
 #include <functional>
 #include <future>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <tuple>
 
@@ -165,8 +167,7 @@ protected:
     }
     // Hands `name`, listed with the size and digest of `bytes`, to the engine; how it ended.
     patch::FileOutcome Fetch(std::string name, std::string_view bytes) {
-        std::future<patch::FileOutcome> done =
-            m_manager.QueueDownload(Entry(std::move(name), bytes));
+        auto done = m_manager.QueueDownload(Entry(std::move(name), bytes));
         EXPECT_EQ(done.wait_for(20s), std::future_status::ready);
         return done.get();
     }
@@ -179,12 +180,11 @@ protected:
         EXPECT_FALSE(m_manager.IsBusy());
         Progress progress;
         const auto posted = m_target.messages();
-        for (std::size_t i = before; i < posted.size(); ++i) {
-            if (posted[i].id == platform::WM_UPDATE_STATUS)
-                progress.status.push_back(posted[i].text);
-            else if (posted[i].id == platform::WM_TOTAL_PROGRESS)
-                progress.bar = posted[i].wParam;
-        }
+        for (const platform::PostedMessage& m : std::span(posted).subspan(before))
+            if (m.id == platform::WM_UPDATE_STATUS)
+                progress.status.push_back(m.text);
+            else if (m.id == platform::WM_TOTAL_PROGRESS)
+                progress.bar = m.wParam;
         return progress;
     }
     Progress RunPass(const std::string& lines) {
@@ -318,22 +318,6 @@ TEST_F(CheckPassTest, NotUpdateListSkipsExactNamesOnTheFirstUpdateOnly) {
               (Files{{"Bin/Qnd.ini", "server settings"}, {"bin/qnd.ini", "other case"}}));
 }
 
-// Caps the size of every file this process writes while it lives: writes past it fail with
-// EFBIG instead of raising SIGXFSZ.
-struct FileSizeLimit final {
-    explicit FileSizeLimit(rlim_t bytes) : handler(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        const rlimit capped = {bytes, old.rlim_max};
-        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &capped), 0);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, handler);
-    }
-    rlimit old{};
-    void (*handler)(int);
-};
-
 // Whatever the server does wrong, and wherever the game folder will not take a file, the old file
 // stays as it was and no part file is left; only the server's failures clear ServerOk, and a
 // local one names its reason. (A cut transfer keeps its part: see the resume test.)
@@ -391,12 +375,17 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     // system's reason, the old file, and the bytes written so far kept for the next try.
     const std::string large = randomBytes(1 << 20, 9);
     writeFile(Served("Bin/keep.dat"), large);
-    {
-        const FileSizeLimit limit(256 * 1024);
-        const patch::FileOutcome refused = Fetch("Bin\\keep.dat", large);
-        EXPECT_EQ(std::tie(refused.kind, refused.reason),
-                  std::make_tuple(kLocal, std::string("File too large")));
-    }
+    // A cap on every file this process writes: writes past it fail with EFBIG, SIGXFSZ ignored.
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit capped = {256 * 1024, limit.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &capped), 0);
+    const patch::FileOutcome refused = Fetch("Bin\\keep.dat", large);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(std::tie(refused.kind, refused.reason),
+              std::make_tuple(kLocal, std::string("File too large")));
     EXPECT_EQ(GameFiles(true), (Files{{Part("Bin/keep.dat", large), large.substr(0, 256 * 1024)}}));
     fs::remove(Game(Part("Bin/keep.dat", large)));
     EXPECT_TRUE(GameFiles() == old);
@@ -495,28 +484,16 @@ TEST_F(CheckPassTest, APassKeepsThePartOfACutFileAndGoesOnFromItButNoOtherPart) 
     EXPECT_TRUE(log[0].ends_with("\"bytes=120000-\"")) << log[0];
 }
 
-// Mounts a small tmpfs at a folder while it lives, where the system allows.
-struct SmallFileSystem final {
-    SmallFileSystem(const fs::path& at, const char* size) : at(at) {
-        fs::create_directories(at);
-        if (::mount("tmpfs", at.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) != 0)
-            error = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
-    }
-    ~SmallFileSystem() {
-        if (error.empty())
-            ::umount2(at.c_str(), MNT_DETACH);
-    }
-    fs::path at;
-    std::string error;
-};
-
 // A pass whose files the game folder's file system cannot take fetches nothing and counts them
 // all as failed, not as done; what a part file holds already counts as there.
 TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
-    SmallFileSystem disk(m_root / "small", "2m");
-    if (!disk.error.empty())
-        GTEST_SKIP() << disk.error;
-    m_gameDir = m_root / "small" / "game";
+    const fs::path small = m_root / "small";
+    fs::create_directories(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=2m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+    const std::shared_ptr<void> unmount(nullptr,
+                                        [&](void*) { ::umount2(small.c_str(), MNT_DETACH); });
+    m_gameDir = small / "game";
     fs::create_directories(m_gameDir);
     const std::string a = randomBytes(1536 * 1024, 1), b = randomBytes(1536 * 1024, 2);
     writeFile(Served("a.pak"), a);
