@@ -4,13 +4,11 @@
 
 #include "account/account_login.h"
 
-#include <algorithm>
 #include <functional>
 #include <tuple>
 
 #include "account/account_urls.h"
 #include "account/sms_code_logic.h"
-#include "config/text_table.h"
 #include "patch/md5.h"
 #include "platform/http_client.h"
 #include "support/account_fixture.h"

@@ -12,10 +12,7 @@ namespace {
 using headless::ChooseGame;
 
 protocol::GameRecord Game(const std::string& name, const std::string& key) {
-    protocol::GameRecord game;
-    game.name = platform::Utf8ToAnsi(name);
-    game.game_key = key;
-    return game;
+    return {platform::Utf8ToAnsi(name), key, 0, 0, 0, "", "", 0};
 }
 
 TEST(GameChoice, ByTheCommandLineThenLauncherIniThenTheOnlyGame) {

@@ -15,25 +15,18 @@ using headless::CProgressPrinter;
 using namespace std::chrono_literals;
 
 // What a printer wrote into memory.
-class Captured final {
-public:
-    Captured() : m_file(::open_memstream(&m_data, &m_size)) {}
+struct Captured final {
     ~Captured() {
-        std::fclose(m_file);
-        std::free(m_data);
+        std::fclose(file);
+        std::free(data);
     }
-    Captured(const Captured&) = delete;
-    Captured& operator=(const Captured&) = delete;
-    std::FILE* File() const { return m_file; }
     std::string Text() {
-        std::fflush(m_file);
-        return std::string(m_data, m_size);
+        std::fflush(file);
+        return {data, size};
     }
-
-private:
-    char* m_data = nullptr;
-    std::size_t m_size = 0;
-    std::FILE* m_file;
+    char* data = nullptr;
+    std::size_t size = 0;
+    std::FILE* file = ::open_memstream(&data, &size);
 };
 
 // The rate and the time left look back over the last five seconds only, so that a check that
@@ -42,7 +35,7 @@ TEST(ProgressPrinter, RateAndTimeLeftFollowTheLastSeconds) {
     Captured out;
     const CProgressPrinter::Clock::time_point t0{};
     {
-        CProgressPrinter printer(out.File(), true, "repair", true);
+        CProgressPrinter printer(out.file, true, "repair", true);
         printer.Show(0.0, 0, t0 + 1s);
         printer.Show(0.5, 0, t0 + 2s);  // checked half in a second
         printer.Show(0.6, 2 << 20, t0 + 8s);
@@ -64,7 +57,7 @@ TEST(ProgressPrinter, PlainLinesEveryFewSeconds) {
     Captured out;
     const CProgressPrinter::Clock::time_point t0{};
     {
-        CProgressPrinter printer(out.File(), false, "verify", false);
+        CProgressPrinter printer(out.file, false, "verify", false);
         printer.Show(0.0, 0, t0 + 1s);
         printer.Show(0.2, 0, t0 + 3s);
         printer.Show(0.3, 0, t0 + 6s);
