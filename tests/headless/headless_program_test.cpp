@@ -3,9 +3,7 @@
 // the update server on loopback. Its exit status, what it writes on standard output and standard
 // error, and what it leaves in the game folder.
 
-#include <fcntl.h>
 #include <sys/mount.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -21,6 +19,7 @@
 #include "pack/ini_encoder.h"
 #include "patch/resume_part.h"
 #include "platform/codepage.h"
+#include "platform/process.h"
 #include "protocol/version.h"
 #include "support/program_support.h"
 #include "support/test_support.h"
@@ -99,26 +98,12 @@ protected:
     }
 
     // Starts the program in the temporary folder, not its own (a script may start it anywhere),
-    // its output into out.txt and its errors into err.txt. Only exec-safe calls between fork and
-    // exec: the test runs server threads.
+    // its output into out.txt and its errors into err.txt; the shell gives way to it.
     pid_t Start(std::vector<std::string> args) {
-        const auto open = [](const fs::path& path) {
-            return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        };
-        const int out = open(m_temp / "out.txt"), err = open(m_temp / "err.txt");
-        args.insert(args.begin(), (m_launcherDir / "Launcher").string());
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            if (::chdir(m_temp.path().c_str()) == 0 && ::dup2(out, 1) >= 0 && ::dup2(err, 2) >= 0)
-                ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(out);
-        ::close(err);
+        args.insert(args.begin(), {"-c", "exec \"$0\" \"$@\" >out.txt 2>err.txt",
+                                   (m_launcherDir / "Launcher").string()});
+        platform::ProcessId pid = -1;
+        EXPECT_TRUE(platform::StartProcess("/bin/sh", args, m_temp.path().string(), &pid));
         return pid;
     }
 
