@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <span>
 #include <thread>
 #include <tuple>
@@ -109,8 +110,7 @@ struct Progress {
     bool operator==(const Progress&) const = default;
 };
 
-// The owner of an engine with its thread running against a server of Served() under the update
-// address http://127.0.0.1:PORT/patch, with a temporary game folder.
+// An engine's owner, its thread running against a loopback server of Served(), a temp game folder.
 class UpdateTest : public ::testing::Test, public patch::UpdateOwner {
 protected:
     void SetUp() override {
@@ -147,7 +147,6 @@ protected:
         return files;
     }
 
-    // A list line for `name` with the digest and size of `bytes`.
     static std::string Line(const std::string& name, std::string_view bytes, bool upper = false) {
         std::string md5 = patch::CMD5().GetStringMD5(std::string(bytes));
         if (upper)
@@ -158,8 +157,7 @@ protected:
         return {std::move(name), "x", patch::CMD5().GetStringMD5(std::string(bytes)), 0,
                 static_cast<std::int64_t>(bytes.size())};
     }
-    // The part file of `name` (listed with a backslash) listed with the digest of `bytes`,
-    // relative to the game folder.
+    // The part file of `name` listed with the digest of `bytes`, relative to the game folder.
     std::string Part(std::string name, std::string_view bytes) const {
         const fs::path file = Game(name);
         std::replace(name.begin(), name.end(), '/', '\\');
@@ -338,8 +336,7 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     const auto outside = m_root / "outside.dat";
     constexpr Kind kServer = Kind::ServerFailed, kLocal = Kind::LocalFailed;
 
-    // The name and the bytes the list gives, the server's faults, how it ended, whether a request
-    // went out.
+    // The listed name and bytes, the server's faults, how it ended, whether a request went out.
     const std::tuple<const char*, std::string, Faults, Kind, bool> cases[] = {
         {"Bin\\gone.dat", "new", {}, kServer, true},  // 404
         {"Bin\\keep.dat", fresh, {.status = 500}, kServer, true},
@@ -371,8 +368,8 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     EXPECT_EQ(std::tie(folder.path, folder.reason),
               std::make_tuple(Game("Bin/dir.dat").string(), std::string("Is a directory")));
 
-    // A write the file system refuses halfway, while earlier blocks are being digested: the
-    // system's reason, the old file, and the bytes written so far kept for the next try.
+    // A write refused halfway, earlier blocks being digested: the reason, the old file, a part
+    // kept.
     const std::string large = randomBytes(1 << 20, 9);
     writeFile(Served("Bin/keep.dat"), large);
     // A cap on every file this process writes: writes past it fail with EFBIG, SIGXFSZ ignored.
@@ -391,8 +388,7 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     EXPECT_TRUE(GameFiles() == old);
     TakeLog();
 
-    // The thread is still there for the next file; a file listed without a time keeps the time
-    // of writing.
+    // The thread goes on; a file listed without a time keeps the time of writing.
     const std::time_t before = std::time(nullptr);
     EXPECT_FALSE(Fetch("Bin\\keep.dat", large).Failed());
     EXPECT_TRUE(m_manager.ServerOk());
@@ -409,8 +405,7 @@ TEST_F(DownloadTest, ACutTransferGoesOnWhereItsPartEnded) {
     const auto asks = [](const std::string& line, std::uint64_t from) {
         return line.ends_with("\"bytes=" + std::to_string(from) + "-\"");
     };
-    // Where the first transfer is cut; what the server does on the next fetch and the status it
-    // answers the Range request with.
+    // Where the first transfer is cut; the server's faults next time and its answer to the Range.
     const std::tuple<std::uint64_t, Faults, const char*> cases[] = {
         {1, {}, "206"},
         {kBlock, {}, "206"},
@@ -441,8 +436,7 @@ TEST_F(DownloadTest, ACutTransferGoesOnWhereItsPartEnded) {
         EXPECT_NE(log[0].find(std::string("\" ") + status + " "), std::string::npos) << log[0];
     }
 
-    // A part longer than the server's file cannot be of it: asked for again from the start, and
-    // gone once the server's file shows the wrong length.
+    // A part longer than the server's file: asked for from the start, gone at the wrong length.
     m_server.SetFaults({});
     writeFile(Served("Data/short.pak"), fresh.substr(0, 300));
     writeFile(Game(Part("Data/short.pak", fresh)), fresh.substr(0, 500));
@@ -546,15 +540,8 @@ TEST_F(CheckPassTest, PostsStatusAndProgressInTheOrderOfTheWork) {
         }
     }
     EXPECT_EQ(read, 700000);
-    // The bar at 0 and the status first; the bar moves while a.pak is digested and while b.pak
-    // arrives; full before the end.
-    const auto blocks = [](std::string_view rest) {  // two or more "PT"
-        for (; rest.starts_with("PT"); rest.remove_prefix(2)) {
-        }
-        return rest.empty();
-    };
-    ASSERT_TRUE(shape.starts_with("TSTFRPTPT") && shape.ends_with("D")) << shape;
-    EXPECT_TRUE(blocks(std::string_view(shape).substr(5, shape.size() - 6))) << shape;
+    // The bar at 0 and the status first; it moves as a.pak is digested and b.pak arrives.
+    EXPECT_TRUE(std::regex_match(shape, std::regex("TSTFR(PT){2,}D"))) << shape;
     EXPECT_EQ(LastDone(), 0);
 }
 
