@@ -1,6 +1,5 @@
-// The login and the second factor against the real account service: refusals before any request,
-// the service's texts, the first-line rules on odd replies, the code prompt's rounds and its
-// logic.
+// The login and second factor against the real account service: refusals before any request, the
+// service's texts, the first-line rules on odd replies, the code prompt's rounds and its logic.
 
 #include "account/account_login.h"
 
@@ -65,8 +64,8 @@ protected:
     Texts session;
 };
 
-// Names and passwords with URL syntax, and GBK texts, arrive intact: two Chinese characters are
-// four GBK bytes, enough.
+// URL syntax in names and passwords, and GBK texts, arrive intact (two Chinese characters: 4
+// bytes).
 TEST_F(LoginTest, EveryAnswerOfTheServiceReachesThePlayer) {
     // User, password, the session stored, the texts shown.
     const std::tuple<const char*, const char*, Texts, Texts> cases[] = {

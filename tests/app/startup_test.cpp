@@ -60,8 +60,7 @@ TEST_F(StartupTest, StartUpGoesOnAfterAConnectionFailure) {
         (std::vector<std::string>{folder, folder + "/Skin.ini", folder + "Launcher.", "Res\\"}));
     app.ExitInstance();
 
-    // A server that refuses: only the language file's text; the resource folder joins the
-    // language with one separator.
+    // A refusing server: the language file's text alone; the resource folder joins with one "/".
     m_install.WriteLauncherIni({{"TREE_SERVER", "127.0.0.1:1"}});
     InstalledLauncher refused(m_install.launcherDir / "Launcher.exe");
     EXPECT_TRUE(refused.CClientApp::InitInstance());
@@ -106,8 +105,7 @@ TEST_F(StartupTest, OneLauncherPerProgramFileName) {
     EXPECT_TRUE(later.CClientApp::InitInstance());
     later.ExitInstance();
 
-    // What a launcher ended at once leaves behind in the lock's place, which nobody answers on
-    // (a plain file stands in for the socket file).
+    // What a launcher ended at once leaves in the lock's place (a plain file for the socket).
     writeFile(m_install.locks / app::CInstanceLock::LockName("Launcher.exe").toStdString(), "");
     InstalledLauncher afterCrash(program);
     EXPECT_TRUE(afterCrash.CClientApp::InitInstance());

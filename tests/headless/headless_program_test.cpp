@@ -1,7 +1,6 @@
-// The launcher's command-line mode as a player's script meets it: the real Launcher program, run
-// as a process from a temporary installation with no display, against the launcher server and
-// the update server on loopback. Its exit status, what it writes on standard output and standard
-// error, and what it leaves in the game folder.
+// The launcher's command-line mode as a script meets it: the real Launcher program run from a
+// temporary installation with no display, against the launcher and update servers on loopback;
+// its exit status, its standard output and error, and what it leaves in the game folder.
 
 #include <sys/mount.h>
 
@@ -141,8 +140,7 @@ protected:
     std::optional<devserver::CLauncherServer> m_server;
 };
 
-// The switches need no display: --help describes them; a wrong command line says what is wrong
-// and ends with 2 before anything is read.
+// The switches need no display: --help describes them; a wrong command line ends with 2 at once.
 TEST_F(HeadlessProgramTest, HelpAndWrongCommandLines) {
     const Outcome help = RunLauncher({"--help"});
     EXPECT_THAT(help, FieldsAre(0, _, ""));
@@ -256,9 +254,8 @@ TEST_F(HeadlessProgramTest, TheGameComesFromTheCommandLineOrLauncherIni) {
     EXPECT_EQ(RunLauncher({"--verify"}).status, 0);
 }
 
-// A repair takes the lock a launcher window holds while it runs: refused while one runs, while
-// a verify goes on beside it; Ctrl-C stops a repair with 130, keeping the part file, and the next
-// repair goes on from it with a range request.
+// A repair takes a launcher window's lock: refused while one runs (a verify goes on beside it);
+// Ctrl-C stops a repair with 130, keeping its part, and the next repair resumes with a Range.
 TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     int argc = 1;
     char name[] = "headless_program_test";
@@ -312,8 +309,7 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     EXPECT_THAT(TakeLog(), testing::Contains(HasSubstr("\"bytes=" + std::to_string(kept) + "-\"")));
 }
 
-// A repair whose files the game folder's file system cannot take fetches nothing and says how
-// much it needs and how much there is.
+// A repair the game folder's file system cannot take fetches nothing and names both sizes.
 TEST_F(HeadlessProgramTest, TooLittleDiskSpaceStopsTheRepairBeforeTheFirstByte) {
     const fs::path small = m_root / "small";
     fs::create_directories(small);

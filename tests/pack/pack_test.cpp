@@ -180,8 +180,7 @@ TEST(PackProgramTest, ExitStatusTellsUsageErrorsFromFailuresNamingTheirPlace) {
             {{}, 1, HasSubstr("subcommand")},
             {{"checksums", d, "--out", d, "--version", "1.2"}, 1, HasSubstr("--version")},
             {{"checksums", d + "missing-game", "--out", d}, 2, HasSubstr(d + "missing-game")},
-            // No file; no GBK form; 2 * 124 + "NOTICE=" is 255 characters, which the launcher
-            // would cut.
+            // No file; no GBK form; 2 * 124 + "NOTICE=" is 255 characters, which the launcher cuts.
             {{"ini", d + "missing.ini", d + "L.ini"}, 2, HasSubstr("missing.ini")},
             {{"ini", d + "emoji.ini", d + "L.ini"}, 2, HasSubstr("emoji.ini, line 3")},
             {{"ini", d + "long.ini", d + "L.ini"}, 2, HasSubstr("long.ini, line 2")},

@@ -38,8 +38,7 @@ const patch::CMyUpdateManager::Settings kSettings{1, 0, {2, 10ms}};
 
 class DevServerUpdateTest : public ::testing::Test, public patch::UpdateOwner {
 protected:
-    // The fixture's folder holds the served root, the servers' ports and logs, or why there are
-    // none.
+    // The fixture's folder holds the served root, the servers' ports and logs, or why none run.
     void SetUp() override {
         if (fs::exists(m_dir / "skip"))
             GTEST_SKIP() << readFile(m_dir / "skip");
@@ -200,9 +199,8 @@ struct FileHolder final {
     bool held = false;
 };
 
-// A file the game holds open cannot be replaced: the pass names it with the system's reason,
-// counts it as failed, leaves it as it was and puts the other files in place. Once the game has
-// let go, the next pass brings it.
+// A file the game holds open cannot be replaced: named with the system's reason, counted as failed
+// and left as it was, the others put in place; once let go, the next pass brings it.
 TEST_F(DevServerUpdateTest, AFileAnotherProcessHoldsOpenFailsByNameAndStaysAsItWas) {
     const std::string freshPak = randomBytes(200000, 5);
     writeFile(Served("Data/held.pak"), freshPak);
@@ -228,8 +226,7 @@ TEST_F(DevServerUpdateTest, AFileAnotherProcessHoldsOpenFailsByNameAndStaysAsItW
     EXPECT_EQ(readFile(Game("Data/held.pak")), freshPak);
 }
 
-// A pass whose files the game folder's volume cannot take fetches nothing and says how much it
-// needs and how much there is.
+// A pass the game folder's volume cannot take fetches nothing and names both sizes.
 TEST_F(DevServerUpdateTest, RefusesFilesTheVolumeCannotTakeBeforeTheFirstByte) {
     if (fs::exists(m_dir / "small.skip"))
         GTEST_SKIP() << readFile(m_dir / "small.skip");
