@@ -12,13 +12,10 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <functional>
-#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <regex>
-#include <span>
 #include <thread>
 #include <tuple>
 
@@ -26,22 +23,18 @@
 #include "devserver/update_server.h"
 #include "pack/checksum_writer.h"
 #include "patch/checksum_list.h"
-#include "patch/md5.h"
 #include "patch/resume_part.h"
-#include "patch/update_manager.h"
 #include "platform/process.h"
 #include "platform/window_messages.h"
 #include "support/message_box_recorder.h"
-#include "support/post_recorder.h"
 #include "support/test_support.h"
+#include "update_fixture.h"
 
 namespace {
 
 using namespace quend::test;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-using Texts = std::vector<std::string>;
-using Files = std::map<std::string, std::string>;
 using Kind = patch::FileOutcome::Kind;
 using Faults = devserver::CUpdateServer::Faults;
 
@@ -49,9 +42,6 @@ using Faults = devserver::CUpdateServer::Faults;
 constexpr char kCheckingGbk[] = "\xd5\xfd\xd4\xda\xbc\xec\xb2\xe9\xce\xc4\xbc\xfe\xa1\xad";
 constexpr std::intptr_t kBlock = 327680;
 constexpr std::intptr_t kBar = 10000;  // the overall bar's range
-constexpr char kTitle[] = "QuendTest";
-// Short pauses between tries, so that the tests do not wait for them.
-const patch::CMyUpdateManager::Settings kSettings{1, 0, {2, 10ms}};
 
 TEST(ChecksumListTest, LinesReadAsTheTokenizerAndTheLocalDate) {
     ::setenv("TZ", "CST-8", 1);  // the list's dates are local time
@@ -103,15 +93,8 @@ TEST(ChecksumListTest, ListNamesFromVersions) {
         EXPECT_FALSE(patch::IsChecksumListName(name)) << name;
 }
 
-// What a check pass showed: its status lines and the last figure of the overall bar.
-struct Progress {
-    Texts status;
-    std::intptr_t bar = -1;
-    bool operator==(const Progress&) const = default;
-};
-
-// An engine's owner, its thread running against a loopback server of Served(), a temp game folder.
-class UpdateTest : public ::testing::Test, public patch::UpdateOwner {
+// An engine against a loopback server of Served(), with the server's log.
+class UpdateTest : public UpdateFixture {
 protected:
     void SetUp() override {
         ::setenv("no_proxy", "127.0.0.1,localhost", 1);
@@ -119,43 +102,13 @@ protected:
         m_url = "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/patch";
         m_manager.StartDownloadThread();
     }
-    // The threads end while this owner is still whole, as when the dialog closes.
-    void TearDown() override { m_manager.Stop(); }
-
-    std::string GameDir() const override { return m_gameDir.string() + "/"; }
-    std::string UpdateUrl() const override { return m_url; }
-    std::string ModuleDir() const override { return m_root.dir(); }
-    bool NoUpdate() const override { return m_noUpdate; }
-    platform::MessageTarget& Target() override { return m_target; }
 
     fs::path Served(std::string_view name) const { return m_root / "server" / "patch" / name; }
-    fs::path Game(std::string_view name) const { return m_gameDir / name; }
-    std::size_t Done() const { return m_target.count(platform::WM_UPDATE_DONE); }
     std::intptr_t LastDone() const { return m_target.messages().back().wParam; }
     // The server's log lines since the last call.
     Texts TakeLog() {
         std::lock_guard lock(m_logMutex);
         return std::exchange(m_log, {});
-    }
-    // The game folder's regular files by path, or only its part files.
-    Files GameFiles(bool partsOnly = false) const {
-        Files files;
-        for (const auto& file : fs::recursive_directory_iterator(m_gameDir))
-            if (file.is_regular_file() &&
-                (!partsOnly || patch::IsPartFileName(file.path().filename().string())))
-                files[fs::relative(file.path(), m_gameDir).string()] = readFile(file.path());
-        return files;
-    }
-
-    static std::string Line(const std::string& name, std::string_view bytes, bool upper = false) {
-        std::string md5 = patch::CMD5().GetStringMD5(std::string(bytes));
-        if (upper)
-            std::transform(md5.begin(), md5.end(), md5.begin(), ::toupper);
-        return name + "|x|" + md5 + "|2020-5-1 10:00:00|" + std::to_string(bytes.size());
-    }
-    static patch::_filelist Entry(std::string name, std::string_view bytes) {
-        return {std::move(name), "x", patch::CMD5().GetStringMD5(std::string(bytes)), 0,
-                static_cast<std::int64_t>(bytes.size())};
     }
     // The part file of `name` listed with the digest of `bytes`, relative to the game folder.
     std::string Part(std::string name, std::string_view bytes) const {
@@ -163,50 +116,18 @@ protected:
         std::replace(name.begin(), name.end(), '/', '\\');
         return fs::relative(patch::ResumePartPath(file.string(), Entry(name, bytes)), m_gameDir);
     }
-    // Hands `name`, listed with the size and digest of `bytes`, to the engine; how it ended.
-    patch::FileOutcome Fetch(std::string name, std::string_view bytes) {
-        auto done = m_manager.QueueDownload(Entry(std::move(name), bytes));
-        EXPECT_EQ(done.wait_for(20s), std::future_status::ready);
-        return done.get();
-    }
-
-    // Waits for the end of the check pass that `start` starts; what it showed.
-    Progress Pass(const std::function<void()>& start) {
-        const std::size_t before = m_target.messages().size(), done = Done();
-        start();
-        EXPECT_TRUE(m_target.waitFor(platform::WM_UPDATE_DONE, done + 1, 30s));
-        EXPECT_FALSE(m_manager.IsBusy());
-        Progress progress;
-        const auto posted = m_target.messages();
-        for (const platform::PostedMessage& m : std::span(posted).subspan(before))
-            if (m.id == platform::WM_UPDATE_STATUS)
-                progress.status.push_back(m.text);
-            else if (m.id == platform::WM_TOTAL_PROGRESS)
-                progress.bar = m.wParam;
-        return progress;
-    }
-    Progress RunPass(const std::string& lines) {
-        writeFile(m_root / "list.md5", lines);
-        return Pass([this] { m_manager.LoadChecksumList((m_root / "list.md5").string()); });
-    }
     static struct stat Stat(const fs::path& path) {
         struct stat info {};
         EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
         return info;
     }
 
-    TempDir m_root;
-    fs::path m_gameDir = m_root / "game";  // changed only between passes
-    std::atomic<bool> m_noUpdate{false};
-    std::string m_url;  // set before the threads start
-    PostRecorder m_target;
     std::mutex m_logMutex;
     Texts m_log;
     devserver::CUpdateServer m_server{m_root / "server", [this](const std::string& line) {
                                           std::lock_guard lock(m_logMutex);
                                           m_log.push_back(line);
                                       }};
-    patch::CMyUpdateManager m_manager{*this, kTitle, kSettings};
 };
 
 using CheckPassTest = UpdateTest;
@@ -286,8 +207,7 @@ TEST_F(CheckPassTest, UnreadableAndEmptyListsNoUpdateAndTheFullDiskText) {
     EXPECT_EQ(RunPass(""), (Progress{{}, kBar}));
 
     m_noUpdate = true;
-    EXPECT_EQ(RunPass(Line("a.dat", "a") + "\n" + Line("b.dat", "b") + "\n"),
-              (Progress{{kCheckingGbk}, kBar}));
+    EXPECT_EQ(RunPass(Line("a.dat", "a") + Line("b.dat", "b")), (Progress{{kCheckingGbk}, kBar}));
     EXPECT_EQ(TakeLog(), Texts{});
     EXPECT_EQ(Done(), 2u);
     EXPECT_EQ(LastDone(), 0);
@@ -301,8 +221,8 @@ TEST_F(CheckPassTest, NotUpdateListSkipsExactNamesOnTheFirstUpdateOnly) {
     writeFile(Served("Bin/Qnd.ini"), "server settings");
     writeFile(Served("bin/qnd.ini"), "other case");
     const auto list = [](bool upper) {
-        return Line("Bin\\Qnd.ini", "server settings", upper) + "\r\n\r\n" +
-               Line("bin\\qnd.ini", "other case", upper) + "\n";
+        return Line("Bin\\Qnd.ini", "server settings", "\r\n\r\n", upper) +
+               Line("bin\\qnd.ini", "other case", "\n", upper);
     };
 
     RunPass(list(false));
@@ -457,7 +377,7 @@ TEST_F(CheckPassTest, APassKeepsThePartOfACutFileAndGoesOnFromItButNoOtherPart) 
     writeFile(Served("Data/a.pak"), fresh);
     writeFile(Served("Data/b.pak"), "current");
     writeFile(Game("Data/b.pak"), "current");
-    const std::string list = Line("Data\\a.pak", fresh) + "\n" + Line("Data\\b.pak", "current");
+    const std::string list = Line("Data\\a.pak", fresh) + Line("Data\\b.pak", "current", "");
     m_server.SetFaults({.cutAfter = 120000});
     RunPass(list);
     EXPECT_EQ(m_manager.LastResult().failedFiles, 1);
@@ -492,7 +412,7 @@ TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
     const std::string a = randomBytes(1536 * 1024, 1), b = randomBytes(1536 * 1024, 2);
     writeFile(Served("a.pak"), a);
     writeFile(Served("b.pak"), b);
-    RunPass(Line("a.pak", a) + "\n" + Line("b.pak", b) + "\n");
+    RunPass(Line("a.pak", a) + Line("b.pak", b));
     const patch::UpdateResult refused = m_manager.LastResult();
     EXPECT_EQ(std::tie(refused.failedFiles, refused.firstFailed, refused.spaceNeeded),
               std::make_tuple(2, std::string("a.pak"), std::uint64_t{3 << 20}));
@@ -503,7 +423,7 @@ TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
 
     // With 1 MiB of a.pak in its part file, a.pak needs only the rest.
     writeFile(Game(Part("a.pak", a)), a.substr(0, 1 << 20));
-    RunPass(Line("a.pak", a) + "\n");
+    RunPass(Line("a.pak", a));
     EXPECT_EQ(GameFiles(), (Files{{"a.pak", a}}));
 }
 
@@ -514,7 +434,7 @@ TEST_F(CheckPassTest, PostsStatusAndProgressInTheOrderOfTheWork) {
     const std::string current = randomBytes(400000, 5), fresh = randomBytes(700000, 6);
     writeFile(Game("a.pak"), current);
     writeFile(Served("b.pak"), fresh);
-    EXPECT_EQ(RunPass(Line("a.pak", current) + "\n" + Line("b.pak", fresh) + "\n"),
+    EXPECT_EQ(RunPass(Line("a.pak", current) + Line("b.pak", fresh)),
               (Progress{{kCheckingGbk}, kBar}));
     EXPECT_EQ(Stat(Game("b.pak")).st_mode & 07777, 0644u);
 
