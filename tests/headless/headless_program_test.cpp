@@ -275,9 +275,7 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     }
     EXPECT_EQ(StaleFiles().size(), 3u);
 
-    devserver::CUpdateServer::Faults slow;
-    slow.blockDelay = std::chrono::milliseconds(300);
-    m_updates.SetFaults(slow);
+    m_updates.SetFaults({.blockDelay = std::chrono::milliseconds(300)});
     Child child(Start({"--repair"}));
     // The big file's part ("...-<size>-..."): the small files' parts come and go at once.
     const std::string bigSize = "-" + std::to_string(big.size()) + "-";

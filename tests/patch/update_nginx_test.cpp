@@ -1,6 +1,5 @@
-// The engine against nginx with the configuration the publishing guide gives, which the guide
-// must show word for word: names with Chinese and URL-syntax characters, a file the server does
-// not have, and a file that goes on from its part file with a Range request.
+// The engine against nginx configured as the publishing guide shows word for word: Chinese and
+// URL-syntax names, a file the server does not have, a file resumed from its part with a Range.
 
 #include <gtest/gtest.h>
 
