@@ -41,7 +41,6 @@ protected:
             m_ports[kind] = port;
         if (m_ports.size() != 2)
             GTEST_SKIP() << "no servers in " << m_dir << ": run the test through CTest";
-        setEnv("no_proxy", "127.0.0.1,localhost");
         UseServer("plain");
         m_manager.StartDownloadThread();
     }

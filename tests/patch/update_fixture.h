@@ -38,6 +38,7 @@ struct Progress {
 class UpdateFixture : public ::testing::Test, public patch::UpdateOwner {
 protected:
     static constexpr char kTitle[] = "QuendTest";
+    UpdateFixture() { setEnv("no_proxy", "127.0.0.1,localhost"); }
     // The threads end while this owner is still whole, as when the dialog closes.
     void TearDown() override { m_manager.Stop(); }
 
