@@ -64,8 +64,7 @@ protected:
     Texts session;
 };
 
-// URL syntax in names and passwords, and GBK texts, arrive intact (two Chinese characters: 4
-// bytes).
+// URL syntax in names and passwords, and GBK texts, arrive intact (two Chinese characters: 4 B).
 TEST_F(LoginTest, EveryAnswerOfTheServiceReachesThePlayer) {
     // User, password, the session stored, the texts shown.
     const std::tuple<const char*, const char*, Texts, Texts> cases[] = {

@@ -50,9 +50,8 @@ TEST_F(StartupTest, StartUpGoesOnAfterAConnectionFailure) {
     EXPECT_TRUE(app.CClientApp::InitInstance());
     EXPECT_EQ(m_messages.take(), (std::vector<std::string>{"无法从配置文件读取服务器信息.",
                                                            "[?General.ConnectionFailed?]"}));
-    EXPECT_FALSE(app.m_bConnected);
-    EXPECT_TRUE(app.m_bTempCopy);
-    EXPECT_EQ(platform::MessageCaption(), "Launcher");
+    EXPECT_EQ(std::make_tuple(app.m_bConnected, app.m_bTempCopy, platform::MessageCaption()),
+              std::make_tuple(false, true, std::string("Launcher")));
     const std::string folder = m_install.launcherDir.string() + "/";
     EXPECT_EQ(
         (std::vector{app.m_pszModuleDir, app.m_strSkinIni, app.m_pszTextFile,

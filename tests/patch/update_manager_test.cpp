@@ -47,17 +47,16 @@ TEST(ChecksumListTest, LinesReadAsTheTokenizerAndTheLocalDate) {
     ::setenv("TZ", "CST-8", 1);  // the list's dates are local time
     ::tzset();
     // The line, then the fields it gives.
-    std::vector<
-        std::tuple<std::string, std::string, std::string, std::string, std::int64_t, std::int64_t>>
-        cases = {
-            {"Bin\\a.dll|x|m|2020-12-31 23:59:59|1024", "Bin\\a.dll", "x", "m", 1609430399, 1024},
-            // Fewer fields: the missing ones read empty, whatever the reused entry held before.
-            {"Bin\\c.dll|z", "Bin\\c.dll", "z", "", 0, 0},
-            // A doubled delimiter swallows the empty field: the later ones move up.
-            {"a||b|c|d", "a", "b", "c", 0, 0},
-            // A leading delimiter is skipped; a year before 1900 gives no time.
-            {"|B|y|m|1899-12-31 23:59:59| +42kb", "B", "y", "m", 0, 42},
-        };
+    using S = std::string;
+    std::vector<std::tuple<S, S, S, S, std::int64_t, std::int64_t>> cases = {
+        {"Bin\\a.dll|x|m|2020-12-31 23:59:59|1024", "Bin\\a.dll", "x", "m", 1609430399, 1024},
+        // Fewer fields: the missing ones read empty, whatever the reused entry held before.
+        {"Bin\\c.dll|z", "Bin\\c.dll", "z", "", 0, 0},
+        // A doubled delimiter swallows the empty field: the later ones move up.
+        {"a||b|c|d", "a", "b", "c", 0, 0},
+        // A leading delimiter is skipped; a year before 1900 gives no time.
+        {"|B|y|m|1899-12-31 23:59:59| +42kb", "B", "y", "m", 0, 42},
+    };
     // Dates that do not read whole or lie out of range give 0; the line still counts.
     for (const char* date : {"0-0-0 0:0:0", "2020-5-1", "2020-13-1 10:00:00", "2020-5-1 24:00:00",
                              "2020-5-0 10:00:00", "2020-5-1 10:60:00"})
