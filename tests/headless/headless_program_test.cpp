@@ -236,8 +236,7 @@ TEST_F(HeadlessProgramTest, TheGameComesFromTheCommandLineOrLauncherIni) {
     pack::CChecksumWriter(otherServed.path(), otherServed.path()).Run("");
     devserver::CUpdateServer otherUpdates(otherServed.path());
     ASSERT_TRUE(otherUpdates.Start());
-    protocol::GameRecord classic = Game("经典版", "Classic");
-    classic.name = platform::Utf8ToAnsi("经典版");
+    protocol::GameRecord classic = Game(platform::Utf8ToAnsi("经典版"), "Classic");
     classic.update_url = "http://127.0.0.1:" + std::to_string(otherUpdates.Port());
     m_server->Stop();
     StartLauncherServer({Game("Quendalor", "Quendalor"), classic});
