@@ -1,8 +1,7 @@
-// Start-up and shutdown. In this process, without the main window CLauncherApp would add: the
-// silent end, the messages of a missing or refused connection, the paths start-up derives, and
-// the single-instance lock with its request to raise the running window. The Launcher program
-// itself as a process, its boxes in a log file (QUEND_MESSAGE_LOG): a copy refused alone removes
-// its file. (A second start beside a running copy is tests/e2e/second_start_test.sh's.)
+// Start-up and shutdown in this process, without the main window CLauncherApp would add: the silent
+// end, a missing or refused connection's messages, the derived paths, the single-instance lock and
+// its request to raise the running window. The Launcher program as a process, its boxes logged
+// (QUEND_MESSAGE_LOG): a copy refused alone removes its file. (Beside a running copy: tests/e2e.)
 
 #include <sys/prctl.h>
 #include <sys/wait.h>

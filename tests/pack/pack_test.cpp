@@ -1,6 +1,5 @@
-// The publisher's tool: checksum lists of a game folder in the launcher's format and order,
-// Launcher.ini values the launcher reads back, refusals of what it could not use, and the exit
-// status of the quend-pack program that a publishing script sees.
+// The publisher's tool: checksum lists in the launcher's format and order, Launcher.ini values the
+// launcher reads back, refusals of what it could not use, and quend-pack's exit status.
 
 #ifdef _WIN32
 #include <windows.h>

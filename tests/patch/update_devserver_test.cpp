@@ -1,6 +1,5 @@
-// The update engine against the devserver running as a program of its own (started by the test
-// fixture, a Linux program even when these tests run under Wine): the check pass, a cut transfer
-// resumed from its part, and a file that another process holds open while the pass replaces it.
+// The update engine against the devserver as a program of its own (the CTest fixture's, a Linux
+// program even under Wine): the check pass, a cut transfer resumed, a file another process holds.
 
 #include <gtest/gtest.h>
 

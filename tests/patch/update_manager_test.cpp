@@ -1,6 +1,5 @@
-// The update engine against a real update server on loopback and a temporary game folder: the
-// list's lines, the check pass over a list the publisher's writer made, failed and resumed
-// downloads, the free-space check, the posted messages and stopping.
+// The update engine against an update server on loopback: the list's lines, a pass over the
+// writer's list, failed and resumed downloads, free space, the posted messages and stopping.
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
