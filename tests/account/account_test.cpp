@@ -1,16 +1,13 @@
-// The login and the second factor against the real account service: refusals before any request,
-// the service's texts, the first-line rules on odd replies, the code prompt's rounds and its
-// logic.
+// The login and second factor against the real account service: refusals before any request, the
+// service's texts, the first-line rules on odd replies, the code prompt's rounds and its logic.
 
 #include "account/account_login.h"
 
-#include <algorithm>
 #include <functional>
 #include <tuple>
 
 #include "account/account_urls.h"
 #include "account/sms_code_logic.h"
-#include "config/text_table.h"
 #include "patch/md5.h"
 #include "platform/http_client.h"
 #include "support/account_fixture.h"
@@ -67,8 +64,7 @@ protected:
     Texts session;
 };
 
-// Names and passwords with URL syntax, and GBK texts, arrive intact: two Chinese characters are
-// four GBK bytes, enough.
+// URL syntax in names and passwords, and GBK texts, arrive intact (two Chinese characters: 4 B).
 TEST_F(LoginTest, EveryAnswerOfTheServiceReachesThePlayer) {
     // User, password, the session stored, the texts shown.
     const std::tuple<const char*, const char*, Texts, Texts> cases[] = {
@@ -91,8 +87,7 @@ TEST_F(LoginTest, ShortNamesOrPasswordsAreRefusedBeforeAnyRequest) {
     EXPECT_EQ(Login("ali", "a long password"), 0);
     EXPECT_EQ(Login("alice", "sec"), 0);
     EXPECT_EQ(Login("张a", "secret1"), 0) << "three bytes in GBK, four in UTF-8";
-    const std::string tooShort = "用户名和密码长度不能小于4";
-    EXPECT_EQ(m_messages.take(), (Texts{tooShort, tooShort, tooShort}));
+    EXPECT_EQ(m_messages.take(), Texts(3, "用户名和密码长度不能小于4"));
     EXPECT_EQ(Log(), Texts{});
 }
 

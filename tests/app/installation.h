@@ -1,7 +1,6 @@
 #pragma once
 // A launcher installation for the program tests: the launcher folder inside a game folder, with
-// Launcher.ini (values encoded as the launcher reads them), the generated skin and the language
-// file. Test thread only.
+// Launcher.ini (values encoded), the generated skin and the language file. Test thread only.
 
 #include <cstdlib>
 #include <filesystem>
@@ -17,8 +16,7 @@
 namespace quend::test {
 
 // Game folder "<temp>/Game/", launcher folder "<temp>/Game/Launcher/". While it lives, launchers
-// keep their single-instance locks in a folder of its own (TMPDIR), so that no other launcher or
-// test run meets them.
+// keep their instance locks in a folder of its own (TMPDIR), away from other launchers and runs.
 struct Installation {
     Installation() {
         ::setenv("QUEND_CODEPAGE", "GBK", 1);
@@ -28,8 +26,6 @@ struct Installation {
         ::setenv("TMPDIR", locks.path().c_str(), 1);
     }
     ~Installation() { savedTmp ? ::setenv("TMPDIR", savedTmp->c_str(), 1) : ::unsetenv("TMPDIR"); }
-    Installation(const Installation&) = delete;
-    Installation& operator=(const Installation&) = delete;
 
     // Writes Launcher.ini: the [Launcher] keys given (RESOURCE_DIR and LANGUAGE default to the
     // generated skin's), and one game with its version and account service.

@@ -1,12 +1,10 @@
-// Start-up and shutdown. In this process, without the main window CLauncherApp would add: the
-// silent end, the messages of a missing or refused connection, the paths start-up derives, and
-// the single-instance lock with its request to raise the running window. The Launcher program
-// itself as a process, its boxes in a log file (QUEND_MESSAGE_LOG): a copy refused alone removes
-// its file. (A second start beside a running copy is tests/e2e/second_start_test.sh's.)
+// Start-up and shutdown in this process, without the main window CLauncherApp would add: the silent
+// end, a missing or refused connection's messages, the derived paths, the single-instance lock and
+// its request to raise the running window. The Launcher program as a process, its boxes logged
+// (QUEND_MESSAGE_LOG): a copy refused alone removes its file. (Beside a running copy: tests/e2e.)
 
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -50,9 +48,8 @@ TEST_F(StartupTest, StartUpGoesOnAfterAConnectionFailure) {
     EXPECT_TRUE(app.CClientApp::InitInstance());
     EXPECT_EQ(m_messages.take(), (std::vector<std::string>{"无法从配置文件读取服务器信息.",
                                                            "[?General.ConnectionFailed?]"}));
-    EXPECT_FALSE(app.m_bConnected);
-    EXPECT_TRUE(app.m_bTempCopy);
-    EXPECT_EQ(platform::MessageCaption(), "Launcher");
+    EXPECT_EQ(std::make_tuple(app.m_bConnected, app.m_bTempCopy, platform::MessageCaption()),
+              std::make_tuple(false, true, std::string("Launcher")));
     const std::string folder = m_install.launcherDir.string() + "/";
     EXPECT_EQ(
         (std::vector{app.m_pszModuleDir, app.m_strSkinIni, app.m_pszTextFile,
@@ -60,8 +57,7 @@ TEST_F(StartupTest, StartUpGoesOnAfterAConnectionFailure) {
         (std::vector<std::string>{folder, folder + "/Skin.ini", folder + "Launcher.", "Res\\"}));
     app.ExitInstance();
 
-    // A server that refuses: only the language file's text; the resource folder joins the
-    // language with one separator.
+    // A refusing server: the language file's text alone; the resource folder joins with one "/".
     m_install.WriteLauncherIni({{"TREE_SERVER", "127.0.0.1:1"}});
     InstalledLauncher refused(m_install.launcherDir / "Launcher.exe");
     EXPECT_TRUE(refused.CClientApp::InitInstance());
@@ -106,8 +102,7 @@ TEST_F(StartupTest, OneLauncherPerProgramFileName) {
     EXPECT_TRUE(later.CClientApp::InitInstance());
     later.ExitInstance();
 
-    // What a launcher ended at once leaves behind in the lock's place, which nobody answers on
-    // (a plain file stands in for the socket file).
+    // What a launcher ended at once leaves in the lock's place (a plain file for the socket).
     writeFile(m_install.locks / app::CInstanceLock::LockName("Launcher.exe").toStdString(), "");
     InstalledLauncher afterCrash(program);
     EXPECT_TRUE(afterCrash.CClientApp::InitInstance());

@@ -1,9 +1,7 @@
-// The whole launcher in this process, played as a player would against the launcher server, the
-// update server and the account service on loopback, up to the stand-in game and the launcher's
-// end. What only this test catches: the application, the window, the receive thread, the check
-// pass and the download thread together in one process, where the sanitizer builds (asan, tsan)
-// see their races and leaks. The built program as a player gets it is
-// tests/e2e/window_flow_test.sh's.
+// The whole launcher in this process, played against the launcher server, the update server and
+// the account service on loopback, up to the stand-in game and its end. What only this test
+// catches: the application, window, receive thread, check pass and download thread together in one
+// process, where asan and tsan see their races and leaks. (The built program: tests/e2e.)
 
 #include <sys/wait.h>
 
@@ -65,8 +63,7 @@ protected:
     std::optional<devserver::CLauncherServer> m_server;
 };
 
-// Once the window is up: the only server group chosen, the game updated, and a login; the overall
-// bar's highest value is kept.
+// Once the window is up: the only server group chosen, the game updated, a login; the bar's top.
 TEST_F(WholeProgramTest, FromTheServerListToTheGame) {
     const WorkingFolder working(m_install.launcherDir);
     InstalledLauncher app(m_install.launcherDir / "Launcher");

@@ -12,27 +12,18 @@ namespace {
 using headless::ChooseGame;
 
 protocol::GameRecord Game(const std::string& name, const std::string& key) {
-    protocol::GameRecord game;
-    game.name = platform::Utf8ToAnsi(name);
-    game.game_key = key;
-    return game;
+    return {platform::Utf8ToAnsi(name), key, 0, 0, 0, "", "", 0};
 }
 
 TEST(GameChoice, ByTheCommandLineThenLauncherIniThenTheOnlyGame) {
     ::setenv("QUEND_CODEPAGE", "GBK", 1);
     // The second game's key is the first one's name: a name wins over a key.
-    const std::vector<protocol::GameRecord> games{Game("Quendalor", "Q1"),
-                                                  Game("经典版", "Quendalor")};
-    const std::vector<protocol::GameRecord> one{games.front()};
-    struct Row {
-        const std::vector<protocol::GameRecord>* list;
-        std::string current;    // ANSI, as Launcher.ini holds it
-        std::string requested;  // UTF-8, as typed
-        int chosen;             // index, or -1
-        std::string error;
-    };
+    using Games = std::vector<protocol::GameRecord>;
+    const Games games{Game("Quendalor", "Q1"), Game("经典版", "Quendalor")}, one{games.front()};
     const std::string several = "; choose one with --game NAME: \"Quendalor\", \"经典版\"";
-    const std::vector<Row> rows{
+    // The games, CURRENT_GAME (ANSI, as Launcher.ini holds it), --game (UTF-8, as typed), the index
+    // chosen (-1: none), the error.
+    const std::tuple<const Games*, std::string, std::string, int, std::string> rows[] = {
         {&games, "", "Quendalor", 0, ""},
         {&games, "", "经典版", 1, ""},
         {&games, "", "Q1", 0, ""},
@@ -49,11 +40,11 @@ TEST(GameChoice, ByTheCommandLineThenLauncherIniThenTheOnlyGame) {
          "CURRENT_GAME of Launcher.ini names \"Gone\", which the launcher server does not offer; "
          "choose one with --game NAME: \"Quendalor\""},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.current + "/" + row.requested);
-        const headless::GameChoice choice = ChooseGame(*row.list, row.current, row.requested);
-        EXPECT_EQ(choice.game, row.chosen < 0 ? nullptr : &(*row.list)[row.chosen]);
-        EXPECT_EQ(choice.error, row.error);
+    for (const auto& [list, current, requested, chosen, error] : rows) {
+        SCOPED_TRACE(current + "/" + requested);
+        const headless::GameChoice choice = ChooseGame(*list, current, requested);
+        EXPECT_EQ(choice.game, chosen < 0 ? nullptr : &(*list)[chosen]);
+        EXPECT_EQ(choice.error, error);
     }
     EXPECT_EQ(ChooseGame({}, "", "").error, "the launcher server offers no game");
 }

@@ -1,11 +1,8 @@
-// The launcher's command-line mode as a player's script meets it: the real Launcher program, run
-// as a process from a temporary installation with no display, against the launcher server and
-// the update server on loopback. Its exit status, what it writes on standard output and standard
-// error, and what it leaves in the game folder.
+// The launcher's command-line mode as a script meets it: the real Launcher program run from a
+// temporary installation with no display, against the launcher and update servers on loopback;
+// its exit status, its standard output and error, and what it leaves in the game folder.
 
-#include <fcntl.h>
 #include <sys/mount.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -21,6 +18,7 @@
 #include "pack/ini_encoder.h"
 #include "patch/resume_part.h"
 #include "platform/codepage.h"
+#include "platform/process.h"
 #include "protocol/version.h"
 #include "support/program_support.h"
 #include "support/test_support.h"
@@ -29,6 +27,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace quend::test;
+using testing::_;
+using testing::FieldsAre;
 using testing::HasSubstr;
 using testing::Not;
 
@@ -37,8 +37,10 @@ const std::string kMap = "Data\\地图.map";        // a listed name with Chines
 
 struct Outcome {
     int status = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
+    friend void PrintTo(const Outcome& o, std::ostream* os) {
+        *os << o.status << ", out \"" << o.out << "\", err \"" << o.err << '"';
+    }
 };
 
 class HeadlessProgramTest : public ::testing::Test {
@@ -69,9 +71,8 @@ protected:
     std::string UpdateUrl() const { return "http://127.0.0.1:" + std::to_string(m_updates.Port()); }
 
     void StartLauncherServer(std::vector<protocol::GameRecord> games) {
-        devserver::LauncherServerConfig config;
-        config.games = std::move(games);
-        m_server.emplace(std::move(config));
+        m_server.emplace(devserver::LauncherServerConfig{
+            .trailer = "", .games = std::move(games), .groups = {}});
         ASSERT_TRUE(m_server->Start());
     }
 
@@ -96,48 +97,33 @@ protected:
     }
 
     // Starts the program in the temporary folder, not its own (a script may start it anywhere),
-    // its output into out.txt and its errors into err.txt. Only exec-safe calls between fork and
-    // exec: the test runs server threads.
-    pid_t Start(const std::vector<std::string>& args) {
-        const auto open = [](const fs::path& path) {
-            return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        };
-        const int out = open(m_temp / "out.txt");
-        const int err = open(m_temp / "err.txt");
-        std::vector<std::string> strings{(m_launcherDir / "Launcher").string()};
-        strings.insert(strings.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& arg : strings)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            if (::chdir(m_temp.path().c_str()) == 0 && ::dup2(out, 1) >= 0 && ::dup2(err, 2) >= 0)
-                ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(out);
-        ::close(err);
+    // its output into out.txt and its errors into err.txt; the shell gives way to it.
+    pid_t Start(std::vector<std::string> args) {
+        args.insert(args.begin(), {"-c", "exec \"$0\" \"$@\" >out.txt 2>err.txt",
+                                   (m_launcherDir / "Launcher").string()});
+        platform::ProcessId pid = -1;
+        EXPECT_TRUE(platform::StartProcess("/bin/sh", args, m_temp.path().string(), &pid));
         return pid;
     }
 
     Outcome RunLauncher(const std::vector<std::string>& args) {
-        Outcome run;
-        run.status = Child(Start(args)).Wait(kSlow);
-        run.out = readFile(m_temp / "out.txt");
-        run.err = readFile(m_temp / "err.txt");
-        return run;
+        const int status = Child(Start(args)).Wait(kSlow);
+        return {status, readFile(m_temp / "out.txt"), readFile(m_temp / "err.txt")};
     }
 
     // The listed files of the game folder that differ from the update server's.
     std::vector<std::string> StaleFiles() const {
         std::vector<std::string> stale;
-        for (const char* name : {"Data/a.txt", "Data/b.pak", "Data/地图.map"}) {
+        for (const char* name : {"Data/a.txt", "Data/b.pak", "Data/地图.map"})
             if (!fs::exists(m_gameDir / name) ||
                 readFile(m_gameDir / name) != readFile(m_served / name))
                 stale.push_back(name);
-        }
         return stale;
+    }
+    // The update server's log lines since the last call.
+    std::vector<std::string> TakeLog() {
+        std::lock_guard lock(m_logMutex);
+        return std::exchange(m_log, {});
     }
 
     TempDir m_root;
@@ -154,31 +140,22 @@ protected:
     std::optional<devserver::CLauncherServer> m_server;
 };
 
-// The switches need no display: --help describes them; a wrong command line says what is wrong
-// and ends with 2 before anything is read.
+// The switches need no display: --help describes them; a wrong command line ends with 2 at once.
 TEST_F(HeadlessProgramTest, HelpAndWrongCommandLines) {
     const Outcome help = RunLauncher({"--help"});
-    EXPECT_EQ(help.status, 0) << help.err;
+    EXPECT_THAT(help, FieldsAre(0, _, ""));
     for (const char* word : {"--verify", "--repair", "--game NAME", "--connections N",
                              "CURRENT_GAME", "NotUpdateList.txt", "Ctrl-C", "Exit status", "130"})
         EXPECT_THAT(help.out, HasSubstr(word));
-    EXPECT_EQ(help.err, "");
 
-    struct Row {
-        std::vector<std::string> args;
-        const char* says;
-    };
-    for (const Row& row :
-         std::vector<Row>{{{"--verify", "--repair"}, "exclude each other"},
-                          {{"--game", "Quendalor"}, "say --verify or --repair"},
-                          {{"--repair", "--connections", "0"}, "1 to 16"},
-                          {{"--verify", "--game"}, "--game needs a value"},
-                          {{"--verify", "-NoCheck"}, "unknown argument \"-NoCheck\""}}) {
-        const Outcome run = RunLauncher(row.args);
-        EXPECT_EQ(run.status, 2) << row.says;
-        EXPECT_THAT(run.err, HasSubstr(row.says));
-        EXPECT_EQ(run.out, "");
-    }
+    const std::pair<std::vector<std::string>, const char*> wrong[] = {
+        {{"--verify", "--repair"}, "exclude each other"},
+        {{"--game", "Quendalor"}, "say --verify or --repair"},
+        {{"--repair", "--connections", "0"}, "1 to 16"},
+        {{"--verify", "--game"}, "--game needs a value"},
+        {{"--verify", "-NoCheck"}, "unknown argument \"-NoCheck\""}};
+    for (const auto& [args, says] : wrong)
+        EXPECT_THAT(RunLauncher(args), FieldsAre(2, "", HasSubstr(says)));
 }
 
 // The differing files' listed names in list order, in UTF-8, status 1; NotUpdateList.txt keeps a
@@ -189,10 +166,9 @@ TEST_F(HeadlessProgramTest, VerifyNamesTheFilesThatDiffer) {
     fs::remove(m_gameDir / "Data" / "地图.map");
     writeFile(m_gameDir / "Bin" / "Qnd.ini", "[Game]\r\nServerHost=10.0.0.5\r\n");
     writeFile(m_launcherDir / "NotUpdateList.txt", "Bin\\Qnd.ini\r\n");
-    const Outcome run = RunLauncher({"--verify"});
-    EXPECT_EQ(run.status, 1) << run.err;
-    EXPECT_EQ(run.out, "Data\\a.txt\n" + kMap + "\n");
-    EXPECT_THAT(run.err, HasSubstr("2 of 3 files differ; --repair fetches them"));
+    EXPECT_THAT(RunLauncher({"--verify"}),
+                FieldsAre(1, "Data\\a.txt\n" + kMap + "\n",
+                          HasSubstr("2 of 3 files differ; --repair fetches them")));
     EXPECT_EQ(readFile(m_gameDir / "Data" / "a.txt"), "old text");
     EXPECT_FALSE(fs::exists(m_gameDir / "Data" / "地图.map"));
     EXPECT_FALSE(fs::exists(m_gameDir / "checksum_all.md5"));
@@ -204,63 +180,48 @@ TEST_F(HeadlessProgramTest, VerifyNamesTheFilesThatDiffer) {
 // and a summary; a verify afterwards finds the folder current and says nothing on standard output.
 TEST_F(HeadlessProgramTest, RepairFetchesWhatDiffers) {
     writeFile(m_gameDir / "Data" / "a.txt", "old text");
-    const Outcome run = RunLauncher({"--repair", "--connections", "2"});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(StaleFiles(), std::vector<std::string>{});
     // Not a terminal, and done within five seconds: the summary alone.
-    EXPECT_THAT(run.err, testing::MatchesRegex("Launcher: repair: game \"Quendalor\" in " +
-                                               m_gameDir.string() +
-                                               "/: 4 files checked, 4 files fetched \\([0-9.]+ "
-                                               "[KM]B received\\) in 0:0[0-9]; every file is "
-                                               "current\n"));
-
-    const Outcome verify = RunLauncher({"--verify"});
-    EXPECT_EQ(verify.status, 0) << verify.err;
-    EXPECT_EQ(verify.out, "");
-    EXPECT_EQ(verify.err, "Launcher: verify: game \"Quendalor\" in " + m_gameDir.string() +
-                              "/: all 4 files are current\n");
+    EXPECT_THAT(RunLauncher({"--repair", "--connections", "2"}),
+                FieldsAre(0, "",
+                          testing::MatchesRegex("Launcher: repair: game \"Quendalor\" in " +
+                                                m_gameDir.string() +
+                                                "/: 4 files checked, 4 files fetched \\([0-9.]+ "
+                                                "[KM]B received\\) in 0:0[0-9]; every file is "
+                                                "current\n")));
+    EXPECT_EQ(StaleFiles(), std::vector<std::string>{});
+    EXPECT_THAT(RunLauncher({"--verify"}),
+                FieldsAre(0, "",
+                          "Launcher: verify: game \"Quendalor\" in " + m_gameDir.string() +
+                              "/: all 4 files are current\n"));
 }
 
 // Everything that keeps a run from its answer ends it with 2 and a message that names the cause.
 TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
-    struct Row {
-        const char* what;
-        std::function<void()> fault;
-        std::vector<std::string> args;
-        std::string says;
-    };
     const std::string ini = (m_launcherDir / "Launcher.ini").string();
-    const std::vector<Row> rows{
-        {"no Launcher.ini", [&] { fs::remove(ini); }, {"--verify"}, "no Launcher.ini at " + ini},
-        {"no launcher server",
-         [&] { WriteLauncherIni("", "127.0.0.1:1"); },
-         {"--verify"},
+    // What goes wrong, the run it spoils, what the message says.
+    const std::tuple<std::function<void()>, const char*, std::string> rows[] = {
+        {[&] { fs::remove(ini); }, "--verify", "no Launcher.ini at " + ini},
+        {[&] { WriteLauncherIni("", "127.0.0.1:1"); }, "--verify",
          "cannot reach the launcher server at 127.0.0.1:1"},
-        {"no checksum list",
-         [&] { fs::remove(m_served / "checksum_all.md5"); },
-         {"--verify"},
+        {[&] { fs::remove(m_served / "checksum_all.md5"); }, "--verify",
          "cannot fetch the checksum list \"checksum_all.md5\" from " + UpdateUrl() +
              ": HTTP status 404"},
-        {"a file the server does not deliver as listed",
-         [&] {
+        // A file the server does not deliver as listed.
+        {[&] {
              fs::remove(m_gameDir / "Data" / "b.pak");
              writeFile(m_served / "Data" / "b.pak", "other bytes");
          },
-         {"--repair"},
+         "--repair",
          "repair: game \"Quendalor\" in " + m_gameDir.string() +
              "/: 1 file was not repaired, the first \"Data\\b.pak\"; the update server did "
              "not deliver it as listed"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto& [fault, mode, says] : rows) {
+        SCOPED_TRACE(says);
         MakeCurrent();
         WriteLauncherIni("");
-        row.fault();
-        const Outcome run = RunLauncher(row.args);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_THAT(run.err, HasSubstr("Launcher: " + row.says));
-        EXPECT_EQ(run.out, "");
+        fault();
+        EXPECT_THAT(RunLauncher({mode}), FieldsAre(2, "", HasSubstr("Launcher: " + says)));
         writeFile(m_served / "Data" / "b.pak", randomBytes(900 * 1024, 3));
         pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
     }
@@ -275,30 +236,25 @@ TEST_F(HeadlessProgramTest, TheGameComesFromTheCommandLineOrLauncherIni) {
     pack::CChecksumWriter(otherServed.path(), otherServed.path()).Run("");
     devserver::CUpdateServer otherUpdates(otherServed.path());
     ASSERT_TRUE(otherUpdates.Start());
-    protocol::GameRecord classic = Game("经典版", "Classic");
-    classic.name = platform::Utf8ToAnsi("经典版");
+    protocol::GameRecord classic = Game(platform::Utf8ToAnsi("经典版"), "Classic");
     classic.update_url = "http://127.0.0.1:" + std::to_string(otherUpdates.Port());
     m_server->Stop();
     StartLauncherServer({Game("Quendalor", "Quendalor"), classic});
 
     WriteLauncherIni("");
-    const Outcome several = RunLauncher({"--verify"});
-    EXPECT_EQ(several.status, 2);
-    EXPECT_THAT(several.err, HasSubstr("offers several games; choose one with --game NAME: "
-                                       "\"Quendalor\", \"经典版\""));
-
-    const Outcome byName = RunLauncher({"--verify", "--game", "经典版"});
-    EXPECT_EQ(byName.status, 1) << byName.err;
-    EXPECT_EQ(byName.out, "Data\\a.txt\n");
+    EXPECT_THAT(RunLauncher({"--verify"}),
+                FieldsAre(2, _,
+                          HasSubstr("offers several games; choose one with --game NAME: "
+                                    "\"Quendalor\", \"经典版\"")));
+    EXPECT_THAT(RunLauncher({"--verify", "--game", "经典版"}), FieldsAre(1, "Data\\a.txt\n", _));
     EXPECT_EQ(RunLauncher({"--verify", "--game=Classic"}).out, "Data\\a.txt\n");
 
     WriteLauncherIni("Quendalor");
     EXPECT_EQ(RunLauncher({"--verify"}).status, 0);
 }
 
-// A repair takes the lock a launcher window holds while it runs: refused while one runs, while
-// a verify goes on beside it; Ctrl-C stops a repair with 130, keeping the part file, and the next
-// repair goes on from it with a range request.
+// A repair takes a launcher window's lock: refused while one runs (a verify goes on beside it);
+// Ctrl-C stops a repair with 130, keeping its part, and the next repair resumes with a Range.
 TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     int argc = 1;
     char name[] = "headless_program_test";
@@ -310,17 +266,15 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     {
         std::unique_ptr<app::CInstanceLock> window;
         ASSERT_TRUE(app::CInstanceLock::Acquire("Temp.exe", {}, window));
-        const Outcome refused = RunLauncher({"--repair"});
-        EXPECT_EQ(refused.status, 2);
-        EXPECT_THAT(refused.err, HasSubstr("a launcher window is open (or another --repair "
-                                           "runs); close it and try again"));
+        EXPECT_THAT(RunLauncher({"--repair"}),
+                    FieldsAre(2, _,
+                              HasSubstr("a launcher window is open (or another --repair runs); "
+                                        "close it and try again")));
         EXPECT_EQ(RunLauncher({"--verify"}).status, 1);
     }
     EXPECT_EQ(StaleFiles().size(), 3u);
 
-    devserver::CUpdateServer::Faults slow;
-    slow.blockDelay = std::chrono::milliseconds(300);
-    m_updates.SetFaults(slow);
+    m_updates.SetFaults({.blockDelay = std::chrono::milliseconds(300)});
     Child child(Start({"--repair"}));
     // The big file's part ("...-<size>-..."): the small files' parts come and go at once.
     const std::string bigSize = "-" + std::to_string(big.size()) + "-";
@@ -346,20 +300,13 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     const std::uintmax_t kept = fs::file_size(*part);
 
     m_updates.SetFaults({});
-    {
-        std::lock_guard lock(m_logMutex);
-        m_log.clear();
-    }
-    const Outcome resumed = RunLauncher({"--repair"});
-    EXPECT_EQ(resumed.status, 0) << resumed.err;
-    EXPECT_THAT(resumed.err, HasSubstr("kept from an earlier run"));
+    TakeLog();
+    EXPECT_THAT(RunLauncher({"--repair"}), FieldsAre(0, _, HasSubstr("kept from an earlier run")));
     EXPECT_EQ(StaleFiles(), std::vector<std::string>{});
-    std::lock_guard lock(m_logMutex);
-    EXPECT_THAT(m_log, testing::Contains(HasSubstr("\"bytes=" + std::to_string(kept) + "-\"")));
+    EXPECT_THAT(TakeLog(), testing::Contains(HasSubstr("\"bytes=" + std::to_string(kept) + "-\"")));
 }
 
-// A repair whose files the game folder's file system cannot take fetches nothing and says how
-// much it needs and how much there is.
+// A repair the game folder's file system cannot take fetches nothing and names both sizes.
 TEST_F(HeadlessProgramTest, TooLittleDiskSpaceStopsTheRepairBeforeTheFirstByte) {
     const fs::path small = m_root / "small";
     fs::create_directories(small);
@@ -376,18 +323,14 @@ TEST_F(HeadlessProgramTest, TooLittleDiskSpaceStopsTheRepairBeforeTheFirstByte) 
     writeFile(m_served / "Data" / "b.pak", randomBytes(4 << 20, 4));
     pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
 
-    const Outcome run = RunLauncher({"--repair"});
-    EXPECT_EQ(run.status, 2);
-    EXPECT_THAT(run.err,
-                testing::ContainsRegex("Launcher: not enough disk space for the repair in " +
-                                       m_gameDir.string() +
-                                       "/: it needs 4\\.0 MB, [0-9.]+ [KM]B are free; "
-                                       "nothing was fetched"));
+    EXPECT_THAT(
+        RunLauncher({"--repair"}),
+        FieldsAre(2, _,
+                  testing::ContainsRegex(
+                      "Launcher: not enough disk space for the repair in " + m_gameDir.string() +
+                      "/: it needs 4\\.0 MB, [0-9.]+ [KM]B are free; nothing was fetched")));
     EXPECT_EQ(StaleFiles().size(), 3u);
-    {
-        std::lock_guard lock(m_logMutex);
-        EXPECT_THAT(m_log, Not(testing::Contains(HasSubstr("b.pak"))));
-    }
+    EXPECT_THAT(TakeLog(), Not(testing::Contains(HasSubstr("b.pak"))));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -14,41 +15,28 @@ namespace {
 using headless::CProgressPrinter;
 using namespace std::chrono_literals;
 
-// What a printer wrote into memory.
-class Captured final {
-public:
-    Captured() : m_file(::open_memstream(&m_data, &m_size)) {}
-    ~Captured() {
-        std::fclose(m_file);
-        std::free(m_data);
+// What a printer wrote, into memory, as it showed each (fraction, bytes fetched, second) in turn.
+std::string Printed(bool terminal, const char* what, bool bytes,
+                    std::initializer_list<std::tuple<double, std::uint64_t, int>> shows) {
+    char* data = nullptr;
+    std::size_t size = 0;
+    std::FILE* file = ::open_memstream(&data, &size);
+    {
+        CProgressPrinter printer(file, terminal, what, bytes);
+        for (const auto& [fraction, fetched, second] : shows)
+            printer.Show(fraction, fetched, CProgressPrinter::Clock::time_point{} + 1s * second);
     }
-    Captured(const Captured&) = delete;
-    Captured& operator=(const Captured&) = delete;
-    std::FILE* File() const { return m_file; }
-    std::string Text() {
-        std::fflush(m_file);
-        return std::string(m_data, m_size);
-    }
-
-private:
-    char* m_data = nullptr;
-    std::size_t m_size = 0;
-    std::FILE* m_file;
-};
+    std::fclose(file);
+    const std::string text(data, size);
+    std::free(data);
+    return text;
+}
 
 // The rate and the time left look back over the last five seconds only, so that a check that
-// ran fast does not make the fetch after it look fast.
+// ran fast does not make the fetch after it look fast (here half checked in a second).
 TEST(ProgressPrinter, RateAndTimeLeftFollowTheLastSeconds) {
-    Captured out;
-    const CProgressPrinter::Clock::time_point t0{};
-    {
-        CProgressPrinter printer(out.File(), true, "repair", true);
-        printer.Show(0.0, 0, t0 + 1s);
-        printer.Show(0.5, 0, t0 + 2s);  // checked half in a second
-        printer.Show(0.6, 2 << 20, t0 + 8s);
-        printer.Show(0.7, 4 << 20, t0 + 14s);
-    }
-    EXPECT_EQ(out.Text(),
+    EXPECT_EQ(Printed(true, "repair", true,
+                      {{0.0, 0, 1}, {0.5, 0, 2}, {0.6, 2 << 20, 8}, {0.7, 4 << 20, 14}}),
               "\rrepair [........................]   0%  0 KB  0 KB/s  ? left"
               "\rrepair [############............]  50%  0 KB  0 KB/s  0:01 left"
               // since 2 s (the sample at 1 s is more than five seconds old): 2 MB in 6 s, and
@@ -61,17 +49,9 @@ TEST(ProgressPrinter, RateAndTimeLeftFollowTheLastSeconds) {
 // Into a file: nothing before the first interval, then a line at most every five seconds; the
 // verify's figures without bytes. Durations as minutes and hours.
 TEST(ProgressPrinter, PlainLinesEveryFewSeconds) {
-    Captured out;
-    const CProgressPrinter::Clock::time_point t0{};
-    {
-        CProgressPrinter printer(out.File(), false, "verify", false);
-        printer.Show(0.0, 0, t0 + 1s);
-        printer.Show(0.2, 0, t0 + 3s);
-        printer.Show(0.3, 0, t0 + 6s);
-        printer.Show(0.4, 0, t0 + 7s);
-        printer.Show(0.55, 0, t0 + 11s);
-    }
-    EXPECT_EQ(out.Text(), "verify:  30%  0:12 left\nverify:  55%  0:09 left\n");
+    EXPECT_EQ(Printed(false, "verify", false,
+                      {{0.0, 0, 1}, {0.2, 0, 3}, {0.3, 0, 6}, {0.4, 0, 7}, {0.55, 0, 11}}),
+              "verify:  30%  0:12 left\nverify:  55%  0:09 left\n");
     EXPECT_EQ(headless::FormatDuration(3723s), "1:02:03");
     EXPECT_EQ(headless::FormatDuration(59s), "0:59");
 }

@@ -1,6 +1,5 @@
-// The publisher's tool: checksum lists of a game folder in the launcher's format and order,
-// Launcher.ini values the launcher reads back, refusals of what it could not use, and the exit
-// status of the quend-pack program that a publishing script sees.
+// The publisher's tool: checksum lists in the launcher's format and order, Launcher.ini values the
+// launcher reads back, refusals of what it could not use, and quend-pack's exit status.
 
 #ifdef _WIN32
 #include <windows.h>
@@ -180,8 +179,7 @@ TEST(PackProgramTest, ExitStatusTellsUsageErrorsFromFailuresNamingTheirPlace) {
             {{}, 1, HasSubstr("subcommand")},
             {{"checksums", d, "--out", d, "--version", "1.2"}, 1, HasSubstr("--version")},
             {{"checksums", d + "missing-game", "--out", d}, 2, HasSubstr(d + "missing-game")},
-            // No file; no GBK form; 2 * 124 + "NOTICE=" is 255 characters, which the launcher
-            // would cut.
+            // No file; no GBK form; 2 * 124 + "NOTICE=" is 255 characters, which the launcher cuts.
             {{"ini", d + "missing.ini", d + "L.ini"}, 2, HasSubstr("missing.ini")},
             {{"ini", d + "emoji.ini", d + "L.ini"}, 2, HasSubstr("emoji.ini, line 3")},
             {{"ini", d + "long.ini", d + "L.ini"}, 2, HasSubstr("long.ini, line 2")},

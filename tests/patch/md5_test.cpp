@@ -59,8 +59,7 @@ TEST(Md5, DigestsTheRfc1321SuiteAndMatchesTheReferenceAroundTheBlockEdges) {
         ASSERT_EQ(patch::CMD5().GetStringMD5(text), referenceMd5(text)) << "length " << text.size();
 }
 
-// A read error is no end of the file: the digest throws rather than describe what it did not
-// read. (Files of many reads: the checksum writer's known digests.)
+// A read error is no end of the file: the digest throws. (Many reads: the checksum writer's test.)
 TEST(Md5, AFileThatCannotBeReadThrows) {
     TempDir dir;
     for (const int fd : {open(dir.path().c_str(), O_RDONLY | O_DIRECTORY), -1}) {
@@ -69,9 +68,8 @@ TEST(Md5, AFileThatCannotBeReadThrows) {
     }
 }
 
-// Every width this processor runs digests many streams side by side as one digest would each:
-// lanes start and end at different blocks, some sit idle for a call, and a lane's next stream
-// starts where the previous one ended.
+// Every width this processor runs digests many streams side by side as one digest would each: lanes
+// start and end at different blocks, some idle for a call, the next stream where one ended.
 TEST(Md5Lanes, EveryWidthDigestsEachLanesStreamAsOneDigestWould) {
     std::vector<std::string> streams;
     for (std::size_t size = 0; size <= 140; ++size)

@@ -1,6 +1,5 @@
-// The update engine against the devserver running as a program of its own (started by the test
-// fixture, a Linux program even when these tests run under Wine): the check pass, a cut transfer
-// resumed from its part, and a file that another process holds open while the pass replaces it.
+// The update engine against the devserver as a program of its own (the CTest fixture's, a Linux
+// program even under Wine): the check pass, a cut transfer resumed, a file another process holds.
 
 #include <gtest/gtest.h>
 
@@ -11,14 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "patch/md5.h"
 #include "patch/resume_part.h"
-#include "patch/update_manager.h"
 #include "platform/paths.h"
 #include "platform/process.h"
-#include "platform/window_messages.h"
-#include "support/post_recorder.h"
 #include "support/test_support.h"
+#include "update_fixture.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -31,15 +27,10 @@ namespace {
 using namespace quend::test;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-using Files = std::map<std::string, std::string>;
-using Texts = std::vector<std::string>;
-
-const patch::CMyUpdateManager::Settings kSettings{1, 0, {2, 10ms}};
-
-class DevServerUpdateTest : public ::testing::Test, public patch::UpdateOwner {
+// An engine against the fixture's servers, in a folder of the served root of its own.
+class DevServerUpdateTest : public UpdateFixture {
 protected:
-    // The fixture's folder holds the served root, the servers' ports and logs, or why there are
-    // none.
+    // The fixture's folder holds the served root, the servers' ports and logs, or why none run.
     void SetUp() override {
         if (fs::exists(m_dir / "skip"))
             GTEST_SKIP() << readFile(m_dir / "skip");
@@ -49,17 +40,9 @@ protected:
             m_ports[kind] = port;
         if (m_ports.size() != 2)
             GTEST_SKIP() << "no servers in " << m_dir << ": run the test through CTest";
-        setEnv("no_proxy", "127.0.0.1,localhost");
         UseServer("plain");
         m_manager.StartDownloadThread();
     }
-    void TearDown() override { m_manager.Stop(); }
-
-    std::string GameDir() const override { return platform::PathUtf8(m_gameDir) + "/"; }
-    std::string UpdateUrl() const override { return m_url; }
-    std::string ModuleDir() const override { return m_root.dir(); }
-    bool NoUpdate() const override { return false; }
-    platform::MessageTarget& Target() override { return m_target; }
 
     // Between passes only.
     void UseServer(const std::string& kind) {
@@ -68,19 +51,6 @@ protected:
     }
     fs::path Served(std::string_view name) const {
         return m_dir / "root" / m_name / platform::FsPath(std::string(name));
-    }
-    fs::path Game(std::string_view name) const {
-        return m_gameDir / platform::FsPath(std::string(name));
-    }
-    Files GameFiles() const {
-        Files files;
-        for (const auto& file : fs::recursive_directory_iterator(m_gameDir)) {
-            if (file.is_regular_file()) {
-                const std::u8string name = fs::relative(file.path(), m_gameDir).generic_u8string();
-                files[std::string(name.begin(), name.end())] = readFile(file.path());
-            }
-        }
-        return files;
     }
     // The current server's request lines for this case's folder.
     Texts Requests() const {
@@ -91,25 +61,8 @@ protected:
                 lines.push_back(line);
         return lines;
     }
-
-    static std::string Line(const std::string& name, std::string_view bytes) {
-        return name + "|x|" + patch::CMD5().GetStringMD5(std::string(bytes)) +
-               "|2020-5-1 10:00:00|" + std::to_string(bytes.size()) + "\r\n";
-    }
-    static patch::_filelist Entry(std::string name, std::string_view bytes) {
-        return {std::move(name), "x", patch::CMD5().GetStringMD5(std::string(bytes)), 0,
-                static_cast<std::int64_t>(bytes.size())};
-    }
-    patch::FileOutcome Fetch(std::string name, std::string_view bytes) {
-        auto done = m_manager.QueueDownload(Entry(std::move(name), bytes));
-        EXPECT_EQ(done.wait_for(30s), std::future_status::ready);
-        return done.get();
-    }
-    patch::UpdateResult RunPass(const std::string& lines) {
-        writeFile(m_root / "list.md5", lines);
-        const std::size_t done = m_target.count(platform::WM_UPDATE_DONE);
-        EXPECT_TRUE(m_manager.LoadChecksumList(platform::PathUtf8(m_root / "list.md5")));
-        EXPECT_TRUE(m_target.waitFor(platform::WM_UPDATE_DONE, done + 1, 60s));
+    patch::UpdateResult Result(const std::string& lines) {
+        RunPass(lines);
         return m_manager.LastResult();
     }
 
@@ -119,11 +72,6 @@ protected:
     const std::string m_name =
         "case-" + std::to_string(std::random_device()()) + std::to_string(std::random_device()());
     std::string m_kind;
-    TempDir m_root;
-    fs::path m_gameDir = m_root / "game";  // changed only before the first pass
-    std::string m_url;
-    PostRecorder m_target;
-    patch::CMyUpdateManager m_manager{*this, "QuendTest", kSettings};
 };
 
 // The list holds GBK names with backslashes; the game folder gets them in the system's own
@@ -142,12 +90,12 @@ TEST_F(DevServerUpdateTest, CheckPassFetchesExactlyTheFilesThatDiffer) {
         writeFile(Game(name), bytes);
     // "数据\地图乗.map" in GBK: the second byte of "乗" is a backslash and no separator.
     const std::string gbkName = "\xca\xfd\xbe\xdd\\\xb5\xd8\xcd\xbc\x81\x5c.map";
-    const std::string list = Line("Bin\\Qnd.exe", fresh.at("Bin/Qnd.exe")) +
-                             Line("Data\\Map\\a.map", "same map") +
-                             Line("Data\\Map\\b.map", fresh.at("Data/Map/b.map")) +
-                             Line(gbkName, fresh.at("数据/地图乗.map"));
+    const std::string list = Line("Bin\\Qnd.exe", fresh.at("Bin/Qnd.exe"), "\r\n") +
+                             Line("Data\\Map\\a.map", "same map", "\r\n") +
+                             Line("Data\\Map\\b.map", fresh.at("Data/Map/b.map"), "\r\n") +
+                             Line(gbkName, fresh.at("数据/地图乗.map"), "\r\n");
 
-    const patch::UpdateResult result = RunPass(list);
+    const patch::UpdateResult result = Result(list);
     EXPECT_EQ(std::tie(result.failedFiles, result.fetchedFiles, result.checkedFiles),
               std::make_tuple(0, 3, 4));
     for (const auto& [name, bytes] : fresh)
@@ -155,7 +103,7 @@ TEST_F(DevServerUpdateTest, CheckPassFetchesExactlyTheFilesThatDiffer) {
     EXPECT_EQ(GameFiles(), game);
     EXPECT_EQ(Requests().size(), 3u);
 
-    RunPass(list);
+    Result(list);
     EXPECT_EQ(Requests().size(), 3u);
 }
 
@@ -165,16 +113,15 @@ TEST_F(DevServerUpdateTest, ACutTransferGoesOnFromItsPart) {
     const std::string fresh = randomBytes(700000, 21), old = "the old version";
     writeFile(Served("Data/big.pak"), fresh);
     writeFile(Game("Data/big.pak"), old);
-    const std::string part = patch::ResumePartPath(platform::PathUtf8(Game("Data/big.pak")),
-                                                   Entry("Data\\big.pak", fresh));
+    const fs::path part = platform::FsPath(patch::ResumePartPath(
+        platform::PathUtf8(Game("Data/big.pak")), Entry("Data\\big.pak", fresh)));
 
     UseServer("cut");
     EXPECT_EQ(Fetch("Data\\big.pak", fresh).kind, patch::FileOutcome::Kind::ServerFailed);
     m_manager.ResetServerOk();
-    const Files cut = GameFiles();
-    ASSERT_EQ(cut.size(), 2u);
-    EXPECT_EQ(cut.at("Data/big.pak"), old);
-    EXPECT_EQ(readFile(platform::FsPath(part)), fresh.substr(0, 300000));
+    EXPECT_EQ(GameFiles(),
+              (Files{{"Data/big.pak", old},
+                     {fs::relative(part, m_gameDir).generic_string(), fresh.substr(0, 300000)}}));
 
     UseServer("plain");
     EXPECT_FALSE(Fetch("Data\\big.pak", fresh).Failed());
@@ -202,20 +149,20 @@ struct FileHolder final {
     bool held = false;
 };
 
-// A file the game holds open cannot be replaced: the pass names it with the system's reason,
-// counts it as failed, leaves it as it was and puts the other files in place. Once the game has
-// let go, the next pass brings it.
+// A file the game holds open cannot be replaced: named with the system's reason, counted as failed
+// and left as it was, the others put in place; once let go, the next pass brings it.
 TEST_F(DevServerUpdateTest, AFileAnotherProcessHoldsOpenFailsByNameAndStaysAsItWas) {
     const std::string freshPak = randomBytes(200000, 5);
     writeFile(Served("Data/held.pak"), freshPak);
     writeFile(Served("Data/free.pak"), "free v2");
     writeFile(Game("Data/held.pak"), "held v1");
     writeFile(Game("Data/free.pak"), "free v1");
-    const std::string list = Line("Data\\held.pak", freshPak) + Line("Data\\free.pak", "free v2");
+    const std::string list =
+        Line("Data\\held.pak", freshPak, "\r\n") + Line("Data\\free.pak", "free v2", "\r\n");
 
     FileHolder holder(Game("Data/held.pak"), m_root / "ready");
     ASSERT_TRUE(holder.held);
-    const patch::UpdateResult result = RunPass(list);
+    const patch::UpdateResult result = Result(list);
     EXPECT_EQ(std::tie(result.failedFiles, result.firstFailed, result.fetchedFiles),
               std::make_tuple(1, std::string("Data\\held.pak"), 1));
     EXPECT_EQ(result.firstLocal.kind, patch::FileOutcome::Kind::LocalFailed);
@@ -225,13 +172,12 @@ TEST_F(DevServerUpdateTest, AFileAnotherProcessHoldsOpenFailsByNameAndStaysAsItW
     EXPECT_EQ(readFile(Game("Data/held.pak")), "held v1");
     EXPECT_EQ(readFile(Game("Data/free.pak")), "free v2");
 
-    const patch::UpdateResult again = RunPass(list);
+    const patch::UpdateResult again = Result(list);
     EXPECT_EQ(again.failedFiles, 0);
     EXPECT_EQ(readFile(Game("Data/held.pak")), freshPak);
 }
 
-// A pass whose files the game folder's volume cannot take fetches nothing and says how much it
-// needs and how much there is.
+// A pass the game folder's volume cannot take fetches nothing and names both sizes.
 TEST_F(DevServerUpdateTest, RefusesFilesTheVolumeCannotTakeBeforeTheFirstByte) {
     if (fs::exists(m_dir / "small.skip"))
         GTEST_SKIP() << readFile(m_dir / "small.skip");
@@ -241,7 +187,7 @@ TEST_F(DevServerUpdateTest, RefusesFilesTheVolumeCannotTakeBeforeTheFirstByte) {
     writeFile(Served("a.pak"), a);
     writeFile(Served("b.pak"), b);
 
-    const patch::UpdateResult refused = RunPass(Line("a.pak", a) + Line("b.pak", b));
+    const patch::UpdateResult refused = Result(Line("a.pak", a, "\r\n") + Line("b.pak", b, "\r\n"));
     EXPECT_TRUE(refused.NoSpace());
     EXPECT_EQ(std::tie(refused.failedFiles, refused.firstFailed, refused.spaceNeeded),
               std::make_tuple(2, std::string("a.pak"), std::uint64_t{3 << 20}));

@@ -1,6 +1,5 @@
-// The update engine against a real update server on loopback and a temporary game folder: the
-// list's lines, the check pass over a list the publisher's writer made, failed and resumed
-// downloads, the free-space check, the posted messages and stopping.
+// The update engine against an update server on loopback: the list's lines, a pass over the
+// writer's list, failed and resumed downloads, free space, the posted messages and stopping.
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -12,10 +11,10 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <functional>
-#include <future>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <regex>
 #include <thread>
 #include <tuple>
 
@@ -23,22 +22,18 @@
 #include "devserver/update_server.h"
 #include "pack/checksum_writer.h"
 #include "patch/checksum_list.h"
-#include "patch/md5.h"
 #include "patch/resume_part.h"
-#include "patch/update_manager.h"
 #include "platform/process.h"
 #include "platform/window_messages.h"
 #include "support/message_box_recorder.h"
-#include "support/post_recorder.h"
 #include "support/test_support.h"
+#include "update_fixture.h"
 
 namespace {
 
 using namespace quend::test;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-using Texts = std::vector<std::string>;
-using Files = std::map<std::string, std::string>;
 using Kind = patch::FileOutcome::Kind;
 using Faults = devserver::CUpdateServer::Faults;
 
@@ -46,25 +41,21 @@ using Faults = devserver::CUpdateServer::Faults;
 constexpr char kCheckingGbk[] = "\xd5\xfd\xd4\xda\xbc\xec\xb2\xe9\xce\xc4\xbc\xfe\xa1\xad";
 constexpr std::intptr_t kBlock = 327680;
 constexpr std::intptr_t kBar = 10000;  // the overall bar's range
-constexpr char kTitle[] = "QuendTest";
-// Short pauses between tries, so that the tests do not wait for them.
-const patch::CMyUpdateManager::Settings kSettings{1, 0, {2, 10ms}};
 
 TEST(ChecksumListTest, LinesReadAsTheTokenizerAndTheLocalDate) {
     ::setenv("TZ", "CST-8", 1);  // the list's dates are local time
     ::tzset();
     // The line, then the fields it gives.
-    std::vector<
-        std::tuple<std::string, std::string, std::string, std::string, std::int64_t, std::int64_t>>
-        cases = {
-            {"Bin\\a.dll|x|m|2020-12-31 23:59:59|1024", "Bin\\a.dll", "x", "m", 1609430399, 1024},
-            // Fewer fields: the missing ones read empty, whatever the reused entry held before.
-            {"Bin\\c.dll|z", "Bin\\c.dll", "z", "", 0, 0},
-            // A doubled delimiter swallows the empty field: the later ones move up.
-            {"a||b|c|d", "a", "b", "c", 0, 0},
-            // A leading delimiter is skipped; a year before 1900 gives no time.
-            {"|B|y|m|1899-12-31 23:59:59| +42kb", "B", "y", "m", 0, 42},
-        };
+    using S = std::string;
+    std::vector<std::tuple<S, S, S, S, std::int64_t, std::int64_t>> cases = {
+        {"Bin\\a.dll|x|m|2020-12-31 23:59:59|1024", "Bin\\a.dll", "x", "m", 1609430399, 1024},
+        // Fewer fields: the missing ones read empty, whatever the reused entry held before.
+        {"Bin\\c.dll|z", "Bin\\c.dll", "z", "", 0, 0},
+        // A doubled delimiter swallows the empty field: the later ones move up.
+        {"a||b|c|d", "a", "b", "c", 0, 0},
+        // A leading delimiter is skipped; a year before 1900 gives no time.
+        {"|B|y|m|1899-12-31 23:59:59| +42kb", "B", "y", "m", 0, 42},
+    };
     // Dates that do not read whole or lie out of range give 0; the line still counts.
     for (const char* date : {"0-0-0 0:0:0", "2020-5-1", "2020-13-1 10:00:00", "2020-5-1 24:00:00",
                              "2020-5-0 10:00:00", "2020-5-1 10:60:00"})
@@ -100,96 +91,27 @@ TEST(ChecksumListTest, ListNamesFromVersions) {
         EXPECT_FALSE(patch::IsChecksumListName(name)) << name;
 }
 
-// What a check pass showed: its status lines and the last figure of the overall bar.
-struct Progress {
-    Texts status;
-    std::intptr_t bar = -1;
-    bool operator==(const Progress&) const = default;
-};
-
-// The owner of an engine with its thread running against a server of Served() under the update
-// address http://127.0.0.1:PORT/patch, with a temporary game folder.
-class UpdateTest : public ::testing::Test, public patch::UpdateOwner {
+// An engine against a loopback server of Served(), with the server's log.
+class UpdateTest : public UpdateFixture {
 protected:
     void SetUp() override {
-        ::setenv("no_proxy", "127.0.0.1,localhost", 1);
         ASSERT_TRUE(m_server.Start());
         m_url = "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/patch";
         m_manager.StartDownloadThread();
     }
-    // The threads end while this owner is still whole, as when the dialog closes.
-    void TearDown() override { m_manager.Stop(); }
-
-    std::string GameDir() const override { return m_gameDir.string() + "/"; }
-    std::string UpdateUrl() const override { return m_url; }
-    std::string ModuleDir() const override { return m_root.dir(); }
-    bool NoUpdate() const override { return m_noUpdate; }
-    platform::MessageTarget& Target() override { return m_target; }
 
     fs::path Served(std::string_view name) const { return m_root / "server" / "patch" / name; }
-    fs::path Game(std::string_view name) const { return m_gameDir / name; }
-    std::size_t Done() const { return m_target.count(platform::WM_UPDATE_DONE); }
     std::intptr_t LastDone() const { return m_target.messages().back().wParam; }
     // The server's log lines since the last call.
     Texts TakeLog() {
         std::lock_guard lock(m_logMutex);
         return std::exchange(m_log, {});
     }
-    // The game folder's regular files by path, or only its part files.
-    Files GameFiles(bool partsOnly = false) const {
-        Files files;
-        for (const auto& file : fs::recursive_directory_iterator(m_gameDir))
-            if (file.is_regular_file() &&
-                (!partsOnly || patch::IsPartFileName(file.path().filename().string())))
-                files[fs::relative(file.path(), m_gameDir).string()] = readFile(file.path());
-        return files;
-    }
-
-    // A list line for `name` with the digest and size of `bytes`.
-    static std::string Line(const std::string& name, std::string_view bytes, bool upper = false) {
-        std::string md5 = patch::CMD5().GetStringMD5(std::string(bytes));
-        if (upper)
-            std::transform(md5.begin(), md5.end(), md5.begin(), ::toupper);
-        return name + "|x|" + md5 + "|2020-5-1 10:00:00|" + std::to_string(bytes.size());
-    }
-    static patch::_filelist Entry(std::string name, std::string_view bytes) {
-        return {std::move(name), "x", patch::CMD5().GetStringMD5(std::string(bytes)), 0,
-                static_cast<std::int64_t>(bytes.size())};
-    }
-    // The part file of `name` (listed with a backslash) listed with the digest of `bytes`,
-    // relative to the game folder.
+    // The part file of `name` listed with the digest of `bytes`, relative to the game folder.
     std::string Part(std::string name, std::string_view bytes) const {
         const fs::path file = Game(name);
         std::replace(name.begin(), name.end(), '/', '\\');
         return fs::relative(patch::ResumePartPath(file.string(), Entry(name, bytes)), m_gameDir);
-    }
-    // Hands `name`, listed with the size and digest of `bytes`, to the engine; how it ended.
-    patch::FileOutcome Fetch(std::string name, std::string_view bytes) {
-        std::future<patch::FileOutcome> done =
-            m_manager.QueueDownload(Entry(std::move(name), bytes));
-        EXPECT_EQ(done.wait_for(20s), std::future_status::ready);
-        return done.get();
-    }
-
-    // Waits for the end of the check pass that `start` starts; what it showed.
-    Progress Pass(const std::function<void()>& start) {
-        const std::size_t before = m_target.messages().size(), done = Done();
-        start();
-        EXPECT_TRUE(m_target.waitFor(platform::WM_UPDATE_DONE, done + 1, 30s));
-        EXPECT_FALSE(m_manager.IsBusy());
-        Progress progress;
-        const auto posted = m_target.messages();
-        for (std::size_t i = before; i < posted.size(); ++i) {
-            if (posted[i].id == platform::WM_UPDATE_STATUS)
-                progress.status.push_back(posted[i].text);
-            else if (posted[i].id == platform::WM_TOTAL_PROGRESS)
-                progress.bar = posted[i].wParam;
-        }
-        return progress;
-    }
-    Progress RunPass(const std::string& lines) {
-        writeFile(m_root / "list.md5", lines);
-        return Pass([this] { m_manager.LoadChecksumList((m_root / "list.md5").string()); });
     }
     static struct stat Stat(const fs::path& path) {
         struct stat info {};
@@ -197,18 +119,12 @@ protected:
         return info;
     }
 
-    TempDir m_root;
-    fs::path m_gameDir = m_root / "game";  // changed only between passes
-    std::atomic<bool> m_noUpdate{false};
-    std::string m_url;  // set before the threads start
-    PostRecorder m_target;
     std::mutex m_logMutex;
     Texts m_log;
     devserver::CUpdateServer m_server{m_root / "server", [this](const std::string& line) {
                                           std::lock_guard lock(m_logMutex);
                                           m_log.push_back(line);
                                       }};
-    patch::CMyUpdateManager m_manager{*this, kTitle, kSettings};
 };
 
 using CheckPassTest = UpdateTest;
@@ -288,8 +204,7 @@ TEST_F(CheckPassTest, UnreadableAndEmptyListsNoUpdateAndTheFullDiskText) {
     EXPECT_EQ(RunPass(""), (Progress{{}, kBar}));
 
     m_noUpdate = true;
-    EXPECT_EQ(RunPass(Line("a.dat", "a") + "\n" + Line("b.dat", "b") + "\n"),
-              (Progress{{kCheckingGbk}, kBar}));
+    EXPECT_EQ(RunPass(Line("a.dat", "a") + Line("b.dat", "b")), (Progress{{kCheckingGbk}, kBar}));
     EXPECT_EQ(TakeLog(), Texts{});
     EXPECT_EQ(Done(), 2u);
     EXPECT_EQ(LastDone(), 0);
@@ -303,8 +218,8 @@ TEST_F(CheckPassTest, NotUpdateListSkipsExactNamesOnTheFirstUpdateOnly) {
     writeFile(Served("Bin/Qnd.ini"), "server settings");
     writeFile(Served("bin/qnd.ini"), "other case");
     const auto list = [](bool upper) {
-        return Line("Bin\\Qnd.ini", "server settings", upper) + "\r\n\r\n" +
-               Line("bin\\qnd.ini", "other case", upper) + "\n";
+        return Line("Bin\\Qnd.ini", "server settings", "\r\n\r\n", upper) +
+               Line("bin\\qnd.ini", "other case", "\n", upper);
     };
 
     RunPass(list(false));
@@ -317,22 +232,6 @@ TEST_F(CheckPassTest, NotUpdateListSkipsExactNamesOnTheFirstUpdateOnly) {
     EXPECT_EQ(GameFiles(),
               (Files{{"Bin/Qnd.ini", "server settings"}, {"bin/qnd.ini", "other case"}}));
 }
-
-// Caps the size of every file this process writes while it lives: writes past it fail with
-// EFBIG instead of raising SIGXFSZ.
-struct FileSizeLimit final {
-    explicit FileSizeLimit(rlim_t bytes) : handler(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        const rlimit capped = {bytes, old.rlim_max};
-        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &capped), 0);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, handler);
-    }
-    rlimit old{};
-    void (*handler)(int);
-};
 
 // Whatever the server does wrong, and wherever the game folder will not take a file, the old file
 // stays as it was and no part file is left; only the server's failures clear ServerOk, and a
@@ -354,8 +253,7 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     const auto outside = m_root / "outside.dat";
     constexpr Kind kServer = Kind::ServerFailed, kLocal = Kind::LocalFailed;
 
-    // The name and the bytes the list gives, the server's faults, how it ended, whether a request
-    // went out.
+    // The listed name and bytes, the server's faults, how it ended, whether a request went out.
     const std::tuple<const char*, std::string, Faults, Kind, bool> cases[] = {
         {"Bin\\gone.dat", "new", {}, kServer, true},  // 404
         {"Bin\\keep.dat", fresh, {.status = 500}, kServer, true},
@@ -374,11 +272,10 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
         SCOPED_TRACE(testing::Message() << name << " " << bytes.size());
         m_server.SetFaults(faults);
         const patch::FileOutcome outcome = Fetch(name, bytes);
-        EXPECT_EQ(outcome.kind, kind);
-        EXPECT_FALSE(outcome.reason.empty());
-        EXPECT_EQ(m_manager.ServerOk(), kind == kLocal);
+        EXPECT_EQ(std::make_tuple(outcome.kind, outcome.reason.empty(), m_manager.ServerOk(),
+                                  TakeLog().size()),
+                  std::make_tuple(kind, false, kind == kLocal, requested ? 1u : 0u));
         m_manager.ResetServerOk();
-        EXPECT_EQ(TakeLog().size(), requested ? 1u : 0u);
     }
     EXPECT_EQ(GameFiles(), old);
     EXPECT_FALSE(fs::exists(outside));
@@ -387,23 +284,26 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     EXPECT_EQ(std::tie(folder.path, folder.reason),
               std::make_tuple(Game("Bin/dir.dat").string(), std::string("Is a directory")));
 
-    // A write the file system refuses halfway, while earlier blocks are being digested: the
-    // system's reason, the old file, and the bytes written so far kept for the next try.
+    // A write refused halfway, blocks being digested: the reason, the old file, a part kept.
     const std::string large = randomBytes(1 << 20, 9);
     writeFile(Served("Bin/keep.dat"), large);
-    {
-        const FileSizeLimit limit(256 * 1024);
-        const patch::FileOutcome refused = Fetch("Bin\\keep.dat", large);
-        EXPECT_EQ(std::tie(refused.kind, refused.reason),
-                  std::make_tuple(kLocal, std::string("File too large")));
-    }
+    // A cap on every file this process writes: writes past it fail with EFBIG, SIGXFSZ ignored.
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit capped = {256 * 1024, limit.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &capped), 0);
+    const patch::FileOutcome refused = Fetch("Bin\\keep.dat", large);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(std::tie(refused.kind, refused.reason),
+              std::make_tuple(kLocal, std::string("File too large")));
     EXPECT_EQ(GameFiles(true), (Files{{Part("Bin/keep.dat", large), large.substr(0, 256 * 1024)}}));
     fs::remove(Game(Part("Bin/keep.dat", large)));
     EXPECT_TRUE(GameFiles() == old);
     TakeLog();
 
-    // The thread is still there for the next file; a file listed without a time keeps the time
-    // of writing.
+    // The thread goes on; a file listed without a time keeps the time of writing.
     const std::time_t before = std::time(nullptr);
     EXPECT_FALSE(Fetch("Bin\\keep.dat", large).Failed());
     EXPECT_TRUE(m_manager.ServerOk());
@@ -420,8 +320,7 @@ TEST_F(DownloadTest, ACutTransferGoesOnWhereItsPartEnded) {
     const auto asks = [](const std::string& line, std::uint64_t from) {
         return line.ends_with("\"bytes=" + std::to_string(from) + "-\"");
     };
-    // Where the first transfer is cut; what the server does on the next fetch and the status it
-    // answers the Range request with.
+    // Where the first transfer is cut; the server's faults next time and its answer to the Range.
     const std::tuple<std::uint64_t, Faults, const char*> cases[] = {
         {1, {}, "206"},
         {kBlock, {}, "206"},
@@ -452,8 +351,7 @@ TEST_F(DownloadTest, ACutTransferGoesOnWhereItsPartEnded) {
         EXPECT_NE(log[0].find(std::string("\" ") + status + " "), std::string::npos) << log[0];
     }
 
-    // A part longer than the server's file cannot be of it: asked for again from the start, and
-    // gone once the server's file shows the wrong length.
+    // A part longer than the server's file: asked for from the start, gone at the wrong length.
     m_server.SetFaults({});
     writeFile(Served("Data/short.pak"), fresh.substr(0, 300));
     writeFile(Game(Part("Data/short.pak", fresh)), fresh.substr(0, 500));
@@ -474,7 +372,7 @@ TEST_F(CheckPassTest, APassKeepsThePartOfACutFileAndGoesOnFromItButNoOtherPart) 
     writeFile(Served("Data/a.pak"), fresh);
     writeFile(Served("Data/b.pak"), "current");
     writeFile(Game("Data/b.pak"), "current");
-    const std::string list = Line("Data\\a.pak", fresh) + "\n" + Line("Data\\b.pak", "current");
+    const std::string list = Line("Data\\a.pak", fresh) + Line("Data\\b.pak", "current", "");
     m_server.SetFaults({.cutAfter = 120000});
     RunPass(list);
     EXPECT_EQ(m_manager.LastResult().failedFiles, 1);
@@ -495,33 +393,21 @@ TEST_F(CheckPassTest, APassKeepsThePartOfACutFileAndGoesOnFromItButNoOtherPart) 
     EXPECT_TRUE(log[0].ends_with("\"bytes=120000-\"")) << log[0];
 }
 
-// Mounts a small tmpfs at a folder while it lives, where the system allows.
-struct SmallFileSystem final {
-    SmallFileSystem(const fs::path& at, const char* size) : at(at) {
-        fs::create_directories(at);
-        if (::mount("tmpfs", at.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) != 0)
-            error = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
-    }
-    ~SmallFileSystem() {
-        if (error.empty())
-            ::umount2(at.c_str(), MNT_DETACH);
-    }
-    fs::path at;
-    std::string error;
-};
-
 // A pass whose files the game folder's file system cannot take fetches nothing and counts them
 // all as failed, not as done; what a part file holds already counts as there.
 TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
-    SmallFileSystem disk(m_root / "small", "2m");
-    if (!disk.error.empty())
-        GTEST_SKIP() << disk.error;
-    m_gameDir = m_root / "small" / "game";
+    const fs::path small = m_root / "small";
+    fs::create_directories(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=2m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+    const std::shared_ptr<void> unmount(nullptr,
+                                        [&](void*) { ::umount2(small.c_str(), MNT_DETACH); });
+    m_gameDir = small / "game";
     fs::create_directories(m_gameDir);
     const std::string a = randomBytes(1536 * 1024, 1), b = randomBytes(1536 * 1024, 2);
     writeFile(Served("a.pak"), a);
     writeFile(Served("b.pak"), b);
-    RunPass(Line("a.pak", a) + "\n" + Line("b.pak", b) + "\n");
+    RunPass(Line("a.pak", a) + Line("b.pak", b));
     const patch::UpdateResult refused = m_manager.LastResult();
     EXPECT_EQ(std::tie(refused.failedFiles, refused.firstFailed, refused.spaceNeeded),
               std::make_tuple(2, std::string("a.pak"), std::uint64_t{3 << 20}));
@@ -532,7 +418,7 @@ TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
 
     // With 1 MiB of a.pak in its part file, a.pak needs only the rest.
     writeFile(Game(Part("a.pak", a)), a.substr(0, 1 << 20));
-    RunPass(Line("a.pak", a) + "\n");
+    RunPass(Line("a.pak", a));
     EXPECT_EQ(GameFiles(), (Files{{"a.pak", a}}));
 }
 
@@ -543,7 +429,7 @@ TEST_F(CheckPassTest, PostsStatusAndProgressInTheOrderOfTheWork) {
     const std::string current = randomBytes(400000, 5), fresh = randomBytes(700000, 6);
     writeFile(Game("a.pak"), current);
     writeFile(Served("b.pak"), fresh);
-    EXPECT_EQ(RunPass(Line("a.pak", current) + "\n" + Line("b.pak", fresh) + "\n"),
+    EXPECT_EQ(RunPass(Line("a.pak", current) + Line("b.pak", fresh)),
               (Progress{{kCheckingGbk}, kBar}));
     EXPECT_EQ(Stat(Game("b.pak")).st_mode & 07777, 0644u);
 
@@ -569,15 +455,8 @@ TEST_F(CheckPassTest, PostsStatusAndProgressInTheOrderOfTheWork) {
         }
     }
     EXPECT_EQ(read, 700000);
-    // The bar at 0 and the status first; the bar moves while a.pak is digested and while b.pak
-    // arrives; full before the end.
-    const auto blocks = [](std::string_view rest) {  // two or more "PT"
-        for (; rest.starts_with("PT"); rest.remove_prefix(2)) {
-        }
-        return rest.empty();
-    };
-    ASSERT_TRUE(shape.starts_with("TSTFRPTPT") && shape.ends_with("D")) << shape;
-    EXPECT_TRUE(blocks(std::string_view(shape).substr(5, shape.size() - 6))) << shape;
+    // The bar at 0 and the status first; it moves as a.pak is digested and b.pak arrives.
+    EXPECT_TRUE(std::regex_match(shape, std::regex("TSTFR(PT){2,}D"))) << shape;
     EXPECT_EQ(LastDone(), 0);
 }
 

@@ -1,6 +1,5 @@
-// The engine against nginx with the configuration the publishing guide gives, which the guide
-// must show word for word: names with Chinese and URL-syntax characters, a file the server does
-// not have, and a file that goes on from its part file with a Range request.
+// The engine against nginx configured as the publishing guide shows word for word: Chinese and
+// URL-syntax names, a file the server does not have, a file resumed from its part with a Range.
 
 #include <gtest/gtest.h>
 
@@ -12,12 +11,11 @@
 #include "patch/checksum_list.h"
 #include "patch/md5.h"
 #include "patch/resume_part.h"
-#include "patch/update_manager.h"
 #include "platform/codepage.h"
 #include "platform/window_messages.h"
 #include "support/nginx_server.h"
-#include "support/post_recorder.h"
 #include "support/test_support.h"
+#include "update_fixture.h"
 
 namespace {
 
@@ -28,37 +26,26 @@ using namespace std::chrono_literals;
 const fs::path kSource = QUEND_SOURCE_DIR;
 const fs::path kConfig = kSource / "docs" / "nginx-update.conf";
 
-struct Owner final : patch::UpdateOwner {
-    std::string GameDir() const override { return game.string() + "/"; }
-    std::string UpdateUrl() const override { return url; }
-    std::string ModuleDir() const override { return GameDir(); }
-    bool NoUpdate() const override { return false; }
-    platform::MessageTarget& Target() override { return posts; }
-    fs::path game;
-    std::string url;
-    PostRecorder posts;
-};
+using NginxUpdateTest = UpdateFixture;
 
-patch::_filelist Entry(const std::string& utf8Name, const std::string& bytes) {
+patch::_filelist Listed(const std::string& utf8Name, const std::string& bytes) {
     std::string name = platform::Utf8ToAnsi(utf8Name);
     std::replace(name.begin(), name.end(), '/', '\\');
     return {name, "0", patch::CMD5().GetStringMD5(bytes), 1588298400,
             static_cast<std::int64_t>(bytes.size())};
 }
 
-TEST(NginxUpdateTest, TheGuideShowsTheTestedConfiguration) {
+TEST_F(NginxUpdateTest, TheGuideShowsTheTestedConfiguration) {
     const std::string guide = readFile(kSource / "docs" / "publishing.md");
     EXPECT_NE(guide.find(readFile(kConfig)), std::string::npos)
         << "docs/publishing.md must hold docs/nginx-update.conf as it is";
 }
 
-TEST(NginxUpdateTest, APassFetchesResumesAndCountsAMissingFile) {
+TEST_F(NginxUpdateTest, APassFetchesResumesAndCountsAMissingFile) {
     if (NginxServer::Program().empty())
         GTEST_SKIP() << "nginx is not installed (Debian package nginx-light)";
-    ::setenv("no_proxy", "127.0.0.1,localhost", 1);
-    TempDir dir;
-    fs::create_directories(dir / "nginx");
-    NginxServer nginx(kConfig, dir / "served", dir / "nginx");
+    fs::create_directories(m_root / "nginx");
+    NginxServer nginx(kConfig, m_root / "served", m_root / "nginx");
     std::string error;
     ASSERT_TRUE(nginx.Start(error)) << error;
 
@@ -67,31 +54,26 @@ TEST(NginxUpdateTest, APassFetchesResumesAndCountsAMissingFile) {
         {"Data/big.pak", big}, {"数据/地图.map", "新的地图"}, {"Data/50% off #1?.txt", "odd"}};
     std::vector<patch::_filelist> list;
     for (const auto& [name, bytes] : served) {
-        writeFile(dir / "served" / "patch" / name, bytes);
-        list.push_back(Entry(name, bytes));
+        writeFile(m_root / "served" / "patch" / name, bytes);
+        list.push_back(Listed(name, bytes));
     }
-    list.insert(list.begin() + 1, Entry("Data/gone.pak", "not served"));
-    Owner owner;
-    owner.game = dir / "game";
-    owner.url = nginx.Url() + "/patch";
-    const fs::path& game = owner.game;
-    writeFile(patch::ResumePartPath((game / "Data" / "big.pak").string(), list.front()),
+    list.insert(list.begin() + 1, Listed("Data/gone.pak", "not served"));
+    m_url = nginx.Url() + "/patch";
+    writeFile(patch::ResumePartPath(Game("Data/big.pak").string(), list.front()),
               big.substr(0, 300000));
 
-    patch::CMyUpdateManager manager(owner, "QuendTest");
-    manager.StartDownloadThread();
-    ASSERT_TRUE(manager.StartPass(list));
-    ASSERT_TRUE(owner.posts.waitFor(platform::WM_UPDATE_DONE, 1, 30s));
+    m_manager.StartDownloadThread();
+    ASSERT_TRUE(m_manager.StartPass(list));
+    ASSERT_TRUE(m_target.waitFor(platform::WM_UPDATE_DONE, 1, 30s));
 
-    const patch::UpdateResult result = manager.LastResult();
+    const patch::UpdateResult result = m_manager.LastResult();
     EXPECT_EQ(
         std::tie(result.failedFiles, result.firstFailed, result.fetchedFiles, result.resumedBytes),
         std::make_tuple(1, std::string("Data\\gone.pak"), 3, std::uint64_t{300000}));
     EXPECT_FALSE(result.firstLocal.Failed());
     for (const auto& [name, bytes] : served)
-        EXPECT_EQ(readFile(game / name), bytes) << name;
-    for (const auto& file : fs::recursive_directory_iterator(game))
-        EXPECT_FALSE(patch::IsPartFileName(file.path().filename().string())) << file.path();
+        EXPECT_EQ(readFile(Game(name)), bytes) << name;
+    EXPECT_EQ(GameFiles(true), Files{});
     // The log lines: "GET TARGET HTTP/1.1|STATUS|BYTES|RANGE", in list order.
     const std::vector<std::string> log = nginx.AccessLog();
     ASSERT_EQ(log.size(), 4u);
