@@ -20,6 +20,7 @@
 #include "platform/codepage.h"
 #include "platform/process.h"
 #include "protocol/version.h"
+#include "support/log_recorder.h"
 #include "support/program_support.h"
 #include "support/test_support.h"
 
@@ -120,23 +121,14 @@ protected:
                 stale.push_back(name);
         return stale;
     }
-    // The update server's log lines since the last call.
-    std::vector<std::string> TakeLog() {
-        std::lock_guard lock(m_logMutex);
-        return std::exchange(m_log, {});
-    }
 
     TempDir m_root;
     TempDir m_temp;
     TempDir m_served;
     fs::path m_gameDir = m_root / "Game";  // the installation; a test may move it
     fs::path m_launcherDir = m_gameDir / "Launcher";
-    std::mutex m_logMutex;
-    std::vector<std::string> m_log;
-    devserver::CUpdateServer m_updates{m_served.path(), [this](const std::string& line) {
-                                           std::lock_guard lock(m_logMutex);
-                                           m_log.push_back(line);
-                                       }};
+    LogRecorder m_log;
+    devserver::CUpdateServer m_updates{m_served.path(), m_log.logger()};
     std::optional<devserver::CLauncherServer> m_server;
 };
 
@@ -300,10 +292,11 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     const std::uintmax_t kept = fs::file_size(*part);
 
     m_updates.SetFaults({});
-    TakeLog();
+    m_log.take();
     EXPECT_THAT(RunLauncher({"--repair"}), FieldsAre(0, _, HasSubstr("kept from an earlier run")));
     EXPECT_EQ(StaleFiles(), std::vector<std::string>{});
-    EXPECT_THAT(TakeLog(), testing::Contains(HasSubstr("\"bytes=" + std::to_string(kept) + "-\"")));
+    EXPECT_THAT(m_log.take(),
+                testing::Contains(HasSubstr("\"bytes=" + std::to_string(kept) + "-\"")));
 }
 
 // A repair the game folder's file system cannot take fetches nothing and names both sizes.
@@ -330,7 +323,7 @@ TEST_F(HeadlessProgramTest, TooLittleDiskSpaceStopsTheRepairBeforeTheFirstByte) 
                       "Launcher: not enough disk space for the repair in " + m_gameDir.string() +
                       "/: it needs 4\\.0 MB, [0-9.]+ [KM]B are free; nothing was fetched")));
     EXPECT_EQ(StaleFiles().size(), 3u);
-    EXPECT_THAT(TakeLog(), Not(testing::Contains(HasSubstr("b.pak"))));
+    EXPECT_THAT(m_log.take(), Not(testing::Contains(HasSubstr("b.pak"))));
 }
 
 }  // namespace

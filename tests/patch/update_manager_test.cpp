@@ -13,7 +13,6 @@
 #include <ctime>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <regex>
 #include <thread>
 #include <tuple>
@@ -25,6 +24,7 @@
 #include "patch/resume_part.h"
 #include "platform/process.h"
 #include "platform/window_messages.h"
+#include "support/log_recorder.h"
 #include "support/message_box_recorder.h"
 #include "support/test_support.h"
 #include "update_fixture.h"
@@ -102,11 +102,6 @@ protected:
 
     fs::path Served(std::string_view name) const { return m_root / "server" / "patch" / name; }
     std::intptr_t LastDone() const { return m_target.messages().back().wParam; }
-    // The server's log lines since the last call.
-    Texts TakeLog() {
-        std::lock_guard lock(m_logMutex);
-        return std::exchange(m_log, {});
-    }
     // The part file of `name` listed with the digest of `bytes`, relative to the game folder.
     std::string Part(std::string name, std::string_view bytes) const {
         const fs::path file = Game(name);
@@ -119,12 +114,8 @@ protected:
         return info;
     }
 
-    std::mutex m_logMutex;
-    Texts m_log;
-    devserver::CUpdateServer m_server{m_root / "server", [this](const std::string& line) {
-                                          std::lock_guard lock(m_logMutex);
-                                          m_log.push_back(line);
-                                      }};
+    LogRecorder m_log;
+    devserver::CUpdateServer m_server{m_root / "server", m_log.logger()};
 };
 
 using CheckPassTest = UpdateTest;
@@ -176,7 +167,7 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
             << program;
     }
     // One client for the manager's life: its title as the agent, the connection kept alive.
-    const Texts log = TakeLog();
+    const Texts log = m_log.take();
     ASSERT_EQ(log.size(), 6u);
     for (const std::string& line : log)
         EXPECT_TRUE(line.starts_with(log[0].substr(0, log[0].find(' '))) &&
@@ -184,7 +175,7 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
             << line;
 
     update();
-    EXPECT_EQ(TakeLog().size(), 1u);
+    EXPECT_EQ(m_log.take().size(), 1u);
     // No list on the server: the server's failure, and the flag is ready for the next try.
     EXPECT_EQ(m_manager.FetchChecksumList("checksum_1_0_2.md5").kind, Kind::ServerFailed);
     EXPECT_TRUE(m_manager.ServerOk());
@@ -205,7 +196,7 @@ TEST_F(CheckPassTest, UnreadableAndEmptyListsNoUpdateAndTheFullDiskText) {
 
     m_noUpdate = true;
     EXPECT_EQ(RunPass(Line("a.dat", "a") + Line("b.dat", "b")), (Progress{{kCheckingGbk}, kBar}));
-    EXPECT_EQ(TakeLog(), Texts{});
+    EXPECT_EQ(m_log.take(), Texts{});
     EXPECT_EQ(Done(), 2u);
     EXPECT_EQ(LastDone(), 0);
 }
@@ -224,10 +215,10 @@ TEST_F(CheckPassTest, NotUpdateListSkipsExactNamesOnTheFirstUpdateOnly) {
 
     RunPass(list(false));
     EXPECT_EQ(GameFiles(), (Files{{"bin/qnd.ini", "other case"}}));
-    EXPECT_EQ(TakeLog().size(), 1u);
+    EXPECT_EQ(m_log.take().size(), 1u);
     m_manager.ClearExcludeList();  // what the owner does on WM_UPDATE_DONE
     RunPass(list(true));
-    EXPECT_EQ(TakeLog().size(), 2u);
+    EXPECT_EQ(m_log.take().size(), 2u);
     EXPECT_EQ(m_manager.LastResult().failedFiles, 0);
     EXPECT_EQ(GameFiles(),
               (Files{{"Bin/Qnd.ini", "server settings"}, {"bin/qnd.ini", "other case"}}));
@@ -273,7 +264,7 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
         m_server.SetFaults(faults);
         const patch::FileOutcome outcome = Fetch(name, bytes);
         EXPECT_EQ(std::make_tuple(outcome.kind, outcome.reason.empty(), m_manager.ServerOk(),
-                                  TakeLog().size()),
+                                  m_log.take().size()),
                   std::make_tuple(kind, false, kind == kLocal, requested ? 1u : 0u));
         m_manager.ResetServerOk();
     }
@@ -301,7 +292,7 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     EXPECT_EQ(GameFiles(true), (Files{{Part("Bin/keep.dat", large), large.substr(0, 256 * 1024)}}));
     fs::remove(Game(Part("Bin/keep.dat", large)));
     EXPECT_TRUE(GameFiles() == old);
-    TakeLog();
+    m_log.take();
 
     // The thread goes on; a file listed without a time keeps the time of writing.
     const std::time_t before = std::time(nullptr);
@@ -337,7 +328,7 @@ TEST_F(DownloadTest, ACutTransferGoesOnWhereItsPartEnded) {
         EXPECT_EQ(GameFiles(), (Files{{"Data/big.pak", old},
                                       {Part("Data/big.pak", fresh), fresh.substr(0, cut)}}));
         // The whole file first, then the rest twice: the two tries after a cut.
-        Texts log = TakeLog();
+        Texts log = m_log.take();
         ASSERT_EQ(log.size(), 3u);
         EXPECT_EQ(log[0].find("bytes="), std::string::npos) << log[0];
         EXPECT_TRUE(asks(log[1], cut) && asks(log[2], cut)) << log[1] << log[2];
@@ -345,7 +336,7 @@ TEST_F(DownloadTest, ACutTransferGoesOnWhereItsPartEnded) {
         m_server.SetFaults(faults);
         EXPECT_FALSE(Fetch("Data\\big.pak", fresh).Failed());
         EXPECT_EQ(GameFiles(), (Files{{"Data/big.pak", fresh}}));
-        log = TakeLog();
+        log = m_log.take();
         ASSERT_EQ(log.size(), 1u);
         EXPECT_TRUE(asks(log[0], cut)) << log[0];
         EXPECT_NE(log[0].find(std::string("\" ") + status + " "), std::string::npos) << log[0];
@@ -357,7 +348,7 @@ TEST_F(DownloadTest, ACutTransferGoesOnWhereItsPartEnded) {
     writeFile(Game(Part("Data/short.pak", fresh)), fresh.substr(0, 500));
     const patch::FileOutcome shorter = Fetch("Data\\short.pak", fresh);
     EXPECT_EQ(shorter.kind, Kind::ServerFailed) << shorter.reason;
-    const Texts log = TakeLog();
+    const Texts log = m_log.take();
     ASSERT_EQ(log.size(), 2u) << testing::PrintToString(log) << shorter.reason;
     EXPECT_TRUE(log[0].find("\" 416 ") != std::string::npos && asks(log[0], 500)) << log[0];
     EXPECT_NE(log[1].find("\" 200 300 "), std::string::npos) << log[1];
@@ -377,7 +368,7 @@ TEST_F(CheckPassTest, APassKeepsThePartOfACutFileAndGoesOnFromItButNoOtherPart) 
     RunPass(list);
     EXPECT_EQ(m_manager.LastResult().failedFiles, 1);
     EXPECT_EQ(GameFiles(true), (Files{{Part("Data/a.pak", fresh), fresh.substr(0, 120000)}}));
-    EXPECT_EQ(TakeLog().size(), 3u);
+    EXPECT_EQ(m_log.take().size(), 3u);
 
     writeFile(Game(Part("Data/a.pak", older)), older.substr(0, 1000));
     writeFile(Game(Part("Data/b.pak", "current")), "cur");
@@ -388,7 +379,7 @@ TEST_F(CheckPassTest, APassKeepsThePartOfACutFileAndGoesOnFromItButNoOtherPart) 
     EXPECT_EQ(
         std::tie(result.failedFiles, result.fetchedFiles, result.resumedBytes, result.fetchedBytes),
         std::make_tuple(0, 1, std::uint64_t{120000}, std::uint64_t{80000}));
-    const Texts log = TakeLog();
+    const Texts log = m_log.take();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_TRUE(log[0].ends_with("\"bytes=120000-\"")) << log[0];
 }
@@ -413,7 +404,7 @@ TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
               std::make_tuple(2, std::string("a.pak"), std::uint64_t{3 << 20}));
     EXPECT_TRUE(refused.NoSpace());
     EXPECT_EQ(LastDone(), 2);
-    EXPECT_EQ(TakeLog(), Texts{});
+    EXPECT_EQ(m_log.take(), Texts{});
     EXPECT_EQ(GameFiles(), Files{});
 
     // With 1 MiB of a.pak in its part file, a.pak needs only the rest.
