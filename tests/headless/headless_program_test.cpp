@@ -2,11 +2,6 @@
 // temporary installation with no display, against the launcher and update servers on loopback;
 // its exit status, its standard output and error, and what it leaves in the game folder.
 
-#include <sys/mount.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <QCoreApplication>
@@ -22,6 +17,7 @@
 #include "protocol/version.h"
 #include "support/log_recorder.h"
 #include "support/program_support.h"
+#include "support/small_tmpfs.h"
 #include "support/test_support.h"
 
 namespace {
@@ -301,15 +297,11 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
 
 // A repair the game folder's file system cannot take fetches nothing and names both sizes.
 TEST_F(HeadlessProgramTest, TooLittleDiskSpaceStopsTheRepairBeforeTheFirstByte) {
-    const fs::path small = m_root / "small";
-    fs::create_directories(small);
-    const std::string size = "size=" + std::to_string(fs::file_size(QUEND_LAUNCHER) + (1 << 20));
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, size.c_str()) != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs (it needs root): " << std::strerror(errno);
-    const std::shared_ptr<void> unmount(nullptr,
-                                        [&](void*) { ::umount2(small.c_str(), MNT_DETACH); });
+    const SmallTmpfs small(m_root / "small", fs::file_size(QUEND_LAUNCHER) + (1 << 20));
+    if (!small.mounted())
+        GTEST_SKIP() << small.reason();
     const fs::path ini = m_launcherDir / "Launcher.ini";
-    m_gameDir = small / "Game";
+    m_gameDir = small.path() / "Game";
     m_launcherDir = m_gameDir / "Launcher";
     copyProgram(QUEND_LAUNCHER, m_launcherDir / "Launcher");
     fs::copy_file(ini, m_launcherDir / "Launcher.ini");

@@ -2,17 +2,14 @@
 // writer's list, failed and resumed downloads, free space, the posted messages and stopping.
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
 #include <csignal>
-#include <cstring>
 #include <ctime>
 #include <map>
-#include <memory>
 #include <regex>
 #include <thread>
 #include <tuple>
@@ -26,6 +23,7 @@
 #include "platform/window_messages.h"
 #include "support/log_recorder.h"
 #include "support/message_box_recorder.h"
+#include "support/small_tmpfs.h"
 #include "support/test_support.h"
 #include "update_fixture.h"
 
@@ -387,13 +385,10 @@ TEST_F(CheckPassTest, APassKeepsThePartOfACutFileAndGoesOnFromItButNoOtherPart) 
 // A pass whose files the game folder's file system cannot take fetches nothing and counts them
 // all as failed, not as done; what a part file holds already counts as there.
 TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
-    const fs::path small = m_root / "small";
-    fs::create_directories(small);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=2m") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
-    const std::shared_ptr<void> unmount(nullptr,
-                                        [&](void*) { ::umount2(small.c_str(), MNT_DETACH); });
-    m_gameDir = small / "game";
+    const SmallTmpfs small(m_root / "small", 2 << 20);
+    if (!small.mounted())
+        GTEST_SKIP() << small.reason();
+    m_gameDir = small.path() / "game";
     fs::create_directories(m_gameDir);
     const std::string a = randomBytes(1536 * 1024, 1), b = randomBytes(1536 * 1024, 2);
     writeFile(Served("a.pak"), a);
