@@ -18,10 +18,12 @@
 
 #include "app/instance_lock.h"
 #include "app/launcher_app.h"
-#include "installation.h"
+#include "installed_launcher.h"
 #include "platform/process.h"
+#include "support/installation.h"
 #include "support/message_box_recorder.h"
 #include "support/program_support.h"
+#include "support/test_skin.h"
 
 namespace {
 
@@ -29,6 +31,8 @@ using namespace quend::test;
 
 class StartupTest : public ::testing::Test {
 protected:
+    StartupTest() { WriteTestSkin(m_install.launcherDir); }
+
     Installation m_install;
     MessageBoxRecorder m_messages;
 };
@@ -103,7 +107,7 @@ TEST_F(StartupTest, OneLauncherPerProgramFileName) {
     later.ExitInstance();
 
     // What a launcher ended at once leaves in the lock's place (a plain file for the socket).
-    writeFile(m_install.locks / app::CInstanceLock::LockName("Launcher.exe").toStdString(), "");
+    writeFile(m_install.temp / app::CInstanceLock::LockName("Launcher.exe").toStdString(), "");
     InstalledLauncher afterCrash(program);
     EXPECT_TRUE(afterCrash.CClientApp::InitInstance());
     EXPECT_NE(afterCrash.m_hMutex, nullptr);
@@ -120,6 +124,7 @@ protected:
     ProgramTest() {
         ::prctl(PR_SET_CHILD_SUBREAPER, 1);
         ::setenv("QUEND_MESSAGE_LOG", m_log.c_str(), 1);
+        WriteTestSkin(m_install.launcherDir);
         copyProgram(QUEND_LAUNCHER, m_install.launcherDir / "Launcher");
     }
     ~ProgramTest() override {
@@ -136,7 +141,7 @@ protected:
     }
 
     Installation m_install;
-    std::string m_log = (m_install.locks.path() / "boxes.log").string();
+    std::string m_log = (m_install.temp.path() / "boxes.log").string();
 };
 
 // A copy refused by a copy that runs from another file (here the lock is this test's, as another

@@ -19,12 +19,14 @@
 #include "devserver/account_service.h"
 #include "devserver/launcher_server.h"
 #include "devserver/update_server.h"
-#include "installation.h"
+#include "installed_launcher.h"
 #include "pack/checksum_writer.h"
 #include "patch/pass_progress.h"
 #include "protocol/version.h"
+#include "support/installation.h"
 #include "support/message_box_recorder.h"
 #include "support/program_support.h"
+#include "support/test_skin.h"
 #include "ui/launcher_dlg.h"
 
 namespace {
@@ -36,6 +38,7 @@ constexpr auto kSlow = std::chrono::seconds(30);  // sanitizer builds
 class WholeProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        WriteTestSkin(m_install.launcherDir);
         copyProgram(QUEND_FAKE_GAME, m_install.gameDir / "Bin" / "Qnd.exe");
         writeFile(m_install.gameDir / "Data" / "a.txt", "old text");
         writeFile(m_served / "Data" / "a.txt", "new text");

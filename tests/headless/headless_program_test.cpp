@@ -10,11 +10,11 @@
 #include "devserver/launcher_server.h"
 #include "devserver/update_server.h"
 #include "pack/checksum_writer.h"
-#include "pack/ini_encoder.h"
 #include "patch/resume_part.h"
 #include "platform/codepage.h"
 #include "platform/process.h"
 #include "protocol/version.h"
+#include "support/installation.h"
 #include "support/log_recorder.h"
 #include "support/program_support.h"
 #include "support/small_tmpfs.h"
@@ -43,11 +43,9 @@ struct Outcome {
 class HeadlessProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        setEnv("QUEND_CODEPAGE", "GBK");
         for (const char* display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            unsetEnv(display);                     // so that a window would fail
-        setEnv("TMPDIR", m_temp.path().string());  // the list's download and the instance locks
-        copyProgram(QUEND_LAUNCHER, m_launcherDir / "Launcher");
+            unsetEnv(display);  // so that a window would fail
+        copyProgram(QUEND_LAUNCHER, m_install.launcherDir / "Launcher");
         writeFile(m_served / "Data" / "a.txt", "new text");
         writeFile(m_served / "Data" / "b.pak", randomBytes(900 * 1024, 3));
         writeFile(m_served / "Data" / "地图.map", "map of the north");
@@ -57,8 +55,6 @@ protected:
         StartLauncherServer({Game("Quendalor", "Quendalor")});
         WriteLauncherIni("");
     }
-
-    void TearDown() override { unsetEnv("TMPDIR"); }
 
     protocol::GameRecord Game(const std::string& name, const std::string& key) const {
         const auto version = static_cast<int32_t>(protocol::pack_version(1, 0, 1));
@@ -77,19 +73,16 @@ protected:
     void WriteLauncherIni(const std::string& currentGame, const std::string& treeServer = "") {
         const std::string server =
             treeServer.empty() ? "127.0.0.1:" + std::to_string(m_server->Port()) : treeServer;
-        writeFile(m_launcherDir / "Launcher.ini",
-                  "[Launcher]\r\nTREE_SERVER=" + pack::HexEncode(server) +
-                      "\r\nCURRENT_GAME=" + pack::HexEncode(currentGame) +
-                      "\r\n[Gamelist]\r\nCOUNT=" + pack::HexEncode("1") +
-                      "\r\ngame1=" + pack::HexEncode("Quendalor") +
-                      "\r\n[Quendalor]\r\nVERSION=" + pack::HexEncode("1.0.0") + "\r\n");
+        m_install.WriteLauncherIni({{"TREE_SERVER", server}, {"CURRENT_GAME", currentGame}},
+                                   "Quendalor", "1.0.0");
     }
 
     // The game folder as the update server has it.
     void MakeCurrent() {
         for (const char* name : {"Data/a.txt", "Data/b.pak", "Data/地图.map", "Bin/Qnd.ini"}) {
-            fs::create_directories((m_gameDir / name).parent_path());
-            fs::copy_file(m_served / name, m_gameDir / name, fs::copy_options::overwrite_existing);
+            fs::create_directories((m_install.gameDir / name).parent_path());
+            fs::copy_file(m_served / name, m_install.gameDir / name,
+                          fs::copy_options::overwrite_existing);
         }
     }
 
@@ -97,32 +90,29 @@ protected:
     // its output into out.txt and its errors into err.txt; the shell gives way to it.
     pid_t Start(std::vector<std::string> args) {
         args.insert(args.begin(), {"-c", "exec \"$0\" \"$@\" >out.txt 2>err.txt",
-                                   (m_launcherDir / "Launcher").string()});
+                                   (m_install.launcherDir / "Launcher").string()});
         platform::ProcessId pid = -1;
-        EXPECT_TRUE(platform::StartProcess("/bin/sh", args, m_temp.path().string(), &pid));
+        EXPECT_TRUE(platform::StartProcess("/bin/sh", args, m_install.temp.path().string(), &pid));
         return pid;
     }
 
     Outcome RunLauncher(const std::vector<std::string>& args) {
         const int status = Child(Start(args)).Wait(kSlow);
-        return {status, readFile(m_temp / "out.txt"), readFile(m_temp / "err.txt")};
+        return {status, readFile(m_install.temp / "out.txt"), readFile(m_install.temp / "err.txt")};
     }
 
     // The listed files of the game folder that differ from the update server's.
     std::vector<std::string> StaleFiles() const {
         std::vector<std::string> stale;
         for (const char* name : {"Data/a.txt", "Data/b.pak", "Data/地图.map"})
-            if (!fs::exists(m_gameDir / name) ||
-                readFile(m_gameDir / name) != readFile(m_served / name))
+            if (!fs::exists(m_install.gameDir / name) ||
+                readFile(m_install.gameDir / name) != readFile(m_served / name))
                 stale.push_back(name);
         return stale;
     }
 
-    TempDir m_root;
-    TempDir m_temp;
+    Installation m_install;
     TempDir m_served;
-    fs::path m_gameDir = m_root / "Game";  // the installation; a test may move it
-    fs::path m_launcherDir = m_gameDir / "Launcher";
     LogRecorder m_log;
     devserver::CUpdateServer m_updates{m_served.path(), m_log.logger()};
     std::optional<devserver::CLauncherServer> m_server;
@@ -150,42 +140,42 @@ TEST_F(HeadlessProgramTest, HelpAndWrongCommandLines) {
 // file out; the game folder is left as it was, without the list.
 TEST_F(HeadlessProgramTest, VerifyNamesTheFilesThatDiffer) {
     MakeCurrent();
-    writeFile(m_gameDir / "Data" / "a.txt", "old text");
-    fs::remove(m_gameDir / "Data" / "地图.map");
-    writeFile(m_gameDir / "Bin" / "Qnd.ini", "[Game]\r\nServerHost=10.0.0.5\r\n");
-    writeFile(m_launcherDir / "NotUpdateList.txt", "Bin\\Qnd.ini\r\n");
+    writeFile(m_install.gameDir / "Data" / "a.txt", "old text");
+    fs::remove(m_install.gameDir / "Data" / "地图.map");
+    writeFile(m_install.gameDir / "Bin" / "Qnd.ini", "[Game]\r\nServerHost=10.0.0.5\r\n");
+    writeFile(m_install.launcherDir / "NotUpdateList.txt", "Bin\\Qnd.ini\r\n");
     EXPECT_THAT(RunLauncher({"--verify"}),
                 FieldsAre(1, "Data\\a.txt\n" + kMap + "\n",
                           HasSubstr("2 of 3 files differ; --repair fetches them")));
-    EXPECT_EQ(readFile(m_gameDir / "Data" / "a.txt"), "old text");
-    EXPECT_FALSE(fs::exists(m_gameDir / "Data" / "地图.map"));
-    EXPECT_FALSE(fs::exists(m_gameDir / "checksum_all.md5"));
-    for (const auto& entry : fs::directory_iterator(m_temp.path()))
+    EXPECT_EQ(readFile(m_install.gameDir / "Data" / "a.txt"), "old text");
+    EXPECT_FALSE(fs::exists(m_install.gameDir / "Data" / "地图.map"));
+    EXPECT_FALSE(fs::exists(m_install.gameDir / "checksum_all.md5"));
+    for (const auto& entry : fs::directory_iterator(m_install.temp.path()))
         EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr("checksum")));
 }
 
 // The window's update without the window: every differing file fetched, over two connections,
 // and a summary; a verify afterwards finds the folder current and says nothing on standard output.
 TEST_F(HeadlessProgramTest, RepairFetchesWhatDiffers) {
-    writeFile(m_gameDir / "Data" / "a.txt", "old text");
+    writeFile(m_install.gameDir / "Data" / "a.txt", "old text");
     // Not a terminal, and done within five seconds: the summary alone.
     EXPECT_THAT(RunLauncher({"--repair", "--connections", "2"}),
                 FieldsAre(0, "",
                           testing::MatchesRegex("Launcher: repair: game \"Quendalor\" in " +
-                                                m_gameDir.string() +
+                                                m_install.gameDir.string() +
                                                 "/: 4 files checked, 4 files fetched \\([0-9.]+ "
                                                 "[KM]B received\\) in 0:0[0-9]; every file is "
                                                 "current\n")));
     EXPECT_EQ(StaleFiles(), std::vector<std::string>{});
     EXPECT_THAT(RunLauncher({"--verify"}),
                 FieldsAre(0, "",
-                          "Launcher: verify: game \"Quendalor\" in " + m_gameDir.string() +
+                          "Launcher: verify: game \"Quendalor\" in " + m_install.gameDir.string() +
                               "/: all 4 files are current\n"));
 }
 
 // Everything that keeps a run from its answer ends it with 2 and a message that names the cause.
 TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
-    const std::string ini = (m_launcherDir / "Launcher.ini").string();
+    const std::string ini = (m_install.launcherDir / "Launcher.ini").string();
     // What goes wrong, the run it spoils, what the message says.
     const std::tuple<std::function<void()>, const char*, std::string> rows[] = {
         {[&] { fs::remove(ini); }, "--verify", "no Launcher.ini at " + ini},
@@ -196,11 +186,11 @@ TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
              ": HTTP status 404"},
         // A file the server does not deliver as listed.
         {[&] {
-             fs::remove(m_gameDir / "Data" / "b.pak");
+             fs::remove(m_install.gameDir / "Data" / "b.pak");
              writeFile(m_served / "Data" / "b.pak", "other bytes");
          },
          "--repair",
-         "repair: game \"Quendalor\" in " + m_gameDir.string() +
+         "repair: game \"Quendalor\" in " + m_install.gameDir.string() +
              "/: 1 file was not repaired, the first \"Data\\b.pak\"; the update server did "
              "not deliver it as listed"},
     };
@@ -267,7 +257,7 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
     // The big file's part ("...-<size>-..."): the small files' parts come and go at once.
     const std::string bigSize = "-" + std::to_string(big.size()) + "-";
     const auto partFile = [&]() -> std::optional<fs::path> {
-        for (const auto& entry : fs::directory_iterator(m_gameDir / "Data")) {
+        for (const auto& entry : fs::directory_iterator(m_install.gameDir / "Data")) {
             const std::string name = entry.path().filename().string();
             if (patch::IsPartFileName(name) && name.find(bigSize) != std::string::npos &&
                 entry.file_size() > 0)
@@ -275,13 +265,14 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
         }
         return std::nullopt;
     };
-    ASSERT_TRUE(waitFor([&] { return fs::exists(m_gameDir / "Data") && partFile(); }, kSlow))
-        << readFile(m_temp / "err.txt");
+    ASSERT_TRUE(
+        waitFor([&] { return fs::exists(m_install.gameDir / "Data") && partFile(); }, kSlow))
+        << readFile(m_install.temp / "err.txt");
     std::unique_ptr<app::CInstanceLock> window;
     EXPECT_FALSE(app::CInstanceLock::Acquire("Temp.exe", {}, window));  // a window is refused
     ::kill(child.Pid(), SIGINT);
     EXPECT_EQ(child.Wait(kSlow), 130);
-    EXPECT_THAT(readFile(m_temp / "err.txt"),
+    EXPECT_THAT(readFile(m_install.temp / "err.txt"),
                 HasSubstr("Launcher: stopped; what was fetched of a file is kept"));
     const std::optional<fs::path> part = partFile();
     ASSERT_TRUE(part);
@@ -297,23 +288,24 @@ TEST_F(HeadlessProgramTest, RepairTakesTheWindowsLockAndStopsOnCtrlC) {
 
 // A repair the game folder's file system cannot take fetches nothing and names both sizes.
 TEST_F(HeadlessProgramTest, TooLittleDiskSpaceStopsTheRepairBeforeTheFirstByte) {
-    const SmallTmpfs small(m_root / "small", fs::file_size(QUEND_LAUNCHER) + (1 << 20));
+    const SmallTmpfs small(m_install.root / "small", fs::file_size(QUEND_LAUNCHER) + (1 << 20));
     if (!small.mounted())
         GTEST_SKIP() << small.reason();
-    const fs::path ini = m_launcherDir / "Launcher.ini";
-    m_gameDir = small.path() / "Game";
-    m_launcherDir = m_gameDir / "Launcher";
-    copyProgram(QUEND_LAUNCHER, m_launcherDir / "Launcher");
-    fs::copy_file(ini, m_launcherDir / "Launcher.ini");
+    const fs::path ini = m_install.launcherDir / "Launcher.ini";
+    m_install.gameDir = small.path() / "Game";
+    m_install.launcherDir = m_install.gameDir / "Launcher";
+    copyProgram(QUEND_LAUNCHER, m_install.launcherDir / "Launcher");
+    fs::copy_file(ini, m_install.launcherDir / "Launcher.ini");
     writeFile(m_served / "Data" / "b.pak", randomBytes(4 << 20, 4));
     pack::CChecksumWriter(m_served.path(), m_served.path()).Run("");
 
     EXPECT_THAT(
         RunLauncher({"--repair"}),
-        FieldsAre(2, _,
-                  testing::ContainsRegex(
-                      "Launcher: not enough disk space for the repair in " + m_gameDir.string() +
-                      "/: it needs 4\\.0 MB, [0-9.]+ [KM]B are free; nothing was fetched")));
+        FieldsAre(
+            2, _,
+            testing::ContainsRegex(
+                "Launcher: not enough disk space for the repair in " + m_install.gameDir.string() +
+                "/: it needs 4\\.0 MB, [0-9.]+ [KM]B are free; nothing was fetched")));
     EXPECT_EQ(StaleFiles().size(), 3u);
     EXPECT_THAT(m_log.take(), Not(testing::Contains(HasSubstr("b.pak"))));
 }

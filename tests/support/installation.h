@@ -1,6 +1,6 @@
 #pragma once
-// A launcher installation for the program tests: the launcher folder inside a game folder, with
-// Launcher.ini (values encoded), the generated skin and the language file. Test thread only.
+// A launcher installation for the program tests: the launcher folder inside a game folder and
+// its Launcher.ini (values encoded); the window tests add the skin. Test thread only.
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,27 +8,25 @@
 #include <optional>
 #include <string>
 
-#include "app/launcher_app.h"
 #include "pack/ini_encoder.h"
-#include "support/test_skin.h"
 #include "support/test_support.h"
 
 namespace quend::test {
 
-// Game folder "<temp>/Game/", launcher folder "<temp>/Game/Launcher/". While it lives, launchers
-// keep their instance locks in a folder of its own (TMPDIR), away from other launchers and runs.
-struct Installation {
+// Game folder "<root>/Game/", launcher folder "<root>/Game/Launcher/", GBK the code page. While
+// it lives, TMPDIR is a folder of its own: launchers keep their instance locks and downloads
+// there, away from other launchers and runs.
+struct Installation final {
     Installation() {
-        ::setenv("QUEND_CODEPAGE", "GBK", 1);
-        WriteTestSkin(launcherDir);
+        setEnv("QUEND_CODEPAGE", "GBK");
         if (const char* saved = std::getenv("TMPDIR"))
             savedTmp = saved;
-        ::setenv("TMPDIR", locks.path().c_str(), 1);
+        setEnv("TMPDIR", temp.path().string());
     }
-    ~Installation() { savedTmp ? ::setenv("TMPDIR", savedTmp->c_str(), 1) : ::unsetenv("TMPDIR"); }
+    ~Installation() { savedTmp ? setEnv("TMPDIR", *savedTmp) : unsetEnv("TMPDIR"); }
 
     // Writes Launcher.ini: the [Launcher] keys given (RESOURCE_DIR and LANGUAGE default to the
-    // generated skin's), and one game with its version and account service.
+    // test skin's), and one game with its version and account service.
     void WriteLauncherIni(std::map<std::string, std::string> keys, const std::string& game = "",
                           const std::string& version = "", const std::string& authDomain = "") {
         keys.try_emplace("RESOURCE_DIR", (launcherDir / "Res").string());
@@ -46,21 +44,10 @@ struct Installation {
     }
 
     TempDir root;
-    std::filesystem::path gameDir = root / "Game";
+    std::filesystem::path gameDir = root / "Game";  // a test may move the installation
     std::filesystem::path launcherDir = gameDir / "Launcher";
-    TempDir locks;
+    TempDir temp;
     std::optional<std::string> savedTmp;
-};
-
-// The launcher as the program runs it, but for the self-update step, which a test process
-// cannot take (it would start a copy of the test and end): here it goes on as the copy would.
-class InstalledLauncher final : public app::CLauncherApp {
-public:
-    explicit InstalledLauncher(const std::filesystem::path& programFile)
-        : app::CLauncherApp(programFile.string(), "") {}
-
-protected:
-    bool RunSelfUpdate(const std::string&) override { return true; }
 };
 
 }  // namespace quend::test
