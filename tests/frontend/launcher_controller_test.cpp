@@ -444,10 +444,7 @@ protected:
         m_view.user = "alice";
         m_view.password = "secret1";
     }
-    void TearDown() override {
-        while (::waitpid(-1, nullptr, 0) > 0) {  // the games started, each ends after its record
-        }
-    }
+    void TearDown() override { reapChildren(); }
 
     devserver::CAccountService m_accounts{{{"alice", "secret1", "alice", "x7k", ""},
                                            {"bobby", "hunter22", "10002", "kb0b", "138 5678"}}};

@@ -9,45 +9,22 @@
 
 #include <gtest/gtest.h>
 
-#include "config/text_table.h"
 #include "support/message_box_recorder.h"
-#include "support/test_support.h"
+#include "support/server_rows.h"
 
 namespace {
 
 using frontend::CServerTreeModel;
 using frontend::FServerItem;
-using protocol::Endpoint;
 using protocol::GameRecord;
-using protocol::ServerEntry;
 using protocol::ServerGroup;
-using quend::test::writeFile;
+using namespace quend::test;
 using Texts = std::vector<std::string>;
-
-GameRecord Game(const std::string& name, int state, bool notReady = false) {
-    return GameRecord{name, name, 0, 0, state, "http://127.0.0.1/" + name, "", notReady};
-}
-
-ServerEntry Server(int load, bool enabled = true, uint32_t endpoints = 2) {
-    ServerEntry server{{}, enabled, load};
-    for (uint32_t i = 0; i < endpoints; ++i)
-        server.endpoints.push_back(Endpoint{0x7F000001u + i, static_cast<uint16_t>(7000 + i)});
-    return server;
-}
-
-ServerGroup Group(const std::string& game, const std::string& label,
-                  std::vector<ServerEntry> servers) {
-    return ServerGroup{game, "", label, std::move(servers)};
-}
 
 // "ServerSet" as GBK text; each group added with its game in lists of its own.
 class ServerTreeModelTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::setenv("QUEND_CODEPAGE", "GBK", 1);
-        writeFile(m_dir / "Launcher.chs", "[Term]\r\nServerSet=\xB7\xFE%d\r\n");  // 服%d
-        config::SetTextFile(m_dir.dir() + "Launcher.chs");
-    }
+    void SetUp() override { UseServerSet(m_dir, "\xB7\xFE%d"); }  // 服%d
 
     std::weak_ptr<protocol::ServerLists> Add(const GameRecord& game, const ServerGroup& group) {
         const auto lists =
@@ -69,8 +46,8 @@ protected:
                (row.recommended ? " badge" : "");
     }
 
-    quend::test::TempDir m_dir;
-    quend::test::MessageBoxRecorder m_messages;
+    TempDir m_dir;
+    MessageBoxRecorder m_messages;
     CServerTreeModel m_tree;
 };
 

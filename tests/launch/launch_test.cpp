@@ -138,10 +138,7 @@ protected:
         config::SetTextFile((m_dir / "Launcher.none").string());  // messages show their keys
         copyProgram(QUEND_FAKE_GAME, m_dir / "Bin" / "Qnd.exe");
     }
-    void TearDown() override {
-        while (::waitpid(-1, nullptr, 0) > 0) {  // the games started, each ends after its record
-        }
-    }
+    void TearDown() override { reapChildren(); }
 
     std::string GameDir() const { return fs::canonical(m_dir.path()).string() + "/"; }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the tests that start programs: a child process that is always collected, a working
-// folder that is restored, the lines of a record, and a runnable copy. Test thread only.
+// Helpers of the tests that start programs: a child process that is always collected, the games
+// reaped, a working folder that is restored, the lines of a record, a runnable copy. Test thread.
 
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -67,6 +67,12 @@ inline std::vector<std::string> readLines(const std::filesystem::path& path) {
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
+}
+
+// Collects every child, waiting for each: the started games end by themselves after their record.
+inline void reapChildren() {
+    while (::waitpid(-1, nullptr, 0) > 0) {
+    }
 }
 
 // A copy of the program `source` at `target`, runnable.

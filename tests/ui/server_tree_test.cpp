@@ -12,35 +12,23 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "config/text_table.h"
 #include "support/message_box_recorder.h"
 #include "support/qt_support.h"
+#include "support/server_rows.h"
 
 namespace {
 
 using frontend::kNoRow;
-using protocol::Endpoint;
 using protocol::GameRecord;
 using protocol::ServerEntry;
-using protocol::ServerGroup;
-using quend::test::writeFile;
+using namespace quend::test;
 using Texts = std::vector<std::string>;
-
-GameRecord Game(const std::string& name, int state, bool notReady = false) {
-    return GameRecord{name, name, 0, 0, state, "", "", notReady};
-}
-
-ServerEntry Server(int load) {
-    return ServerEntry{{Endpoint{0x7F000001u, 7000}}, true, load};
-}
 
 // A shown tree in the dialog's colours beside another control, filled from a model.
 class ServerTreeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::setenv("QUEND_CODEPAGE", "GBK", 1);
-        writeFile(m_dir / "Launcher.chs", "[Term]\r\nServerSet=S%d\r\n");
-        config::SetTextFile(m_dir.dir() + "Launcher.chs");
+        UseServerSet(m_dir, "S%d");
         m_tree.SetBkColor(Qt::black);
         m_tree.SetTextColor(Qt::white);
         QFont sharp = m_tree.font();  // glyphs in their colour alone, unblended
@@ -57,7 +45,7 @@ protected:
         auto lists = std::make_shared<protocol::ServerLists>();
         for (const auto& [game, servers] : groups) {
             lists->game_list.push_back(game);
-            lists->group_list.push_back(ServerGroup{game.name, "", game.name, servers});
+            lists->group_list.push_back(Group(game.name, game.name, servers));
         }
         for (std::size_t i = 0; i < groups.size(); ++i)
             m_model.AddServerGroup(lists, lists->game_list[i], lists->group_list[i]);
@@ -101,8 +89,8 @@ protected:
         return painted + (bars.empty() ? "" : " " + bars) + (badged ? " badge" : "");
     }
 
-    quend::test::TempDir m_dir;
-    quend::test::MessageBoxRecorder m_messages;
+    TempDir m_dir;
+    MessageBoxRecorder m_messages;
     QWidget m_window;  // before the controls, so that it goes after them
     ui::CServerTree m_tree{&m_window};
     QLineEdit m_other{&m_window};
