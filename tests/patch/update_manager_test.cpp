@@ -10,7 +10,6 @@
 #include <csignal>
 #include <ctime>
 #include <map>
-#include <regex>
 #include <thread>
 #include <tuple>
 
@@ -442,7 +441,10 @@ TEST_F(CheckPassTest, PostsStatusAndProgressInTheOrderOfTheWork) {
     }
     EXPECT_EQ(read, 700000);
     // The bar at 0 and the status first; it moves as a.pak is digested and b.pak arrives.
-    EXPECT_TRUE(std::regex_match(shape, std::regex("TSTFR(PT){2,}D"))) << shape;
+    std::string expected = "TSTFR";  // then PT at least twice, then D
+    while (expected.size() + 1 < shape.size())
+        expected += "PT";
+    EXPECT_TRUE(shape.size() >= 10 && shape == expected + "D") << shape;
     EXPECT_EQ(LastDone(), 0);
 }
 
