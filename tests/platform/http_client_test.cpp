@@ -6,11 +6,12 @@
 #include <httplib.h>
 
 #include <cstdlib>
-#include <mutex>
+#include <string>
 #include <vector>
 
 #include "devserver/http_listener.h"
 #include "devserver/update_server.h"
+#include "support/log_recorder.h"
 #include "support/test_support.h"
 
 namespace {
@@ -42,19 +43,15 @@ protected:
     std::string Url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(m_server.Port()) + path;
     }
-    std::string LastLog() {
-        std::lock_guard lock(m_logMutex);
-        return m_lastLog;
+    std::string LastLog() const {
+        const std::vector<std::string> lines = m_log.lines();
+        return lines.empty() ? "" : lines.back();
     }
 
     quend::test::TempDir m_temp;
     std::filesystem::path m_root = m_temp / "root";
-    std::mutex m_logMutex;
-    std::string m_lastLog;
-    devserver::CUpdateServer m_server{m_root, [this](const std::string& line) {
-                                          std::lock_guard lock(m_logMutex);
-                                          m_lastLog = line;
-                                      }};
+    quend::test::LogRecorder m_log;
+    devserver::CUpdateServer m_server{m_root, m_log.logger()};
 };
 
 // A body comes in the caller's blocks (curl pauses between them); one dropped does not spill.

@@ -6,12 +6,12 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "devserver/account_service.h"
 #include "platform/message_box.h"
+#include "support/log_recorder.h"
 #include "support/message_box_recorder.h"
 
 namespace quend::test {
@@ -26,10 +26,7 @@ protected:
 
     std::string Domain() const { return "127.0.0.1:" + std::to_string(m_service.Port()); }
     // The service's lines so far: one per request, one per code sent.
-    std::vector<std::string> Log() const {
-        const std::lock_guard lock(m_logMutex);
-        return m_log;
-    }
+    std::vector<std::string> Log() const { return m_log.lines(); }
     // The six digits of the last code the service "sent".
     std::string LastCode() const {
         const std::vector<std::string> log = Log();
@@ -40,16 +37,12 @@ protected:
     }
 
     MessageBoxRecorder m_messages;
-    mutable std::mutex m_logMutex;
-    std::vector<std::string> m_log;
+    LogRecorder m_log;
     devserver::CAccountService m_service{{{"alice", "secret1", "alice", "x7k", ""},
                                           {"bobby", "hunter22", "10002", "kb0b", "138 0000+5678"},
                                           {"a&b c", "p&ss w=rd", "30003", "kamp", ""},
                                           {"张三", "密码口令", "40004", "kzs", ""}},
-                                         [this](const std::string& line) {
-                                             const std::lock_guard lock(m_logMutex);
-                                             m_log.push_back(line);
-                                         }};
+                                         m_log.logger()};
 };
 
 }  // namespace quend::test

@@ -25,14 +25,19 @@ public:
         };
     }
 
-    // The lines since the last call.
+    // Every line so far, kept.
+    std::vector<std::string> lines() const {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+    // The lines since the last take, given away.
     std::vector<std::string> take() {
         std::lock_guard lock(m_mutex);
         return std::exchange(m_lines, {});
     }
 
 private:
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::vector<std::string> m_lines;
 };
 
