@@ -4,6 +4,8 @@
 //   over its one kept-alive connection, and over N connections against
 //   `curl --parallel --parallel-max N`;
 // - one file of 512 MiB against `curl`;
+// - both of the last against curl followed by `md5sum -c` over what it fetched: curl alone
+//   does not check what arrived, the engine does;
 // - the same file cut at 90% (the engine stopped) and fetched again: what the second request
 //   carries, and what the server sent twice.
 // Ends with the ratios, the engine's peak memory growth, and where the time of one small file
@@ -20,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -117,11 +120,18 @@ public:
     std::string LargeList() const { return (m_root / "large.md5").string(); }
     std::string SmallList() const { return (m_root / "small.md5").string(); }
     const patch::_filelist& Large() const { return m_large; }
+    // The listed digest of the served file `name` ("small/f0001.dat").
+    const std::string& Md5Of(const std::string& name) const { return m_md5s.at(name); }
     std::string Url() const { return m_nginx->Url(); }
     quend::test::NginxServer& Nginx() { return *m_nginx; }
 
 private:
     void WriteLists(const std::vector<patch::_filelist>& entries) {
+        for (const patch::_filelist& entry : entries) {
+            std::string name = entry.fileName;
+            std::replace(name.begin(), name.end(), '\\', '/');
+            m_md5s[name] = entry.md5;
+        }
         std::ofstream large(LargeList(), std::ios::binary);
         std::ofstream small(SmallList(), std::ios::binary);
         for (const patch::_filelist& entry : entries) {
@@ -138,6 +148,7 @@ private:
 
     bench::TempFolder m_root{"download-bench"};
     patch::_filelist m_large;
+    std::map<std::string, std::string> m_md5s;
     std::unique_ptr<quend::test::NginxServer> m_nginx;
 };
 
@@ -327,18 +338,37 @@ int RunCurl(const std::vector<std::string>& names, const fs::path& folder, int p
     return bench::RunProgram(std::move(args));
 }
 
-// As EngineCase, with curl.
-fs::path CurlCase(benchmark::State& state, const std::vector<std::string>& names, int parallel) {
+// md5sum's list of `names` below `folder`, written beside them.
+fs::path WriteMd5sumList(const std::vector<std::string>& names, const fs::path& folder) {
+    fs::create_directories(folder);
+    const fs::path list = folder / "md5sum.txt";
+    std::ofstream out(list, std::ios::binary);
+    for (const std::string& name : names) {
+        out << Data().Md5Of(name) << "  " << (folder / name).string() << "\n";
+    }
+    if (!out.flush())
+        throw std::runtime_error("cannot write " + list.string());
+    return list;
+}
+
+// As EngineCase, with curl; `checked`: then `md5sum -c` over what curl fetched, in the time.
+fs::path CurlCase(benchmark::State& state, const std::vector<std::string>& names, int parallel,
+                  bool checked = false) {
     fs::path folder;
     for (auto _ : state) {
         state.PauseTiming();
         if (!folder.empty() && names.size() == 1)
             RemoveAndSettle(folder);
         folder = FreshFolder("curl");
+        const fs::path list = checked ? WriteMd5sumList(names, folder) : fs::path();
         const double cpuBefore = CpuMs();
         state.ResumeTiming();
         if (RunCurl(names, folder, parallel) != 0) {
             state.SkipWithError("curl failed");
+            break;
+        }
+        if (checked && bench::RunProgram({"md5sum", "--quiet", "-c", list.string()}) != 0) {
+            state.SkipWithError("md5sum -c failed");
             break;
         }
         state.counters["cpu_ms"] = CpuMs() - cpuBefore;
@@ -361,6 +391,11 @@ void BM_CurlLarge(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kLargeSize));
 }
 
+void BM_CurlLargeChecked(benchmark::State& state) {
+    RemoveAndSettle(CurlCase(state, {"large.dat"}, 1, true));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kLargeSize));
+}
+
 void BM_CurlSmall(benchmark::State& state) {
     CurlCase(state, SmallNames(), 1);
     state.SetItemsProcessed(state.iterations() * kSmallFiles);
@@ -371,12 +406,19 @@ void BM_CurlSmallParallel(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kSmallFiles);
 }
 
+void BM_CurlSmallParallelChecked(benchmark::State& state) {
+    CurlCase(state, SmallNames(), kConnections, true);
+    state.SetItemsProcessed(state.iterations() * kSmallFiles);
+}
+
 BENCHMARK(BM_EngineLarge)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_CurlLarge)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_EngineSmall)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_CurlSmall)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_EngineSmallParallel)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_CurlSmallParallel)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_CurlLargeChecked)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_CurlSmallParallelChecked)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_EngineResumeLarge)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 // Where the time of one small file goes: the engine's steps for each of the 2,000 files, timed
@@ -482,6 +524,17 @@ int main(int argc, char** argv) {
         reporter.PrintRatio(
             what + ", processor time per run", ours, "ours", theirs, "curl", "ms",
             [](const Run& run) { return Counter(run, "cpu_ms"); }, nullptr);
+    }
+    // The same checked result: curl, then md5sum over what it fetched.
+    for (const auto& [what, ours, theirs, amount, unit] :
+         {std::tuple{std::string("one file of 512 MiB, checked"), "BM_EngineLarge",
+                     "BM_CurlLargeChecked", static_cast<double>(kLargeSize >> 20), "MiB/s"},
+          std::tuple{"2,000 files of 16 KiB, " + parallel + ", checked", "BM_EngineSmallParallel",
+                     "BM_CurlSmallParallelChecked", static_cast<double>(kSmallFiles), "files/s"}}) {
+        reporter.PrintRatio(
+            what, ours, "ours", theirs, "curl + md5sum -c", unit,
+            [amount](const Run& run) { return amount / (run.GetAdjustedRealTime() / 1000.0); },
+            nullptr);
     }
     if (const Run* resume = reporter.Median("BM_EngineResumeLarge")) {
         std::printf(
