@@ -119,9 +119,9 @@ using CheckPassTest = UpdateTest;
 using DownloadTest = UpdateTest;
 
 // The writer lists a new version; the update fetches the list, then exactly the files that
-// differ (Qnd.exe keeps its size) with their listed times, keeping their modes; new programs can
-// run. The list goes, and so do the part files of a run that ended mid-download; the next update
-// asks for the list alone.
+// differ (Qnd.exe keeps its size) with their listed times, keeping their modes but readable by
+// their owner; new programs can run. The list goes, and so do the part files of a run that ended
+// mid-download; the next update asks for the list alone.
 TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
     const Files newVersion = {{"Bin/Qnd.exe", "program v2"},
                               {"Bin/game", readFile(QUEND_FAKE_GAME)},
@@ -143,6 +143,7 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
         writeFile(Game(name), bytes);
     writeFile(Game("Data/.quend-part-Ab3xYz"), "left by a run that ended");
     ::chmod(Game("Bin/Qnd.exe").c_str(), 0750);
+    ::chmod(Game("Data/Map/b.map").c_str(), 0);
     ASSERT_EQ(pack::CChecksumWriter(Served(""), Served("")).Run("1.2.3"), newVersion.size());
     const auto update = [this] {
         return Pass(
@@ -157,6 +158,7 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
     }
     EXPECT_EQ(GameFiles(), game);
     EXPECT_EQ(Stat(Game("Bin/Qnd.exe")).st_mode & 07777, 0750u);
+    EXPECT_EQ(Stat(Game("Data/Map/b.map")).st_mode & 07777, 0400u);  // readable, or fetched forever
     EXPECT_EQ(Stat(Game("Data/Map/50%25 off #1?.txt")).st_mode & 0111, 0u);
     for (const char* program : {"Bin/game", "Bin/run.sh"}) {
         EXPECT_TRUE(platform::StartProcess(Game(program).string(), {}, Game("").string()));
