@@ -383,6 +383,17 @@ TEST_F(CheckPassTest, APassKeepsThePartOfACutFileAndGoesOnFromItButNoOtherPart) 
     EXPECT_TRUE(log[0].ends_with("\"bytes=120000-\"")) << log[0];
 }
 
+// A line listed twice is fetched once, so that no two connections share its part file.
+TEST_F(CheckPassTest, ALineListedTwiceIsFetchedOnce) {
+    const std::string fresh = randomBytes(300000, 7);
+    writeFile(Served("Data/a.pak"), fresh);
+    RunPass(Line("Data\\a.pak", fresh) + Line("Data\\a.pak", fresh));
+    const patch::UpdateResult result = m_manager.LastResult();
+    EXPECT_EQ(std::tie(result.failedFiles, result.fetchedFiles), std::make_tuple(0, 1));
+    EXPECT_EQ(m_log.take().size(), 1u);
+    EXPECT_EQ(GameFiles(), (Files{{"Data/a.pak", fresh}}));
+}
+
 // A pass whose files the game folder's file system cannot take fetches nothing and counts them
 // all as failed, not as done; what a part file holds already counts as there.
 TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
