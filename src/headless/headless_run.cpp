@@ -283,12 +283,15 @@ int CHeadlessRun::ReportRepair(const patch::UpdateResult& result) const {
     if (result.failedFiles > 0) {
         if (result.firstLocal.Failed())
             Say("cannot write " + result.firstLocal.path + ": " + result.firstLocal.reason);
+        std::string why;
+        if (!patch::IsSafeListPath(result.firstFailed))
+            why = "; the checksum list places it outside the game folder";
+        else if (!result.firstLocal.Failed())
+            why = "; the update server did not deliver it as listed" +
+                  (result.firstReason.empty() ? "" : " (" + result.firstReason + ")");
         throw RunError(
             "repair: " + game + ": " + Plural(result.failedFiles, "file was", "files were") +
-            " not repaired, the first " + Quoted(platform::AnsiToUtf8(result.firstFailed)) +
-            (result.firstLocal.Failed() ? ""
-                                        : "; the update server did not deliver "
-                                          "it as listed"));
+            " not repaired, the first " + Quoted(platform::AnsiToUtf8(result.firstFailed)) + why);
     }
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - m_start);
     std::string fetched = Plural(result.fetchedFiles, "file", "files") + " fetched";

@@ -500,8 +500,10 @@ void CMyUpdateManager::Count(const _filelist& entry, const CFileFetcher::Report&
     }
     if (outcome.kind == FileOutcome::Kind::ServerFailed)
         m_bServerOk = false;
-    if (result.failedFiles++ == 0)
+    if (result.failedFiles++ == 0) {
         result.firstFailed = entry.fileName;
+        result.firstReason = outcome.reason;
+    }
     if (outcome.kind == FileOutcome::Kind::LocalFailed && !result.firstLocal.Failed())
         result.firstLocal = outcome;
 }

@@ -192,7 +192,16 @@ TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
          "--repair",
          "repair: game \"Quendalor\" in " + m_install.gameDir.string() +
              "/: 1 file was not repaired, the first \"Data\\b.pak\"; the update server did "
-             "not deliver it as listed"},
+             "not deliver it as listed (the server announced 11 bytes, the list 921600)"},
+        {[&] {
+             const fs::path list = m_served / "checksum_all.md5";
+             writeFile(list, readFile(list) + "..\\x.txt|0|" + std::string(32, 'a') +
+                                 "|2020-01-01 00:00:00|1\r\n");
+         },
+         "--repair",
+         "repair: game \"Quendalor\" in " + m_install.gameDir.string() +
+             "/: 1 file was not repaired, the first \"..\\x.txt\"; the checksum list places "
+             "it outside the game folder"},
     };
     for (const auto& [fault, mode, says] : rows) {
         SCOPED_TRACE(says);
