@@ -1,5 +1,7 @@
 #include "headless/headless_run.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <exception>
 #include <filesystem>
@@ -225,6 +227,15 @@ std::vector<patch::_filelist> CHeadlessRun::FetchChecksumList(patch::CMyUpdateMa
     std::optional<std::vector<patch::_filelist>> entries = patch::ReadChecksumList(path);
     if (!entries)
         throw RunError("cannot read the checksum list " + where);
+    // A web page answered in its place (a maintenance or login page) has no digests.
+    for (const patch::_filelist& entry : *entries) {
+        if (entry.md5.size() != 32 || !std::all_of(entry.md5.begin(), entry.md5.end(), [](char c) {
+                return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+            }))
+            throw RunError("the checksum list " + where + " is not a checksum list: its line " +
+                           Quoted(platform::AnsiToUtf8(entry.fileName)) +
+                           " gives no MD5 of 32 hexadecimal digits");
+    }
     return std::move(*entries);
 }
 

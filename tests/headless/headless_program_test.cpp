@@ -184,6 +184,10 @@ TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
         {[&] { fs::remove(m_served / "checksum_all.md5"); }, "--verify",
          "cannot fetch the checksum list \"checksum_all.md5\" from " + UpdateUrl() +
              ": HTTP status 404"},
+        {[&] { writeFile(m_served / "checksum_all.md5", "<html>\r\n<p>Back soon</p>\r\n"); },
+         "--verify",
+         "the checksum list \"checksum_all.md5\" from " + UpdateUrl() +
+             " is not a checksum list: its line \"<html>\" gives no MD5 of 32 hexadecimal digits"},
         // A file the server does not deliver as listed.
         {[&] {
              fs::remove(m_install.gameDir / "Data" / "b.pak");
