@@ -163,6 +163,11 @@ std::shared_ptr<const protocol::ServerLists> CHeadlessRun::FetchGameList() {
     const std::string& server = m_config.treeServer;
     if (server.empty())
         throw RunError("Launcher.ini names no launcher server (TREE_SERVER is empty)");
+    // Plain text where the encoded form belongs decodes to bytes no address has.
+    if (!std::all_of(server.begin(), server.end(), [](char c) { return c > ' ' && c < 0x7F; }))
+        throw RunError(
+            "TREE_SERVER of Launcher.ini decodes to no address: are its values "
+            "encoded (quend-pack ini)?");
     m_connection.SetInstalledGames(m_config.games);
     m_connection.SetMainWindow(&m_target);
     if (!m_connection.ConnectServer(server))

@@ -181,6 +181,8 @@ TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
         {[&] { fs::remove(ini); }, "--verify", "no Launcher.ini at " + ini},
         {[&] { WriteLauncherIni("", "127.0.0.1:1"); }, "--verify",
          "cannot reach the launcher server at 127.0.0.1:1"},
+        {[&] { writeFile(ini, "[Launcher]\r\nTREE_SERVER=127.0.0.1:1\r\n"); }, "--verify",
+         "TREE_SERVER of Launcher.ini decodes to no address: are its values encoded"},
         {[&] { fs::remove(m_served / "checksum_all.md5"); }, "--verify",
          "cannot fetch the checksum list \"checksum_all.md5\" from " + UpdateUrl() +
              ": HTTP status 404"},
