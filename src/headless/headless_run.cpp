@@ -111,6 +111,10 @@ int CHeadlessRun::RunSteps() {
         throw RunError(choice.error);
     const protocol::GameRecord& game = *choice.game;
     m_strGameName = platform::AnsiToUtf8(game.name);
+    // As the window refuses it: its list may be half published.
+    if (game.version_not_ready != 0)
+        throw RunError("the launcher server says the new version of the game " +
+                       Quoted(m_strGameName) + " is not ready; try again later");
     if (game.update_url.empty())
         throw RunError("the launcher server gives the game " + Quoted(m_strGameName) +
                        " no update address");

@@ -221,7 +221,8 @@ TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
 }
 
 // Without --game, CURRENT_GAME chooses among several games, else the only one; several and no
-// CURRENT_GAME ask for --game. Each game is checked against its own update address.
+// CURRENT_GAME ask for --game. Each game is checked against its own update address; one whose
+// new version is not ready is not repaired.
 TEST_F(HeadlessProgramTest, TheGameComesFromTheCommandLineOrLauncherIni) {
     MakeCurrent();
     TempDir otherServed;
@@ -244,6 +245,15 @@ TEST_F(HeadlessProgramTest, TheGameComesFromTheCommandLineOrLauncherIni) {
 
     WriteLauncherIni("Quendalor");
     EXPECT_EQ(RunLauncher({"--verify"}).status, 0);
+
+    // A game whose new version is not ready is refused, as the window refuses it.
+    classic.version_not_ready = 1;
+    m_server->Stop();
+    StartLauncherServer({Game("Quendalor", "Quendalor"), classic});
+    WriteLauncherIni("Quendalor");
+    EXPECT_THAT(RunLauncher({"--repair", "--game", "Classic"}),
+                FieldsAre(2, "", HasSubstr("the new version of the game \"经典版\" is not ready")));
+    EXPECT_NE(readFile(m_install.gameDir / "Data" / "a.txt"), "the classic text");
 }
 
 // A repair takes a launcher window's lock: refused while one runs (a verify goes on beside it);
