@@ -442,7 +442,10 @@ bool CMyUpdateManager::HasSpace(const std::string& gameDir, const std::vector<_f
         const auto held = part.empty() ? std::nullopt : platform::PathInfo(part);
         const std::uint64_t have =
             held && held->regular && held->size <= entry.Bytes() ? held->size : 0;
-        needed += RoundUp(entry.Bytes(), space->blockSize) - RoundUp(have, space->blockSize);
+        const std::uint64_t more =
+            RoundUp(entry.Bytes(), space->blockSize) - RoundUp(have, space->blockSize);
+        // Absurd listed sizes must not wrap the sum round to a small one.
+        needed = more > UINT64_MAX - needed ? UINT64_MAX : needed + more;
     }
     if (needed <= space->available)
         return true;

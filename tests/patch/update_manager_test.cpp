@@ -397,6 +397,14 @@ TEST_F(CheckPassTest, ALineListedTwiceIsFetchedOnce) {
 // A pass whose files the game folder's file system cannot take fetches nothing and counts them
 // all as failed, not as done; what a part file holds already counts as there.
 TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
+    // Listed sizes whose sum passes 2^64 fit on no disk.
+    fs::create_directories(m_gameDir);
+    const std::string absurd =
+        "|x|" + std::string(32, 'a') + "|2020-5-1 10:00:00|" + std::to_string(INT64_MAX) + "\n";
+    RunPass("a.pak" + absurd + "b.pak" + absurd);
+    EXPECT_TRUE(m_manager.LastResult().NoSpace());
+    EXPECT_EQ(m_log.take(), Texts{});
+
     const SmallTmpfs small(m_root / "small", 2 << 20);
     if (!small.mounted())
         GTEST_SKIP() << small.reason();
