@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -63,6 +66,14 @@ std::string Quoted(const std::string& text) {
 std::string WithoutExtension(const std::string& fileName) {
     const std::size_t dot = fileName.rfind('.');
     return dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
+}
+
+// What kept `out` from taking all that was written to it (a full disk, a closed pipe), if
+// anything: output a script reads must not be lost without a word.
+std::string FlushError(std::FILE* out) {
+    if (std::fflush(out) == 0 && std::ferror(out) == 0)
+        return {};
+    return errno != 0 ? std::strerror(errno) : "write error";
 }
 
 std::string Plural(long long count, const char* one, const char* many) {
@@ -282,7 +293,9 @@ void CHeadlessRun::CheckInterrupt(const CHeadlessTarget::Figures& figures) {
 int CHeadlessRun::ReportVerify(const patch::UpdateResult& result) const {
     for (const std::string& name : result.differing)
         std::fprintf(m_host.out, "%s\n", platform::AnsiToUtf8(name).c_str());
-    std::fflush(m_host.out);
+    if (const std::string error = FlushError(m_host.out); !error.empty())
+        throw RunError("cannot write the names of the files that differ to standard output: " +
+                       error);
     const std::string game = "game " + Quoted(m_strGameName) + " in " + m_szGameDir;
     if (result.differing.empty()) {
         Say("verify: " + game + ": all " + Plural(result.checkedFiles, "file is", "files are") +
@@ -343,6 +356,11 @@ int RunHeadless(const std::vector<std::string>& args, HeadlessHost host) {
     }
     if (options->mode == HeadlessOptions::Mode::Help) {
         std::fputs(HeadlessUsage(program).c_str(), host.out);
+        if (const std::string error = FlushError(host.out); !error.empty()) {
+            std::fprintf(host.err, "%s: cannot write to standard output: %s\n", program.c_str(),
+                         error.c_str());
+            return kExitError;
+        }
         return kExitCurrent;
     }
     return CHeadlessRun(std::move(host), *options).Run();

@@ -137,7 +137,8 @@ TEST_F(HeadlessProgramTest, HelpAndWrongCommandLines) {
 }
 
 // The differing files' listed names in list order, in UTF-8, status 1; NotUpdateList.txt keeps a
-// file out; the game folder is left as it was, without the list.
+// file out; the game folder is left as it was, without the list. Names that cannot be written
+// end the run with 2.
 TEST_F(HeadlessProgramTest, VerifyNamesTheFilesThatDiffer) {
     MakeCurrent();
     writeFile(m_install.gameDir / "Data" / "a.txt", "old text");
@@ -152,6 +153,14 @@ TEST_F(HeadlessProgramTest, VerifyNamesTheFilesThatDiffer) {
     EXPECT_FALSE(fs::exists(m_install.gameDir / "checksum_all.md5"));
     for (const auto& entry : fs::directory_iterator(m_install.temp.path()))
         EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr("checksum")));
+
+    // Names that cannot be written are an error, not a result.
+    fs::remove(m_install.temp / "out.txt");
+    fs::create_symlink("/dev/full", m_install.temp / "out.txt");
+    for (const char* mode : {"--verify", "--help"}) {
+        EXPECT_EQ(Child(Start({mode})).Wait(kSlow), 2) << mode;
+        EXPECT_THAT(readFile(m_install.temp / "err.txt"), HasSubstr("No space left on device"));
+    }
 }
 
 // The window's update without the window: every differing file fetched, over two connections,
