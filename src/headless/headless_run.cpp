@@ -1,6 +1,11 @@
 #include "headless/headless_run.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -63,6 +68,14 @@ std::string WithoutExtension(const std::string& fileName) {
     return dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
 }
 
+// What kept `out` from taking all that was written to it (a full disk, a closed pipe), if
+// anything: output a script reads must not be lost without a word.
+std::string FlushError(std::FILE* out) {
+    if (std::fflush(out) == 0 && std::ferror(out) == 0)
+        return {};
+    return errno != 0 ? std::strerror(errno) : "write error";
+}
+
 std::string Plural(long long count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -109,6 +122,10 @@ int CHeadlessRun::RunSteps() {
         throw RunError(choice.error);
     const protocol::GameRecord& game = *choice.game;
     m_strGameName = platform::AnsiToUtf8(game.name);
+    // As the window refuses it: its list may be half published.
+    if (game.version_not_ready != 0)
+        throw RunError("the launcher server says the new version of the game " +
+                       Quoted(m_strGameName) + " is not ready; try again later");
     if (game.update_url.empty())
         throw RunError("the launcher server gives the game " + Quoted(m_strGameName) +
                        " no update address");
@@ -161,6 +178,11 @@ std::shared_ptr<const protocol::ServerLists> CHeadlessRun::FetchGameList() {
     const std::string& server = m_config.treeServer;
     if (server.empty())
         throw RunError("Launcher.ini names no launcher server (TREE_SERVER is empty)");
+    // Plain text where the encoded form belongs decodes to bytes no address has.
+    if (!std::all_of(server.begin(), server.end(), [](char c) { return c > ' ' && c < 0x7F; }))
+        throw RunError(
+            "TREE_SERVER of Launcher.ini decodes to no address: are its values "
+            "encoded (quend-pack ini)?");
     m_connection.SetInstalledGames(m_config.games);
     m_connection.SetMainWindow(&m_target);
     if (!m_connection.ConnectServer(server))
@@ -225,6 +247,15 @@ std::vector<patch::_filelist> CHeadlessRun::FetchChecksumList(patch::CMyUpdateMa
     std::optional<std::vector<patch::_filelist>> entries = patch::ReadChecksumList(path);
     if (!entries)
         throw RunError("cannot read the checksum list " + where);
+    // A web page answered in its place (a maintenance or login page) has no digests.
+    for (const patch::_filelist& entry : *entries) {
+        if (entry.md5.size() != 32 || !std::all_of(entry.md5.begin(), entry.md5.end(), [](char c) {
+                return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+            }))
+            throw RunError("the checksum list " + where + " is not a checksum list: its line " +
+                           Quoted(platform::AnsiToUtf8(entry.fileName)) +
+                           " gives no MD5 of 32 hexadecimal digits");
+    }
     return std::move(*entries);
 }
 
@@ -262,7 +293,9 @@ void CHeadlessRun::CheckInterrupt(const CHeadlessTarget::Figures& figures) {
 int CHeadlessRun::ReportVerify(const patch::UpdateResult& result) const {
     for (const std::string& name : result.differing)
         std::fprintf(m_host.out, "%s\n", platform::AnsiToUtf8(name).c_str());
-    std::fflush(m_host.out);
+    if (const std::string error = FlushError(m_host.out); !error.empty())
+        throw RunError("cannot write the names of the files that differ to standard output: " +
+                       error);
     const std::string game = "game " + Quoted(m_strGameName) + " in " + m_szGameDir;
     if (result.differing.empty()) {
         Say("verify: " + game + ": all " + Plural(result.checkedFiles, "file is", "files are") +
@@ -283,12 +316,15 @@ int CHeadlessRun::ReportRepair(const patch::UpdateResult& result) const {
     if (result.failedFiles > 0) {
         if (result.firstLocal.Failed())
             Say("cannot write " + result.firstLocal.path + ": " + result.firstLocal.reason);
+        std::string why;
+        if (!patch::IsSafeListPath(result.firstFailed))
+            why = "; the checksum list places it outside the game folder";
+        else if (!result.firstLocal.Failed())
+            why = "; the update server did not deliver it as listed" +
+                  (result.firstReason.empty() ? "" : " (" + result.firstReason + ")");
         throw RunError(
             "repair: " + game + ": " + Plural(result.failedFiles, "file was", "files were") +
-            " not repaired, the first " + Quoted(platform::AnsiToUtf8(result.firstFailed)) +
-            (result.firstLocal.Failed() ? ""
-                                        : "; the update server did not deliver "
-                                          "it as listed"));
+            " not repaired, the first " + Quoted(platform::AnsiToUtf8(result.firstFailed)) + why);
     }
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - m_start);
     std::string fetched = Plural(result.fetchedFiles, "file", "files") + " fetched";
@@ -320,6 +356,11 @@ int RunHeadless(const std::vector<std::string>& args, HeadlessHost host) {
     }
     if (options->mode == HeadlessOptions::Mode::Help) {
         std::fputs(HeadlessUsage(program).c_str(), host.out);
+        if (const std::string error = FlushError(host.out); !error.empty()) {
+            std::fprintf(host.err, "%s: cannot write to standard output: %s\n", program.c_str(),
+                         error.c_str());
+            return kExitError;
+        }
         return kExitCurrent;
     }
     return CHeadlessRun(std::move(host), *options).Run();

@@ -1,6 +1,7 @@
 #include "patch/update_manager.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <optional>
 #include <unordered_set>
@@ -66,6 +67,16 @@ std::string MakeUrl(const std::string& base, const std::string& fileName) {
 
 std::uint64_t RoundUp(std::uint64_t bytes, std::uint64_t block) {
     return block == 0 ? bytes : (bytes + block - 1) / block * block;
+}
+
+// What names an entry's part file: its path, digest in any case and size.
+std::string PartKey(const _filelist& entry) {
+    std::string key = entry.fileName + "|" + entry.md5 + "|" + std::to_string(entry.fileSize);
+    std::transform(key.begin() + static_cast<std::ptrdiff_t>(entry.fileName.size()), key.end(),
+                   key.begin() + static_cast<std::ptrdiff_t>(entry.fileName.size()), [](char c) {
+                       return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                   });
+    return key;
 }
 
 // Removes a file when it goes out of scope.
@@ -363,6 +374,8 @@ UpdateResult CMyUpdateManager::RunPass(std::vector<_filelist>& entries, PassMode
         return result;
 
     std::vector<_filelist> fetch;
+    // A line listed twice is fetched once: two connections would share its part file.
+    std::unordered_set<std::string> queued;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         ++result.checkedFiles;
         if (verdicts[i] == Verdict::Current)
@@ -370,7 +383,10 @@ UpdateResult CMyUpdateManager::RunPass(std::vector<_filelist>& entries, PassMode
         if (bySize[i] == Verdict::ToDigest)
             progress.AddTotal(kFileWork + entries[i].Bytes());
         result.differing.push_back(entries[i].fileName);
-        fetch.push_back(entries[i]);
+        if (queued.insert(PartKey(entries[i])).second)
+            fetch.push_back(entries[i]);
+        else
+            progress.Advance(kFileWork + entries[i].Bytes());
     }
     if (mode == PassMode::Verify) {
         progress.Finish();
@@ -426,7 +442,10 @@ bool CMyUpdateManager::HasSpace(const std::string& gameDir, const std::vector<_f
         const auto held = part.empty() ? std::nullopt : platform::PathInfo(part);
         const std::uint64_t have =
             held && held->regular && held->size <= entry.Bytes() ? held->size : 0;
-        needed += RoundUp(entry.Bytes(), space->blockSize) - RoundUp(have, space->blockSize);
+        const std::uint64_t more =
+            RoundUp(entry.Bytes(), space->blockSize) - RoundUp(have, space->blockSize);
+        // Absurd listed sizes must not wrap the sum round to a small one.
+        needed = more > UINT64_MAX - needed ? UINT64_MAX : needed + more;
     }
     if (needed <= space->available)
         return true;
@@ -484,8 +503,10 @@ void CMyUpdateManager::Count(const _filelist& entry, const CFileFetcher::Report&
     }
     if (outcome.kind == FileOutcome::Kind::ServerFailed)
         m_bServerOk = false;
-    if (result.failedFiles++ == 0)
+    if (result.failedFiles++ == 0) {
         result.firstFailed = entry.fileName;
+        result.firstReason = outcome.reason;
+    }
     if (outcome.kind == FileOutcome::Kind::LocalFailed && !result.firstLocal.Failed())
         result.firstLocal = outcome;
 }

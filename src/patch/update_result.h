@@ -27,6 +27,7 @@ struct FileOutcome {
 struct UpdateResult {
     int failedFiles = 0;      // files still not as listed: not fetched, or fetched wrongly
     std::string firstFailed;  // listed name of the first of them in list order (ANSI code page)
+    std::string firstReason;  // why that one failed, for people
     FileOutcome firstLocal;   // the first file that could not be written, if any
     // Listed names (ANSI code page) of the files the pass found differing, in list order.
     std::vector<std::string> differing;

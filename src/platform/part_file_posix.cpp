@@ -32,11 +32,12 @@ bool StartsAsProgram(std::string_view head) {
            head.starts_with("#!");
 }
 
-// An update keeps a file's permissions; a new file gets the kind's own.
+// An update keeps a file's permissions, but its owner can read it: an unreadable file would be
+// fetched again by every update. A new file gets the kind's own.
 unsigned ModeFor(const std::string& target, File& file, PartFile::NewFileMode newFileMode) {
     struct stat info {};
     if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-        return info.st_mode & 07777;
+        return (info.st_mode & 07777) | S_IRUSR;
     if (newFileMode == PartFile::NewFileMode::Published)
         return 0666 & PermittedModeBits();
     char head[4] = {};

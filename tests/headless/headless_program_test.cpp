@@ -137,7 +137,8 @@ TEST_F(HeadlessProgramTest, HelpAndWrongCommandLines) {
 }
 
 // The differing files' listed names in list order, in UTF-8, status 1; NotUpdateList.txt keeps a
-// file out; the game folder is left as it was, without the list.
+// file out; the game folder is left as it was, without the list. Names that cannot be written
+// end the run with 2.
 TEST_F(HeadlessProgramTest, VerifyNamesTheFilesThatDiffer) {
     MakeCurrent();
     writeFile(m_install.gameDir / "Data" / "a.txt", "old text");
@@ -152,6 +153,14 @@ TEST_F(HeadlessProgramTest, VerifyNamesTheFilesThatDiffer) {
     EXPECT_FALSE(fs::exists(m_install.gameDir / "checksum_all.md5"));
     for (const auto& entry : fs::directory_iterator(m_install.temp.path()))
         EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr("checksum")));
+
+    // Names that cannot be written are an error, not a result.
+    fs::remove(m_install.temp / "out.txt");
+    fs::create_symlink("/dev/full", m_install.temp / "out.txt");
+    for (const char* mode : {"--verify", "--help"}) {
+        EXPECT_EQ(Child(Start({mode})).Wait(kSlow), 2) << mode;
+        EXPECT_THAT(readFile(m_install.temp / "err.txt"), HasSubstr("No space left on device"));
+    }
 }
 
 // The window's update without the window: every differing file fetched, over two connections,
@@ -181,9 +190,15 @@ TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
         {[&] { fs::remove(ini); }, "--verify", "no Launcher.ini at " + ini},
         {[&] { WriteLauncherIni("", "127.0.0.1:1"); }, "--verify",
          "cannot reach the launcher server at 127.0.0.1:1"},
+        {[&] { writeFile(ini, "[Launcher]\r\nTREE_SERVER=127.0.0.1:1\r\n"); }, "--verify",
+         "TREE_SERVER of Launcher.ini decodes to no address: are its values encoded"},
         {[&] { fs::remove(m_served / "checksum_all.md5"); }, "--verify",
          "cannot fetch the checksum list \"checksum_all.md5\" from " + UpdateUrl() +
              ": HTTP status 404"},
+        {[&] { writeFile(m_served / "checksum_all.md5", "<html>\r\n<p>Back soon</p>\r\n"); },
+         "--verify",
+         "the checksum list \"checksum_all.md5\" from " + UpdateUrl() +
+             " is not a checksum list: its line \"<html>\" gives no MD5 of 32 hexadecimal digits"},
         // A file the server does not deliver as listed.
         {[&] {
              fs::remove(m_install.gameDir / "Data" / "b.pak");
@@ -192,7 +207,16 @@ TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
          "--repair",
          "repair: game \"Quendalor\" in " + m_install.gameDir.string() +
              "/: 1 file was not repaired, the first \"Data\\b.pak\"; the update server did "
-             "not deliver it as listed"},
+             "not deliver it as listed (the server announced 11 bytes, the list 921600)"},
+        {[&] {
+             const fs::path list = m_served / "checksum_all.md5";
+             writeFile(list, readFile(list) + "..\\x.txt|0|" + std::string(32, 'a') +
+                                 "|2020-01-01 00:00:00|1\r\n");
+         },
+         "--repair",
+         "repair: game \"Quendalor\" in " + m_install.gameDir.string() +
+             "/: 1 file was not repaired, the first \"..\\x.txt\"; the checksum list places "
+             "it outside the game folder"},
     };
     for (const auto& [fault, mode, says] : rows) {
         SCOPED_TRACE(says);
@@ -206,7 +230,8 @@ TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
 }
 
 // Without --game, CURRENT_GAME chooses among several games, else the only one; several and no
-// CURRENT_GAME ask for --game. Each game is checked against its own update address.
+// CURRENT_GAME ask for --game. Each game is checked against its own update address; one whose
+// new version is not ready is not repaired.
 TEST_F(HeadlessProgramTest, TheGameComesFromTheCommandLineOrLauncherIni) {
     MakeCurrent();
     TempDir otherServed;
@@ -229,6 +254,15 @@ TEST_F(HeadlessProgramTest, TheGameComesFromTheCommandLineOrLauncherIni) {
 
     WriteLauncherIni("Quendalor");
     EXPECT_EQ(RunLauncher({"--verify"}).status, 0);
+
+    // A game whose new version is not ready is refused, as the window refuses it.
+    classic.version_not_ready = 1;
+    m_server->Stop();
+    StartLauncherServer({Game("Quendalor", "Quendalor"), classic});
+    WriteLauncherIni("Quendalor");
+    EXPECT_THAT(RunLauncher({"--repair", "--game", "Classic"}),
+                FieldsAre(2, "", HasSubstr("the new version of the game \"经典版\" is not ready")));
+    EXPECT_NE(readFile(m_install.gameDir / "Data" / "a.txt"), "the classic text");
 }
 
 // A repair takes a launcher window's lock: refused while one runs (a verify goes on beside it);

@@ -119,9 +119,9 @@ using CheckPassTest = UpdateTest;
 using DownloadTest = UpdateTest;
 
 // The writer lists a new version; the update fetches the list, then exactly the files that
-// differ (Qnd.exe keeps its size) with their listed times, keeping their modes; new programs can
-// run. The list goes, and so do the part files of a run that ended mid-download; the next update
-// asks for the list alone.
+// differ (Qnd.exe keeps its size) with their listed times, keeping their modes but readable by
+// their owner; new programs can run. The list goes, and so do the part files of a run that ended
+// mid-download; the next update asks for the list alone.
 TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
     const Files newVersion = {{"Bin/Qnd.exe", "program v2"},
                               {"Bin/game", readFile(QUEND_FAKE_GAME)},
@@ -143,6 +143,7 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
         writeFile(Game(name), bytes);
     writeFile(Game("Data/.quend-part-Ab3xYz"), "left by a run that ended");
     ::chmod(Game("Bin/Qnd.exe").c_str(), 0750);
+    ::chmod(Game("Data/Map/b.map").c_str(), 0);
     ASSERT_EQ(pack::CChecksumWriter(Served(""), Served("")).Run("1.2.3"), newVersion.size());
     const auto update = [this] {
         return Pass(
@@ -157,6 +158,7 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
     }
     EXPECT_EQ(GameFiles(), game);
     EXPECT_EQ(Stat(Game("Bin/Qnd.exe")).st_mode & 07777, 0750u);
+    EXPECT_EQ(Stat(Game("Data/Map/b.map")).st_mode & 07777, 0400u);  // readable, or fetched forever
     EXPECT_EQ(Stat(Game("Data/Map/50%25 off #1?.txt")).st_mode & 0111, 0u);
     for (const char* program : {"Bin/game", "Bin/run.sh"}) {
         EXPECT_TRUE(platform::StartProcess(Game(program).string(), {}, Game("").string()));
@@ -381,9 +383,28 @@ TEST_F(CheckPassTest, APassKeepsThePartOfACutFileAndGoesOnFromItButNoOtherPart) 
     EXPECT_TRUE(log[0].ends_with("\"bytes=120000-\"")) << log[0];
 }
 
+// A line listed twice is fetched once, so that no two connections share its part file.
+TEST_F(CheckPassTest, ALineListedTwiceIsFetchedOnce) {
+    const std::string fresh = randomBytes(300000, 7);
+    writeFile(Served("Data/a.pak"), fresh);
+    RunPass(Line("Data\\a.pak", fresh) + Line("Data\\a.pak", fresh));
+    const patch::UpdateResult result = m_manager.LastResult();
+    EXPECT_EQ(std::tie(result.failedFiles, result.fetchedFiles), std::make_tuple(0, 1));
+    EXPECT_EQ(m_log.take().size(), 1u);
+    EXPECT_EQ(GameFiles(), (Files{{"Data/a.pak", fresh}}));
+}
+
 // A pass whose files the game folder's file system cannot take fetches nothing and counts them
 // all as failed, not as done; what a part file holds already counts as there.
 TEST_F(CheckPassTest, RefusesFilesTheDiskCannotTakeBeforeTheFirstByte) {
+    // Listed sizes whose sum passes 2^64 fit on no disk.
+    fs::create_directories(m_gameDir);
+    const std::string absurd =
+        "|x|" + std::string(32, 'a') + "|2020-5-1 10:00:00|" + std::to_string(INT64_MAX) + "\n";
+    RunPass("a.pak" + absurd + "b.pak" + absurd);
+    EXPECT_TRUE(m_manager.LastResult().NoSpace());
+    EXPECT_EQ(m_log.take(), Texts{});
+
     const SmallTmpfs small(m_root / "small", 2 << 20);
     if (!small.mounted())
         GTEST_SKIP() << small.reason();
