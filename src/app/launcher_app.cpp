@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "app/instance_lock.h"
+#include "platform/process.h"
 #include "ui/launcher_dlg.h"
 
 namespace app {
@@ -20,7 +21,12 @@ CLauncherApp::CLauncherApp(std::string modulePath, std::string commandLine)
 bool CLauncherApp::InitInstance() {
     if (!CClientApp::InitInstance())
         return false;
-    ui::CLauncherDlg dialog(*this);
+    // Where the window ends the process at once (a lost connection, Qnd.ini not written), the
+    // copy's file goes as at a normal end.
+    ui::CLauncherDlg dialog(*this, [this](int code) {
+        ExitInstance();
+        platform::ExitProcessNow(code);
+    });
     m_pMainWnd = &dialog;
     dialog.exec();
     m_pMainWnd = nullptr;

@@ -179,9 +179,9 @@ CFileFetcher::Hooks CMyUpdateManager::MakeHooks(CPassProgress* pass, CFileFinish
 }
 
 CFileFetcher::Request CMyUpdateManager::MakeRequest(const _filelist& entry, bool listed,
-                                                    const std::string& gameDir) const {
-    return {entry, listed, MakeUrl(m_owner.UpdateUrl(), entry.fileName),
-            LocalListPath(gameDir, entry.fileName)};
+                                                    const std::string& gameDir,
+                                                    const std::string& url) const {
+    return {entry, listed, MakeUrl(url, entry.fileName), LocalListPath(gameDir, entry.fileName)};
 }
 
 void CMyUpdateManager::Post(unsigned id, std::intptr_t wParam, std::string text) {
@@ -221,7 +221,8 @@ std::future<FileOutcome> CMyUpdateManager::QueueFile(Job job) {
 
 void CMyUpdateManager::RunFile(Job& job) {
     const _filelist& entry = job.entries.front();
-    CFileFetcher::Request request = MakeRequest(entry, job.listed, m_owner.GameDir());
+    CFileFetcher::Request request =
+        MakeRequest(entry, job.listed, m_owner.GameDir(), m_owner.UpdateUrl());
     if (!job.localPath.empty())
         request.localPath = job.localPath;
     FileOutcome outcome;
@@ -341,7 +342,8 @@ UpdateResult CMyUpdateManager::RunPass(std::vector<_filelist>& entries, PassMode
     using Verdict = CFileVerifier::Verdict;
     constexpr std::uint64_t kFileWork = CPassProgress::kFileWork;
     UpdateResult result;
-    const std::string gameDir = m_owner.GameDir();
+    // The folder and the server of the pass's start, whatever the player picks meanwhile.
+    const std::string gameDir = m_owner.GameDir(), url = m_owner.UpdateUrl();
     entries = WithoutExcluded(std::move(entries));
     if (m_owner.NoUpdate()) {
         progress.Begin(entries.size() * kFileWork);
@@ -398,7 +400,7 @@ UpdateResult CMyUpdateManager::RunPass(std::vector<_filelist>& entries, PassMode
         result.firstFailed = fetch.front().fileName;
         return result;
     }
-    FetchAll(gameDir, fetch, parts, progress, result);
+    FetchAll(gameDir, url, fetch, parts, progress, result);
     if (!m_bStopping)
         progress.Finish();
     return result;
@@ -456,7 +458,8 @@ bool CMyUpdateManager::HasSpace(const std::string& gameDir, const std::vector<_f
 
 // Each connection takes the next file in list order; with one, the requests go out in list
 // order. The results are counted in list order.
-void CMyUpdateManager::FetchAll(const std::string& gameDir, const std::vector<_filelist>& fetch,
+void CMyUpdateManager::FetchAll(const std::string& gameDir, const std::string& url,
+                                const std::vector<_filelist>& fetch,
                                 const std::unordered_set<std::string>& parts,
                                 CPassProgress& progress, UpdateResult& result) {
     std::vector<CFileFetcher::Report> reports(fetch.size());
@@ -467,7 +470,7 @@ void CMyUpdateManager::FetchAll(const std::string& gameDir, const std::vector<_f
         CFileFinisher finisher(kFinisherBytes, m_bStopping);
         for (std::size_t i = next++; i < fetch.size() && !m_bStopping; i = next++) {
             try {
-                CFileFetcher::Request request = MakeRequest(fetch[i], true, gameDir);
+                CFileFetcher::Request request = MakeRequest(fetch[i], true, gameDir, url);
                 request.mayHavePart =
                     parts.contains(ResumePartPath(request.localPath, request.entry));
                 fetcher.Fetch(request, MakeHooks(&progress, &finisher), m_bStopping, reports[i]);

@@ -120,7 +120,7 @@ private:
     bool Pause(std::chrono::milliseconds delay);
     CFileFetcher::Hooks MakeHooks(CPassProgress* pass, CFileFinisher* finisher);
     CFileFetcher::Request MakeRequest(const _filelist& entry, bool listed,
-                                      const std::string& gameDir) const;
+                                      const std::string& gameDir, const std::string& url) const;
 
     // The check pass.
     void CheckThread(std::vector<_filelist> entries, PassMode mode);
@@ -131,9 +131,9 @@ private:
                                                            const std::vector<_filelist>& fetch);
     bool HasSpace(const std::string& gameDir, const std::vector<_filelist>& fetch,
                   UpdateResult& result) const;
-    void FetchAll(const std::string& gameDir, const std::vector<_filelist>& fetch,
-                  const std::unordered_set<std::string>& parts, CPassProgress& progress,
-                  UpdateResult& result);
+    void FetchAll(const std::string& gameDir, const std::string& url,
+                  const std::vector<_filelist>& fetch, const std::unordered_set<std::string>& parts,
+                  CPassProgress& progress, UpdateResult& result);
     void Count(const _filelist& entry, const CFileFetcher::Report& report, UpdateResult& result);
     void Post(unsigned id, std::intptr_t wParam, std::string text = {});
 

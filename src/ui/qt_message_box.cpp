@@ -14,6 +14,8 @@ namespace ui {
 
 void ShowQtMessageBox(QWidget* owner, const QString& caption, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
+    // Texts come from servers too; markup in them is shown as typed, as the Windows edition does.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

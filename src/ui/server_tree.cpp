@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextDocument>
 
 // Resources compiled into a static library are registered by hand, outside any namespace.
 static void InitServerTreeResources() {
@@ -91,7 +92,8 @@ void CServerTree::Fill(const frontend::CServerTreeModel& model) {
         auto* item = parent != nullptr ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
         const QString text = QString::fromStdString(row.Text());
         item->setText(0, text);
-        item->setToolTip(0, text);
+        // A tooltip renders markup: the server's label is text.
+        item->setToolTip(0, Qt::convertFromPlainText(text));
         item->setSizeHint(0, QSize(0, height));
         item->setData(0, kItemRole, static_cast<int>(i));
         QFont rowFont = font();

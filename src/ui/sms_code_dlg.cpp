@@ -54,6 +54,8 @@ void CSmsCodeDlg::CreateControls() {
     m_staticIntro->setObjectName(QStringLiteral("staticIntro"));
     m_staticIntro->setGeometry(DluRect(17, 15, 189, 35));
     m_staticIntro->setWordWrap(true);
+    // It holds the service's mobile text: markup in it stays text.
+    m_staticIntro->setTextFormat(Qt::PlainText);
     m_staticIntro->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // Digits only, as typed or pasted; the length is checked when the code is accepted, so a box

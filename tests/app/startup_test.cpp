@@ -6,6 +6,7 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@
 
 #include "app/instance_lock.h"
 #include "app/launcher_app.h"
+#include "devserver/launcher_server.h"
 #include "installed_launcher.h"
 #include "platform/process.h"
 #include "support/installation.h"
@@ -160,6 +162,27 @@ TEST_F(ProgramTest, ACopyRefusedAloneRemovesItsFile) {
     EXPECT_EQ(readLines(m_log), std::vector<std::string>{"Temp\t不允许启动多个登录器"});
     EXPECT_FALSE(std::filesystem::exists(m_install.launcherDir / "Temp.exe"));
     EXPECT_TRUE(std::filesystem::exists(m_install.launcherDir / "Launcher"));
+}
+
+// A lost connection ends the copy at once, after its box; its file goes with it all the same.
+TEST_F(ProgramTest, ACopyEndedByALostConnectionRemovesItsFile) {
+    std::atomic<int> connected{0};
+    devserver::CLauncherServer server({}, [&](const std::string& line) {
+        connected += line.find("request 40") != std::string::npos;
+    });
+    ASSERT_TRUE(server.Start());
+    m_install.WriteLauncherIni({{"TREE_SERVER", "127.0.0.1:" + std::to_string(server.Port())}});
+    platform::ProcessId pid = 0;
+    ASSERT_TRUE(platform::StartProcess((m_install.launcherDir / "Launcher").string(), {},
+                                       m_install.launcherDir.string(), &pid));
+    EXPECT_EQ(Child(pid).Wait(kSlow), 0);
+    ASSERT_TRUE(waitFor([&] { return connected > 0; }, kSlow));
+    server.Stop();
+    int copy = 0;
+    ASSERT_TRUE(waitFor([&] { return ::waitpid(-1, &copy, WNOHANG) > 0; }, kSlow));
+    EXPECT_TRUE(WIFEXITED(copy) && WEXITSTATUS(copy) == 0) << copy;
+    EXPECT_EQ(readLines(m_log), std::vector<std::string>{"Temp\t" + std::string(kDisconnected)});
+    EXPECT_FALSE(std::filesystem::exists(m_install.launcherDir / "Temp.exe"));
 }
 
 }  // namespace

@@ -427,6 +427,22 @@ TEST_F(UpdateTest, ExitCutsAnUpdateShort) {
     EXPECT_TRUE(m_messages.take().empty());
 }
 
+// A server of another game picked while the update runs does not move the update to that game's
+// server: the files still come from where the pass began.
+TEST_F(UpdateTest, APickDuringTheUpdateLeavesItsServer) {
+    const std::string world = randomBytes(1536 * 1024, 8);
+    Serve({{"Data/a.pak", world}, {"Data/b.txt", "after the pick"}});
+    m_updates.SetFaults({.blockDelay = std::chrono::milliseconds(100)});
+    Click(TreeSide::Right, GroupRow(TreeSide::Right, 0));
+    m_controller->OnStart();
+    ASSERT_TRUE(Pump([&] { return m_view.downPosition > 0; }));
+    Click(TreeSide::Left, GroupRow(TreeSide::Left, 0));  // Sylvan, served nowhere
+    ASSERT_TRUE(Pump([&] { return m_view.startEnabled; }));
+    EXPECT_EQ(m_view.status, "更新已完成..");
+    EXPECT_EQ(readFile(m_dir / "Data" / "b.txt"), "after the pick");
+    EXPECT_TRUE(m_messages.take().empty());
+}
+
 // The login's checks come before any request and give Start back; a login that succeeds starts
 // the game with the server the tree's selection names, moved by keyboard or not, and closes.
 class LoginFlowTest : public ControllerTest {

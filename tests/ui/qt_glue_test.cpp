@@ -19,6 +19,7 @@
 
 namespace {
 
+// A server's text with markup in it is shown as it came, not rendered (nor a file it names loaded).
 TEST(QtMessageBox, ABoxFromAWorkerShowsOnTheGuiThreadOwnedByTheMainWindow) {
     QWidget mainWindow;
     mainWindow.show();
@@ -35,16 +36,18 @@ TEST(QtMessageBox, ABoxFromAWorkerShowsOnTheGuiThreadOwnedByTheMainWindow) {
         seen = (box->windowTitle() + "|" + box->text()).toStdString() + "|" +
                std::to_string(box->buttons().size()) +
                (box->parentWidget() == &mainWindow ? " owned" : " unowned") +
-               (box->thread() == qApp->thread() ? " gui" : " worker");
+               (box->thread() == qApp->thread() ? " gui" : " worker") +
+               (box->textFormat() == Qt::PlainText ? " plain" : " markup");
         box->button(QMessageBox::Ok)->click();
     };
     QTimer::singleShot(20, closeBox);
-    auto worker =
-        std::async(std::launch::async, [] { platform::ShowMessage("不允许启动多个登录器"); });
+    auto worker = std::async(std::launch::async, [] {
+        platform::ShowMessage("<img src=\"/etc/x.png\"><b>密码错误</b>");
+    });
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
         10000));
-    EXPECT_EQ(seen, "Launcher|不允许启动多个登录器|1 owned gui");
+    EXPECT_EQ(seen, "Launcher|<img src=\"/etc/x.png\"><b>密码错误</b>|1 owned gui plain");
 }
 
 }  // namespace

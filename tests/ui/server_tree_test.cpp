@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
 #include "support/message_box_recorder.h"
 #include "support/qt_support.h"
@@ -125,6 +126,18 @@ TEST_F(ServerTreeTest, AFillShowsNoSelectionAndSaysNothingOfIt) {
     m_tree.Fill(m_model);
     EXPECT_EQ(m_tree.SelectedRow(), kNoRow);
     EXPECT_EQ(changed.count(), 0);
+}
+
+// A group label from the launcher server shows in its tooltip as it came, markup and all.
+TEST_F(ServerTreeTest, ALabelsTooltipIsItsText) {
+    Fill({{Game("<img src=\"x.png\"><b>A&amp;B</b>", 1), {Server(1)}}});
+    const QString tip = m_tree.topLevelItem(0)->toolTip(0);
+    QTextDocument shown;  // what the tooltip shows
+    if (Qt::mightBeRichText(tip))
+        shown.setHtml(tip);
+    else
+        shown.setPlainText(tip);
+    EXPECT_EQ(shown.toPlainText().trimmed().toStdString(), "<img src=\"x.png\"><b>A&amp;B</b>");
 }
 
 }  // namespace

@@ -87,4 +87,14 @@ TEST_F(SmsCodeDlgTest, TheWidgetsShowTheCodeLogicAcrossDisplays) {
     EXPECT_EQ(m_messages.take(), (Texts{kSent, "验证码必须为6位数字"}));
 }
 
+// A service that answers its login with an HTML page gets its page shown as text, not rendered.
+TEST_F(SmsCodeDlgTest, MarkupInTheMobileTextStaysText) {
+    platform::HttpClient http("Launcher");
+    ui::CSmsCodeDlg dlg(Domain(), "<html><b>500</b></html>", http);
+    const QLabel* intro = dlg.findChild<QLabel*>("staticIntro");
+    ASSERT_TRUE(intro);
+    EXPECT_TRUE(intro->text().contains(QStringLiteral("<html><b>500</b></html>")));
+    EXPECT_EQ(intro->textFormat(), Qt::PlainText);
+}
+
 }  // namespace
