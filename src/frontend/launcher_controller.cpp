@@ -107,9 +107,9 @@ void CLauncherController::OnStart() {
     UpdateOrLaunch();
 }
 
-// The Start button's second half: the game starts when it may; otherwise the checksum list is
-// fetched and the check pass started, which reports its end with WM_UPDATE_DONE. Start stays
-// disabled until then, and after a list that could not be fetched.
+// The Start button's second half: the game starts when it may; otherwise the engine fetches the
+// checksum list and runs the check pass, which reports its end with WM_UPDATE_DONE (or
+// WM_LIST_FAILED). Start stays disabled until then, and after a list that could not be fetched.
 void CLauncherController::UpdateOrLaunch() {
     if (m_app.NoCheck() || m_bReady) {
         WindowProc({platform::WM_START_GAME, 0, 0, {}});
@@ -117,9 +117,15 @@ void CLauncherController::UpdateOrLaunch() {
     }
     if (m_updateManager.IsBusy())
         return;
-    const std::string list = m_app.Connection().GetVersionState().checksumFile;
-    const patch::FileOutcome outcome = m_updateManager.FetchChecksumList(list);
-    if (outcome.kind == patch::FileOutcome::Kind::ServerFailed)
+    m_updateManager.StartListPass(m_app.Connection().GetVersionState().checksumFile);
+}
+
+// A list that could not be fetched or read: Start stays disabled, as no pass ran.
+void CLauncherController::OnListFailed(bool unreadable) {
+    const patch::FileOutcome outcome = m_updateManager.ListFailure();
+    if (unreadable)
+        config::ShowText("ChecksumOpenError_Client", 'E');
+    else if (outcome.kind == patch::FileOutcome::Kind::ServerFailed)
         config::ShowText("UnsafeDownloadServer", 'E');
     else if (outcome.kind == patch::FileOutcome::Kind::LocalFailed)
         ShowLocalFileError(outcome);
@@ -169,6 +175,9 @@ void CLauncherController::WindowProc(const platform::PostedMessage& message) {
     switch (message.id) {
         case platform::WM_UPDATE_DONE:
             OnUpdateDone();
+            break;
+        case platform::WM_LIST_FAILED:
+            OnListFailed(message.wParam != 0);
             break;
         case platform::WM_START_GAME:
             OnStartGame();

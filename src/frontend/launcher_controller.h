@@ -89,6 +89,7 @@ private:
     CServerTreeModel& Tree(TreeSide side);
 
     void OnUpdateDone();
+    void OnListFailed(bool unreadable);
     void OnUpdateIncomplete(const patch::UpdateResult& result);
     void ShowLocalFileError(const patch::FileOutcome& outcome);
     void OnStartGame();

@@ -163,6 +163,8 @@ void CMyUpdateManager::DownloadThread() {
         }
         if (job.pass)
             CheckThread(std::move(job.entries), job.mode);
+        else if (job.listPass)
+            RunListPass(job);
         else
             RunFile(job);
     }
@@ -220,6 +222,10 @@ std::future<FileOutcome> CMyUpdateManager::QueueFile(Job job) {
 }
 
 void CMyUpdateManager::RunFile(Job& job) {
+    job.done.set_value(FetchOne(job));
+}
+
+FileOutcome CMyUpdateManager::FetchOne(const Job& job) {
     const _filelist& entry = job.entries.front();
     CFileFetcher::Request request =
         MakeRequest(entry, job.listed, m_owner.GameDir(), m_owner.UpdateUrl());
@@ -236,17 +242,55 @@ void CMyUpdateManager::RunFile(Job& job) {
     }
     if (outcome.kind == FileOutcome::Kind::ServerFailed)
         m_bServerOk = false;
-    job.done.set_value(std::move(outcome));
+    return outcome;
 }
 
-FileOutcome CMyUpdateManager::FetchChecksumList(const std::string& checksumFile) {
-    const std::string path = LocalListPath(m_owner.GameDir(), checksumFile);
-    const FileOutcome outcome = QueueListDownload(checksumFile, path).get();
+bool CMyUpdateManager::StartListPass(const std::string& checksumFile) {
+    bool idle = false;
+    if (!m_bBusy.compare_exchange_strong(idle, true))
+        return false;
+    Job job;
+    job.entries.emplace_back().fileName = checksumFile;
+    job.listPass = true;
+    job.listed = false;
+    if (!Queue(std::move(job))) {
+        m_bBusy = false;
+        return false;
+    }
+    return true;
+}
+
+FileOutcome CMyUpdateManager::ListFailure() const {
+    std::lock_guard lock(m_lock);
+    return m_listFailure;
+}
+
+// On the engine's thread, so that a slow list never holds up the window.
+void CMyUpdateManager::RunListPass(Job& job) {
+    job.localPath = LocalListPath(m_owner.GameDir(), job.entries.front().fileName);
+    const FileOutcome outcome = FetchOne(job);
     m_bServerOk = true;
-    const RemoveOnExit list(path);
-    if (!outcome.Failed() && !m_bStopping)
-        LoadChecksumList(path);
-    return outcome;
+    const RemoveOnExit list(job.localPath);
+    std::optional<std::vector<_filelist>> entries;
+    if (!outcome.Failed() && !m_bStopping) {
+        try {
+            entries = ReadChecksumList(job.localPath);
+        } catch (const std::exception&) {
+            // Too large to hold: as unreadable.
+        }
+    }
+    if (entries) {
+        m_bPostProgress = true;
+        CheckThread(std::move(*entries), PassMode::Repair);
+        return;
+    }
+    {
+        std::lock_guard lock(m_lock);
+        m_listFailure = outcome;
+    }
+    m_bBusy = false;
+    if (!m_bStopping)
+        Post(platform::WM_LIST_FAILED, outcome.Failed() ? 0 : 1);
 }
 
 // ---- Checksum lists and the check pass ----

@@ -69,10 +69,14 @@ public:
     // Compares one entry with the game folder on the calling thread: 1 when current.
     int IsFileCurrent(_filelist entry) const;
 
-    // The update half of the Start button: fetches `checksumFile` into the game folder, waits for
-    // it and starts the check pass from it (not once the engine stops). Answers how the list's
-    // fetch ended; ServerOk() is true afterwards. The list file is gone on every path.
-    FileOutcome FetchChecksumList(const std::string& checksumFile);
+    // The update half of the Start button: queues the fetch of `checksumFile` into the game folder
+    // and the check pass over it, which ends with WM_UPDATE_DONE. A list that cannot be fetched or
+    // read ends it with WM_LIST_FAILED instead (ListFailure says how the fetch ended). ServerOk()
+    // is true once the list's fetch has ended; the list file is gone on every path. False, doing
+    // nothing, while a pass is queued or runs.
+    bool StartListPass(const std::string& checksumFile);
+    // How the last list's fetch ended; the owner reads it on WM_LIST_FAILED.
+    FileOutcome ListFailure() const;
     // Reads the list at the native `path` and queues a pass over it; a message box says when it
     // cannot be read. False, doing nothing, while a pass is queued or runs.
     bool LoadChecksumList(const std::string& path, PassMode mode = PassMode::Repair);
@@ -107,6 +111,7 @@ private:
     struct Job {
         std::vector<_filelist> entries;  // a pass over these, or one file
         bool pass = false;
+        bool listPass = false;  // fetch the list entries.front() names, then a pass over it
         bool listed = true;     // one file: false for the checksum list itself
         std::string localPath;  // one file: where it goes when not into the game folder
         PassMode mode = PassMode::Repair;
@@ -117,6 +122,8 @@ private:
     std::future<FileOutcome> QueueFile(Job job);
     void DownloadThread();
     void RunFile(Job& job);
+    FileOutcome FetchOne(const Job& job);
+    void RunListPass(Job& job);
     bool Pause(std::chrono::milliseconds delay);
     CFileFetcher::Hooks MakeHooks(CPassProgress* pass, CFileFinisher* finisher);
     CFileFetcher::Request MakeRequest(const _filelist& entry, bool listed,
@@ -156,6 +163,7 @@ private:
     std::atomic<bool> m_bBusy{false};
     std::atomic<bool> m_bPostProgress{false};
     std::atomic<bool> m_bServerOk{true};
+    FileOutcome m_listFailure;  // under m_lock
     std::thread m_downloadThread;
 };
 

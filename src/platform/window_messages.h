@@ -15,6 +15,8 @@ inline constexpr unsigned WM_DOWN_FILE = kFirstPrivateMessage + 7;      // 0x407
 // lParam): posted, so that no worker ever waits for the window.
 inline constexpr unsigned WM_UPDATE_STATUS = kFirstPrivateMessage + 8;   // 0x408
 inline constexpr unsigned WM_TOTAL_PROGRESS = kFirstPrivateMessage + 9;  // 0x409
+// The checksum list of an update could not be fetched (wParam 0) or read (wParam 1); no pass ran.
+inline constexpr unsigned WM_LIST_FAILED = kFirstPrivateMessage + 10;  // 0x40A
 
 // Registered by name on the original platform; fixed numbers from the registered range here.
 inline constexpr unsigned WM_SERVER_MSG = 0xC001;

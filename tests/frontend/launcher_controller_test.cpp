@@ -3,6 +3,8 @@
 
 #include "frontend/launcher_controller.h"
 
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <deque>
@@ -10,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -26,6 +29,7 @@
 #include "platform/window_messages.h"
 #include "support/message_box_recorder.h"
 #include "support/program_support.h"
+#include "support/raw_peer.h"
 
 namespace {
 
@@ -341,6 +345,35 @@ TEST_F(ControllerTest, ALostConnectionEndsTheProcess) {
     EXPECT_EQ(m_messages.take(), Texts{kDisconnected});
 }
 
+// The checksum list is fetched while the window goes on: the press returns with the request
+// still unanswered, and the list's failure (a 503) arrives later as a box.
+TEST_F(ControllerTest, TheListIsFetchedWithoutHoldingUpTheWindow) {
+    RawPeer silent;
+    Connect({Game("Quendalor", "http://" + silent.address())}, {Group("Quendalor", "North")});
+    Open();
+    FillTrees();
+    Click(TreeSide::Right, GroupRow(TreeSide::Right, 0));
+    std::atomic<bool> released{false}, answered{false};
+    std::thread peer([&] {
+        // Had the press waited for the list, this would end the wait, late.
+        if (silent.accept(std::chrono::seconds(20))) {
+            for (int i = 0; i < 200 && !released; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        answered = true;
+        const std::string reply = "HTTP/1.1 503 Busy\r\nContent-Length: 0\r\n\r\n";
+        silent.write({reply.begin(), reply.end()});
+    });
+    m_controller->OnStart();
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(State(), "Update off Quendalor R0");
+    released = true;
+    peer.join();
+    ASSERT_TRUE(Pump([&] { return !m_messages.texts().empty(); }));
+    EXPECT_EQ(m_messages.take(), Texts{kUnsafeDownloadServer});
+    EXPECT_EQ(State(), "Update off Quendalor R0");
+}
+
 // An update server on loopback serving these files.
 class UpdateTest : public ControllerTest {
 protected:
@@ -375,6 +408,7 @@ TEST_F(UpdateTest, AnUpdateThatFailsIsNotFinished) {
     Serve({{"Data/a.pak", "first"}, {"Data/b.pak", "second"}});
     Click(TreeSide::Left, GroupRow(TreeSide::Left, 0));
     m_controller->OnStart();
+    ASSERT_TRUE(Pump([&] { return !m_messages.texts().empty(); }));
     EXPECT_EQ(m_messages.take(), Texts{kUnsafeDownloadServer});
     EXPECT_EQ(State(), "Update off Sylvan L0");
 

@@ -146,8 +146,7 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
     ::chmod(Game("Data/Map/b.map").c_str(), 0);
     ASSERT_EQ(pack::CChecksumWriter(Served(""), Served("")).Run("1.2.3"), newVersion.size());
     const auto update = [this] {
-        return Pass(
-            [this] { EXPECT_FALSE(m_manager.FetchChecksumList("checksum_1_2_3.md5").Failed()); });
+        return Pass([this] { EXPECT_TRUE(m_manager.StartListPass("checksum_1_2_3.md5")); });
     };
 
     EXPECT_EQ(update(), (Progress{{kCheckingGbk}, kBar}));
@@ -175,9 +174,14 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
 
     update();
     EXPECT_EQ(m_log.take().size(), 1u);
-    // No list on the server: the server's failure, and the flag is ready for the next try.
-    EXPECT_EQ(m_manager.FetchChecksumList("checksum_1_0_2.md5").kind, Kind::ServerFailed);
+    // No list on the server: the server's failure, no pass, and the engine and the flag are
+    // ready for the next try.
+    EXPECT_TRUE(m_manager.StartListPass("checksum_1_0_2.md5"));
+    ASSERT_TRUE(m_target.waitFor(platform::WM_LIST_FAILED, 1, std::chrono::seconds(30)));
+    EXPECT_EQ(m_target.messages().back().wParam, 0);
+    EXPECT_EQ(m_manager.ListFailure().kind, Kind::ServerFailed);
     EXPECT_TRUE(m_manager.ServerOk());
+    EXPECT_FALSE(m_manager.IsBusy());
     EXPECT_EQ(Done(), 2u);
 }
 
