@@ -80,6 +80,16 @@ std::string Plural(long long count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// Windows keeps a running program's file: unlike the window, which runs from its copy, this run
+// cannot replace the launcher program the update server lists.
+std::string OwnProgramHint(const std::string& path) {
+    if (!platform::IsOwnProgramFile(path))
+        return "";
+    return " (it is this program, which cannot replace itself while it runs; the launcher's "
+           "window replaces it, since it runs from its copy " +
+           std::string(launch::SelfUpdater::kTempName) + ")";
+}
+
 }  // namespace
 
 CHeadlessRun::CHeadlessRun(HeadlessHost host, HeadlessOptions options)
@@ -315,7 +325,8 @@ int CHeadlessRun::ReportRepair(const patch::UpdateResult& result) const {
                        patch::FormatByteSize(result.spaceFree) + " are free; nothing was fetched");
     if (result.failedFiles > 0) {
         if (result.firstLocal.Failed())
-            Say("cannot write " + result.firstLocal.path + ": " + result.firstLocal.reason);
+            Say("cannot write " + result.firstLocal.path + ": " + result.firstLocal.reason +
+                OwnProgramHint(result.firstLocal.path));
         std::string why;
         if (!patch::IsSafeListPath(result.firstFailed))
             why = "; the checksum list places it outside the game folder";

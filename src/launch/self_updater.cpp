@@ -10,6 +10,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/file_system.h"
+#include "platform/message_box.h"
 #include "platform/paths.h"
 
 namespace launch {
@@ -46,7 +47,13 @@ bool SelfUpdater::Run(const std::string& arguments) {
         // The copy may ask this process to end before it has ended itself; either way it ends
         // with code 0.
         platform::ExitZeroOnTerminate();
-        StartTempCopy();
+        // Else the launcher would end without a window or a word, as in a folder the player may
+        // not write to.
+        if (!StartTempCopy()) {
+            platform::ShowMessage("无法启动 " + m_strTempPath +
+                                  "，请确认登录器所在的文件夹可以写入");
+            return false;
+        }
     }
     EndProcessGracefully(platform::CurrentProcessId(), 0);
     return false;
@@ -109,7 +116,7 @@ void SelfUpdater::MakeTempCopy() {
                                std::filesystem::copy_options::overwrite_existing, ignored);
 }
 
-void SelfUpdater::StartTempCopy() {
+bool SelfUpdater::StartTempCopy() {
     std::string parameters = std::to_string(platform::CurrentProcessId()) + " " + m_strArgs;
     if (m_bNoCheck)
         parameters += " -NoCheck";
@@ -118,7 +125,7 @@ void SelfUpdater::StartTempCopy() {
     std::string folder = platform::GetFolderPart(m_strTempPath);
     if (folder.size() > 1)
         folder.pop_back();
-    platform::StartProcess(m_strTempPath, platform::SplitCommandLine(parameters), folder);
+    return platform::StartProcess(m_strTempPath, platform::SplitCommandLine(parameters), folder);
 }
 
 platform::FileLock SelfUpdater::HoldTempCopy() {

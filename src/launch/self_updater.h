@@ -57,8 +57,9 @@ public:
     void MakeTempCopy();
 
     // Starts the copy with "<this process id> <Args()>", then " -NoCheck" and " -NoUpdate" when
-    // set, split at blanks into its arguments, in the launcher's folder. Failure is not reported.
-    void StartTempCopy();
+    // set, split at blanks into its arguments, in the launcher's folder. False when it could not
+    // be started.
+    bool StartTempCopy();
 
     // For a process running as "Temp.exe": a shared lock on its program file, held from start-up
     // to exit, by which the last of the processes running from one copy knows itself. Elsewhere

@@ -60,6 +60,21 @@ launcher --repair
 expect 0 "--repair of the changed file"
 cmp -s "$served/Data/items.txt" "$game/Data/items.txt" || fail "items.txt not fetched again"
 
+# A new Launcher.exe on the update server: the run cannot replace the file it runs from, and says
+# so; the other files are repaired.
+cp "$served"/checksum_*.md5 "$work/"
+mkdir "$served/Launcher"
+{ cat "$game/Launcher/Launcher.exe"; printf 'next'; } >"$served/Launcher/Launcher.exe"
+"$pack" checksums "$served" --out "$served" --version 1.0.3 >/dev/null
+echo changed >>"$game/Data/items.txt"
+launcher --repair
+expect 2 "--repair of a new Launcher.exe"
+[[ $err == *'Launcher.exe: '*'cannot replace itself while it runs'*'Temp.exe'* ]] ||
+    fail "--repair of a new Launcher.exe says: $err"
+cmp -s "$served/Data/items.txt" "$game/Data/items.txt" || fail "items.txt not fetched beside it"
+rm -r "$served/Launcher"
+cp "$work"/checksum_*.md5 "$served/"
+
 mv "$game/Launcher/Launcher.ini" "$work/Launcher.ini.away"
 launcher --verify
 expect 2 "--verify without Launcher.ini"

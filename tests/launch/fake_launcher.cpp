@@ -1,6 +1,6 @@
 // A launcher as far as self-update goes: runs SelfUpdater on its command line; as the copy it
 // writes what it was given to "record.txt" in its folder, then removes its own file as the last
-// process running from it does.
+// process running from it does. A message goes to "message.txt" in its folder.
 // QUEND_FAKE_LINGER set: the first process does not end itself after starting the copy.
 // QUEND_FAKE_STAY set: the copy writes "stay.<its id>" in its folder and ends once that is gone.
 
@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "launch/self_updater.h"
+#include "platform/message_box.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 
@@ -24,6 +25,10 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     platform::FileLock hold = launch::SelfUpdater::HoldTempCopy();
+    platform::SetMessageHandler([](const std::string&, const std::string& text) {
+        const fs::path folder = platform::FsPath(platform::OwnExePath()).parent_path();
+        std::ofstream(folder / "message.txt", std::ios::binary) << text;
+    });
     // The arguments are ASCII here: process ids and switches.
     const std::string arguments = platform::JoinArguments(argc, argv);
     launch::SelfUpdater updater(std::getenv("QUEND_FAKE_LINGER") ? Linger

@@ -82,6 +82,22 @@ TEST(SelfUpdater, TheLauncherHandsOverToATemporaryCopy) {
     EXPECT_TRUE(platform::IsProcessRunning(strangerId));
 }
 
+// A copy that cannot be made and started ends the launcher with a message naming it, not
+// silently.
+TEST(SelfUpdater, ACopyThatCannotStartIsNamed) {
+    TempDir dir;
+    copyProgram(QUEND_FAKE_LAUNCHER, dir / "Launcher");
+    fs::create_directories(dir / "Temp.exe" / "in the way");
+    platform::ProcessId pid = 0;
+    ASSERT_TRUE(platform::StartProcess((dir / "Launcher").string(), {}, "", &pid));
+    EXPECT_EQ(Child(pid).Wait(), 3);
+    const Texts message = readLines(dir / "message.txt");
+    ASSERT_EQ(message.size(), 1u);
+    EXPECT_NE(message[0].find((fs::canonical(dir.path()) / "Temp.exe").string()), std::string::npos)
+        << message[0];
+    EXPECT_FALSE(fs::exists(dir / "record.txt"));
+}
+
 // The file's inode; 0 when there is none.
 ino_t InodeOf(const fs::path& path) {
     struct stat file {};
