@@ -3,6 +3,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/process.h"
 #include "win32app/instance_mutex.h"
 #include "win32ui/launcher_dlg.h"
 
@@ -11,7 +12,12 @@ namespace win32app {
 bool CLauncherApp::InitInstance() {
     if (!CClientApp::InitInstance())
         return false;
-    win32ui::CLauncherDlg dialog(*this);
+    // Where the window ends the process at once (a lost connection, Qnd.ini not written), the
+    // copy's file goes as at a normal end.
+    win32ui::CLauncherDlg dialog(*this, [this](int code) {
+        ExitInstance();
+        platform::ExitProcessNow(code);
+    });
     if (dialog.Create()) {
         m_hMainWnd = dialog.Handle();
         dialog.DoModal();
