@@ -3,7 +3,8 @@
 # staged Windows demo runs under Wine on a private display against quend-devserver (a Linux
 # program), and xdotool clicks a server row, Update, types an account and clicks Start. Checked:
 # the patched game files, Bin\Qnd.ini and the stand-in game's recorded command line and working
-# folder; once without and once with the SMS second factor and its code dialog.
+# folder; once without and once with the SMS second factor and its code dialog; then that a
+# launcher ended by a lost connection leaves no Temp.exe.
 #
 # What only this test catches: the Win32 window over the window's rules as a program (the
 # dialog templates, the skin's bitmaps at the skin's coordinates, the custom-drawn trees, the
@@ -29,6 +30,7 @@ source "$(dirname "$0")/windows_lib.sh"
 cp -a "$staged/Quendalor" "$staged/update" "$staged/devserver.json" "$work/"
 start_devserver "$devserver" "$work/devserver.json" "$plain_ini" \
     "$work/Quendalor/Launcher/Launcher.ini" "$pack"
+devserver_group=${pids[-1]}
 
 game=$work/Quendalor
 skin=$game/Launcher/Skin/chs
@@ -130,7 +132,16 @@ start_windows_launcher "$game/Launcher"
 play "$window" 1 guardian twinmoons sms
 expect_launch 10002 51d0e8b4a9
 
-# The only boxes: the recommended group's label, once per start, and the code's dispatch.
-printf 'Temp\t%s\n' 推荐 推荐 验证码已通过短信发送到138****6502,请查收 >"$work/expected-messages"
+# A launcher ended by a lost connection removes its Temp.exe, as one that closes does.
+start_windows_launcher "$game/Launcher"
+wait_for 30 more_groups_than 2 || fail "no server lists"
+kill -TERM -- "-$devserver_group"
+wait_for 30 group_ended "${pids[-1]}" || fail "the launcher did not end after the lost connection"
+wait_for 30 test ! -e "$game/Launcher/Temp.exe" || fail "Temp.exe stayed after a lost connection"
+
+# The only boxes: the recommended group's label, once per start, the code's dispatch and the
+# lost connection.
+printf 'Temp\t%s\n' 推荐 推荐 验证码已通过短信发送到138****6502,请查收 推荐 \
+    与登录器服务器的连接已断开，登录器将关闭。 >"$work/expected-messages"
 cmp -s "$work/expected-messages" "$work/messages.log" || fail "message boxes: $(cat "$work/messages.log")"
 echo "passed"
