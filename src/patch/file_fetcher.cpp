@@ -319,6 +319,8 @@ CFileFetcher::Attempt CFileFetcher::Receive(const Request& request, Progress& pr
         *expected += progress.have;
     if (request.listed)
         expected = request.entry.Bytes();
+    const std::uint64_t most =
+        request.listed ? *expected : std::min(expected.value_or(kMostListBytes), kMostListBytes);
     m_nLastRead = 0;
     // The part file and the digest belong to the writer until it has finished.
     CBlockWriter writer(progress.part, request.listed ? &*progress.digest : nullptr, kReadSize);
@@ -338,12 +340,11 @@ CFileFetcher::Attempt CFileFetcher::Receive(const Request& request, Progress& pr
         m_nLastRead = static_cast<std::uint32_t>(count);
         const auto bytes = static_cast<std::uint64_t>(count);
         // A hostile server cannot fill the disk: no more than expected.
-        if (expected && progress.have + bytes > *expected) {
+        if (progress.have + bytes > most) {
             writer.Put(block, 0);
             writer.Finish();
             progress.part.Discard();
-            return {
-                ServerFailure(localPath, "longer than " + std::to_string(*expected) + " bytes")};
+            return {ServerFailure(localPath, "longer than " + std::to_string(most) + " bytes")};
         }
         writer.Put(block, static_cast<std::size_t>(count));
         progress.have += bytes;

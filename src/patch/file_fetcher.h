@@ -50,6 +50,9 @@ public:
         std::uint64_t credited = 0;  // of the file's bytes, shown on the overall bar
         int requests = 0;
     };
+    // A checksum list longer than this is refused as it arrives: no list of a real game comes
+    // near it, and a hostile server must not fill the disk with one.
+    static constexpr std::uint64_t kMostListBytes = std::uint64_t{64} << 20;
     struct Retries {
         int count = 2;                         // further tries after a cut transfer
         std::chrono::milliseconds delay{250};  // before the first; doubled for each next one

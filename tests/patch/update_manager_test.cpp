@@ -305,6 +305,22 @@ TEST_F(DownloadTest, FailedFilesLeaveTheOldOneAndTheThreadGoesOn) {
     EXPECT_GE(Stat(Game("Bin/keep.dat")).st_mtime, before - 1);
 }
 
+// A checksum list past the bound is refused as it arrives, whatever the server announces, and
+// nothing of it stays.
+TEST_F(DownloadTest, AChecksumListPastTheBoundIsRefused) {
+    writeFile(Served("huge.md5"), "");
+    fs::resize_file(Served("huge.md5"), patch::CFileFetcher::kMostListBytes + 1);  // sparse
+    const fs::path list = m_root / "lists" / "huge.md5";
+    auto done = m_manager.QueueListDownload("huge.md5", list.string());
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    const patch::FileOutcome outcome = done.get();
+    EXPECT_EQ(std::tie(outcome.kind, outcome.reason),
+              std::make_tuple(
+                  Kind::ServerFailed,
+                  "longer than " + std::to_string(patch::CFileFetcher::kMostListBytes) + " bytes"));
+    EXPECT_TRUE(fs::is_empty(list.parent_path()));
+}
+
 // A transfer cut at any point keeps its part file and the old file; the tries within the fetch
 // ask for the rest with a Range request. The next fetch goes on where the part ended and ends
 // with the file byte for byte, or starts over when the server sends the whole file instead.
