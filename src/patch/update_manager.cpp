@@ -246,18 +246,11 @@ FileOutcome CMyUpdateManager::FetchOne(const Job& job) {
 }
 
 bool CMyUpdateManager::StartListPass(const std::string& checksumFile) {
-    bool idle = false;
-    if (!m_bBusy.compare_exchange_strong(idle, true))
-        return false;
     Job job;
     job.entries.emplace_back().fileName = checksumFile;
     job.listPass = true;
     job.listed = false;
-    if (!Queue(std::move(job))) {
-        m_bBusy = false;
-        return false;
-    }
-    return true;
+    return QueuePass(std::move(job));
 }
 
 FileOutcome CMyUpdateManager::ListFailure() const {
@@ -334,13 +327,17 @@ bool CMyUpdateManager::LoadChecksumList(const std::string& path, PassMode mode) 
 }
 
 bool CMyUpdateManager::StartPass(std::vector<_filelist> entries, PassMode mode) {
-    bool idle = false;
-    if (!m_bBusy.compare_exchange_strong(idle, true))
-        return false;
     Job job;
     job.entries = std::move(entries);
     job.pass = true;
     job.mode = mode;
+    return QueuePass(std::move(job));
+}
+
+bool CMyUpdateManager::QueuePass(Job job) {
+    bool idle = false;
+    if (!m_bBusy.compare_exchange_strong(idle, true))
+        return false;
     if (!Queue(std::move(job))) {
         m_bBusy = false;
         return false;

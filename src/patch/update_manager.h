@@ -119,6 +119,8 @@ private:
     };
 
     bool Queue(Job job);
+    // Queues a pass (or a list and its pass) when none is queued or runs; false otherwise.
+    bool QueuePass(Job job);
     std::future<FileOutcome> QueueFile(Job job);
     void DownloadThread();
     void RunFile(Job& job);
