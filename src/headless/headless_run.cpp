@@ -312,8 +312,17 @@ int CHeadlessRun::ReportVerify(const patch::UpdateResult& result) const {
             " current");
         return kExitCurrent;
     }
+    // A repair refuses what the list places outside the game folder.
+    const auto outside =
+        std::count_if(result.differing.begin(), result.differing.end(),
+                      [](const std::string& name) { return !patch::IsSafeListPath(name); });
+    std::string repair = "; --repair fetches them";
+    if (outside > 0)
+        repair = "; --repair fetches " + std::to_string(result.differing.size() - outside) +
+                 " of them, not the " + std::to_string(outside) +
+                 " the checksum list places outside the game folder";
     Say("verify: " + game + ": " + std::to_string(result.differing.size()) + " of " +
-        Plural(result.checkedFiles, "file differs", "files differ") + "; --repair fetches them");
+        Plural(result.checkedFiles, "file differs", "files differ") + repair);
     return kExitDiffers;
 }
 

@@ -153,6 +153,13 @@ TEST_F(HeadlessProgramTest, VerifyNamesTheFilesThatDiffer) {
     EXPECT_FALSE(fs::exists(m_install.gameDir / "checksum_all.md5"));
     for (const auto& entry : fs::directory_iterator(m_install.temp.path()))
         EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr("checksum")));
+    const fs::path list = m_served / "checksum_all.md5";
+    writeFile(list, readFile(list) + "..\\x.txt|0|" + std::string(32, 'a') +
+                        "|2020-01-01 00:00:00|1\r\n");
+    EXPECT_THAT(RunLauncher({"--verify"}),
+                FieldsAre(1, "Data\\a.txt\n" + kMap + "\n..\\x.txt\n",
+                          HasSubstr("3 of 4 files differ; --repair fetches 2 of them, not the 1 "
+                                    "the checksum list places outside the game folder")));
 
     // Names that cannot be written are an error, not a result.
     fs::remove(m_install.temp / "out.txt");
