@@ -195,6 +195,11 @@ std::shared_ptr<const protocol::ServerLists> CHeadlessRun::FetchGameList() {
             "encoded (quend-pack ini)?");
     m_connection.SetInstalledGames(m_config.games);
     m_connection.SetMainWindow(&m_target);
+    // A new snapshot once message 30 is in: a server that stops after it is told apart.
+    const auto before = m_connection.Directory().Latest();
+    const auto missing = [&]() -> std::string {
+        return m_connection.Directory().Latest() == before ? "game list" : "server groups";
+    };
     if (!m_connection.ConnectServer(server))
         throw RunError("cannot reach the launcher server at " + server);
     if (!m_connection.SendRequest(protocol::kGameListId))
@@ -207,10 +212,10 @@ std::shared_ptr<const protocol::ServerLists> CHeadlessRun::FetchGameList() {
             break;
         if (figures.connectionLost)
             throw RunError("the launcher server at " + server +
-                           " closed the connection before it sent the game list");
+                           " closed the connection before it sent the " + missing());
         if (Clock::now() >= deadline)
-            throw RunError("the launcher server at " + server + " sent no game list within " +
-                           std::to_string(kServerAnswer.count()) + " seconds");
+            throw RunError("the launcher server at " + server + " sent no " + missing() +
+                           " within " + std::to_string(kServerAnswer.count()) + " seconds");
     }
     m_connection.SetMainWindow(nullptr);
     m_connection.StopConnection();

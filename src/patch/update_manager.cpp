@@ -263,13 +263,16 @@ void CMyUpdateManager::RunListPass(Job& job) {
     job.localPath = LocalListPath(m_owner.GameDir(), job.entries.front().fileName);
     const FileOutcome outcome = FetchOne(job);
     m_bServerOk = true;
-    const RemoveOnExit list(job.localPath);
     std::optional<std::vector<_filelist>> entries;
-    if (!outcome.Failed() && !m_bStopping) {
-        try {
-            entries = ReadChecksumList(job.localPath);
-        } catch (const std::exception&) {
-            // Too large to hold: as unreadable.
+    {
+        // Gone before the pass: the list is no game file, and a run cut mid-pass leaves none.
+        const RemoveOnExit list(job.localPath);
+        if (!outcome.Failed() && !m_bStopping) {
+            try {
+                entries = ReadChecksumList(job.localPath);
+            } catch (const std::exception&) {
+                // Too large to hold: as unreadable.
+            }
         }
     }
     if (entries) {

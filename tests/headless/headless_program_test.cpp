@@ -236,6 +236,22 @@ TEST_F(HeadlessProgramTest, ErrorsEndWithStatusTwoAndNameTheCause) {
     }
 }
 
+// A launcher server that drops the connection after the game list is named for the groups it
+// did not send, not for the list it did.
+TEST_F(HeadlessProgramTest, AServerThatStopsAfterTheGameListMissesTheServerGroups) {
+    m_server.emplace(devserver::LauncherServerConfig{.trailer = "",
+                                                     .games = {Game("Quendalor", "Quendalor")},
+                                                     .groups = {},
+                                                     .close_at_groups = true});
+    ASSERT_TRUE(m_server->Start());
+    WriteLauncherIni("");
+    EXPECT_THAT(RunLauncher({"--verify"}),
+                FieldsAre(2, "",
+                          HasSubstr("Launcher: the launcher server at 127.0.0.1:" +
+                                    std::to_string(m_server->Port()) +
+                                    " closed the connection before it sent the server groups")));
+}
+
 // Without --game, CURRENT_GAME chooses among several games, else the only one; several and no
 // CURRENT_GAME ask for --game. Each game is checked against its own update address; one whose
 // new version is not ready is not repaired.

@@ -187,6 +187,24 @@ TEST_F(CheckPassTest, PublishedVersionFetchesExactlyTheFilesThatDiffer) {
 
 // An unreadable list says so and leaves the engine ready; an empty one shows no status line;
 // with "-NoUpdate" nothing is compared or fetched. A full disk's text names both sizes.
+// The list the Start button fetched is gone from the game folder before the pass fetches a file.
+TEST_F(CheckPassTest, TheListLeavesTheGameFolderBeforeTheFirstFetch) {
+    writeFile(Served("Data/a.txt"), "new");
+    writeFile(Served("checksum_1_2_3.md5"), Line("Data\\a.txt", "new"));
+    std::atomic<int> listThere{-1};
+    // Logged before the reply goes out, while the engine waits for it.
+    devserver::CUpdateServer server{m_root / "server", [&](const std::string& line) {
+                                        if (line.find("a.txt") != std::string::npos)
+                                            listThere = fs::exists(Game("checksum_1_2_3.md5"));
+                                    }};
+    ASSERT_TRUE(server.Start());
+    m_url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/patch";
+    Pass([this] { EXPECT_TRUE(m_manager.StartListPass("checksum_1_2_3.md5")); });
+    EXPECT_EQ(listThere, 0);
+    EXPECT_EQ(readFile(Game("Data/a.txt")), "new");
+    server.Stop();
+}
+
 TEST_F(CheckPassTest, UnreadableAndEmptyListsNoUpdateAndTheFullDiskText) {
     config::SetTextFile((m_root / "Launcher.none").string());  // the built-in texts
     patch::UpdateResult full;

@@ -61,6 +61,10 @@ protected:
             m_server.Log(m_peer + ": request 30, " + std::to_string(config.games.size()) +
                          " games");
         } else if (id == protocol::kServerListId) {
+            if (config.close_at_groups) {
+                m_server.Log(m_peer + ": request 40, closing");
+                return false;
+            }
             protocol::WriteServerList(reply, config.groups);
             m_server.Log(m_peer + ": request 40, " + std::to_string(config.groups.size()) +
                          " groups");

@@ -24,6 +24,7 @@ struct LauncherServerConfig {
     std::string trailer;        // the text behind the game list
     std::vector<protocol::GameRecord> games;
     std::vector<protocol::ServerGroup> groups;
+    bool close_at_groups = false;  // drop the connection at request 40 instead of answering it
 };
 
 class CLauncherServer final {
