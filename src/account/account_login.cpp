@@ -75,6 +75,7 @@ std::optional<CReplyLine> CAccountLogin::SecondFactor(platform::HttpClient& http
             CReplyLine::Fetch(http, MakeSecondLoginUrl(domain, *code));
         if (!reply) {
             platform::ShowMessage(http.LastError());
+            m_bKeepStartDisabled = true;
             return std::nullopt;
         }
         const int e = reply->Search("error|");

@@ -47,6 +47,10 @@ public:
     // a cancelled code prompt shows its message here.
     std::optional<LoginSession> Login();
 
+    // The code was sent but no reply came. Unlike every other failure this one does not give
+    // the Start button back: the launcher has always ended such an attempt there.
+    bool KeepsStartDisabled() const { return m_bKeepStartDisabled; }
+
 private:
     // Runs the code prompt until the service takes a code; the reply holding no "error|", or
     // nothing when the player gave up or the request failed.
@@ -54,6 +58,7 @@ private:
 
     LoginRequest m_request;
     PromptMaker m_makePrompt;
+    bool m_bKeepStartDisabled = false;
 };
 
 }  // namespace account

@@ -101,7 +101,8 @@ void CLauncherController::OnStart() {
     }
     m_view.EnableStart(false);
     if (m_bReady && Login() == 0) {
-        m_view.EnableStart(true);
+        if (!m_bKeepStartDisabled)
+            m_view.EnableStart(true);
         return;
     }
     UpdateOrLaunch();
@@ -361,6 +362,7 @@ launch::ServerSelection CLauncherController::SelectedServer() const {
 }
 
 int CLauncherController::Login() {
+    m_bKeepStartDisabled = false;
     if (m_updateManager.IsBusy())
         return 0;
     std::string gameDir = m_commonManager.GameDir();
@@ -380,6 +382,7 @@ int CLauncherController::Login() {
             return m_view.MakeSmsCodePrompt(domain, mobile, http);
         });
     const std::optional<account::LoginSession> session = login.Login();
+    m_bKeepStartDisabled = login.KeepsStartDisabled();
     if (!session)
         return 0;
     m_app.StoreSession(*session);

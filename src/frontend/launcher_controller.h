@@ -109,6 +109,7 @@ private:
     const config::GameInfo* m_pGameInfo = nullptr;  // in the GUI's settings
     bool m_bReady = false;
     bool m_bLoggedIn = false;
+    bool m_bKeepStartDisabled = false;  // the last login asked for it
 
     // The rows point into this snapshot of the server lists.
     std::shared_ptr<const protocol::ServerLists> m_lists;

@@ -549,6 +549,37 @@ TEST_F(LoginFlowTest, ARefusedCheckGivesStartBack) {
     }
 }
 
+// A code sent to a service that has gone away ends the attempt with the client's error, and
+// Start stays disabled until something else gives it back.
+TEST_F(LoginFlowTest, ACodeThatGetsNoReplyKeepsStartDisabled) {
+    struct GoneService final : account::SmsCodePrompt {
+        std::optional<std::string> Run() override {
+            accounts.Stop();
+            return "123456";
+        }
+        devserver::CAccountService& accounts;
+        explicit GoneService(devserver::CAccountService& service) : accounts(service) {}
+    };
+    m_view.makePrompt = [&](const std::string&, const std::string&, platform::HttpClient&) {
+        return std::make_unique<GoneService>(m_accounts);
+    };
+    Click(TreeSide::Right, GroupRow(TreeSide::Right, 0));
+    m_view.user = "bobby";
+    m_view.password = "hunter22";
+    m_controller->OnStart();
+    const Texts shown = m_messages.take();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0], "连接登录服务器失败");
+    EXPECT_FALSE(m_view.startEnabled);
+    EXPECT_FALSE(m_controller->IsLoggedIn());
+
+    // A new server list gives Start back, and the next refusal leaves it so.
+    Post(platform::WM_SERVER_NOTIFY, 1);
+    m_controller->OnStart();
+    EXPECT_EQ(m_messages.take(), Texts{kUnSelectServer});
+    EXPECT_TRUE(m_view.startEnabled);
+}
+
 TEST_F(LoginFlowTest, ALoginStartsTheGameWithTheSelectedServer) {
     const RowId north = GroupRow(TreeSide::Right, 0);
     // From the first server of the group to the second by keyboard: only the tree's selection
