@@ -124,6 +124,26 @@ bool StartProcess(const std::string& path, const std::vector<std::string>& args,
     return true;
 }
 
+bool StartProcessWithCommandLine(const std::string& path, const std::string& parameters,
+                                 const std::string& workDir) {
+    const std::wstring program = Utf8ToWide(path);
+    std::wstring line;
+    AppendQuoted(line, program);
+    line += L' ';
+    line += Utf8ToWide(parameters);
+    const std::wstring folder = Utf8ToWide(workDir);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
+        return false;
+    }
+    const UniqueHandle process(started.hProcess);
+    const UniqueHandle thread(started.hThread);
+    return true;
+}
+
 bool StartsWindowsPrograms() {
     return true;
 }

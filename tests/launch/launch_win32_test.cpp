@@ -202,6 +202,9 @@ TEST(QuendalorManagerWin32, TheGameStartsFromItsFolderWithTheSession) {
     EXPECT_EQ(Lines(game / "Bin" / "Qnd.exe.record"),
               (Texts{"cwd=" + platform::PathUtf8(game / "Launcher"), "arg=USERID=abc",
                      "arg=USERKEY=k1", "arg=UNDERAGE=0", "arg=-LauncherPassed", "arg=-pzqmvt"}));
+    // The game reads the text as it is: no quoting, the closing blank kept.
+    EXPECT_EQ(readFile(game / "Bin" / "Qnd.exe.line"),
+              "USERID=abc USERKEY=k1 UNDERAGE=0 -LauncherPassed -pzqmvt ");
     EXPECT_FALSE(fs::exists(root / "tools" / "wine.exe.record"));
 }
 
