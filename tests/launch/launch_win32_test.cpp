@@ -140,6 +140,11 @@ TEST_F(SelfUpdaterWin32Test, CopiesRunningFromOneFileLeaveItToTheLastOfThem) {
         EXPECT_TRUE(waitFor([&] { return !platform::IsProcessRunning(copy); }, 20s));
     };
     const platform::ProcessId first = start(0);
+    // Started without arguments, the copy is given the first launcher's id and one blank.
+    const std::string line = readFile(m_dir / "line.txt");
+    EXPECT_TRUE(line.size() > 1 && line.back() == ' ' &&
+                line.find_first_not_of("0123456789") == line.size() - 1)
+        << line;
     const platform::ProcessId second = start(first);
     EXPECT_EQ(platform::ProcessExePath(second), platform::ProcessExePath(first));
     end(first);
