@@ -119,15 +119,16 @@ int CQuendalorManager::LaunchGame(const std::string& gameDir, std::string userId
 
 bool CQuendalorManager::StartGame(const std::string& program,
                                   const std::string& commandLine) const {
-    std::vector<std::string> args = platform::SplitCommandLine(commandLine);
     if (!platform::StartsWindowsPrograms() && IsWindowsProgram(program)) {
         const std::string wine = platform::FindOnPath("wine");
         if (!wine.empty()) {
+            std::vector<std::string> args = platform::SplitCommandLine(commandLine);
             args.insert(args.begin(), program);
             return platform::StartProcess(wine, args, "");
         }
     }
-    return platform::StartProcess(program, args, "");
+    // The game reads its command line as one text, trailing blank included.
+    return platform::StartProcessWithCommandLine(program, commandLine, "");
 }
 
 }  // namespace launch

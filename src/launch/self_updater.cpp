@@ -125,7 +125,7 @@ bool SelfUpdater::StartTempCopy() {
     std::string folder = platform::GetFolderPart(m_strTempPath);
     if (folder.size() > 1)
         folder.pop_back();
-    return platform::StartProcess(m_strTempPath, platform::SplitCommandLine(parameters), folder);
+    return platform::StartProcessWithCommandLine(m_strTempPath, parameters, folder);
 }
 
 platform::FileLock SelfUpdater::HoldTempCopy() {

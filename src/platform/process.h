@@ -19,6 +19,12 @@ using ProcessId = int;
 bool StartProcess(const std::string& path, const std::vector<std::string>& args,
                   const std::string& workDir, ProcessId* pid = nullptr);
 
+// As StartProcess, with the arguments as one text that the program receives exactly as given
+// (on Windows after its quoted path and one blank: no quoting added, trailing blanks kept);
+// elsewhere split at blanks as SplitCommandLine does.
+bool StartProcessWithCommandLine(const std::string& path, const std::string& parameters,
+                                 const std::string& workDir);
+
 // True where the system starts Windows programs itself; elsewhere they need wine.
 bool StartsWindowsPrograms();
 

@@ -229,6 +229,11 @@ std::string FindOnPath(const std::string& name) {
     }
 }
 
+bool StartProcessWithCommandLine(const std::string& path, const std::string& parameters,
+                                 const std::string& workDir) {
+    return StartProcess(path, SplitCommandLine(parameters), workDir);
+}
+
 bool StartsWindowsPrograms() {
     return false;
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/utf16.h"
 #include "platform/win32_support.h"
@@ -98,17 +99,9 @@ bool IsRegularFile(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-}  // namespace
-
-bool StartProcess(const std::string& path, const std::vector<std::string>& args,
-                  const std::string& workDir, ProcessId* pid) {
+bool StartWithLine(const std::string& path, std::wstring line, const std::string& workDir,
+                   ProcessId* pid) {
     const std::wstring program = Utf8ToWide(path);
-    std::wstring line;
-    AppendQuoted(line, program);
-    for (const std::string& arg : args) {
-        line += L' ';
-        AppendQuoted(line, Utf8ToWide(arg));
-    }
     const std::wstring folder = Utf8ToWide(workDir);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -122,6 +115,28 @@ bool StartProcess(const std::string& path, const std::vector<std::string>& args,
     if (pid != nullptr)
         *pid = static_cast<ProcessId>(started.dwProcessId);
     return true;
+}
+
+}  // namespace
+
+bool StartProcess(const std::string& path, const std::vector<std::string>& args,
+                  const std::string& workDir, ProcessId* pid) {
+    std::wstring line;
+    AppendQuoted(line, Utf8ToWide(path));
+    for (const std::string& arg : args) {
+        line += L' ';
+        AppendQuoted(line, Utf8ToWide(arg));
+    }
+    return StartWithLine(path, std::move(line), workDir, pid);
+}
+
+bool StartProcessWithCommandLine(const std::string& path, const std::string& parameters,
+                                 const std::string& workDir) {
+    std::wstring line;
+    AppendQuoted(line, Utf8ToWide(path));
+    line += L' ';
+    line += Utf8ToWide(parameters);
+    return StartWithLine(path, std::move(line), workDir, nullptr);
 }
 
 bool StartsWindowsPrograms() {

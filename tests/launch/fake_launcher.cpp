@@ -1,15 +1,21 @@
 // A launcher as far as self-update goes: runs SelfUpdater on its command line; as the copy it
-// writes what it was given to "record.txt" in its folder, then removes its own file as the last
+// writes what it was given to "record.txt" (on Windows its command line also to "line.txt") in
+// its folder, then removes its own file as the last
 // process running from it does. A message goes to "message.txt" in its folder.
 // QUEND_FAKE_LINGER set: the first process does not end itself after starting the copy.
 // QUEND_FAKE_STAY set: the copy writes "stay.<its id>" in its folder and ends once that is gone.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "launch/self_updater.h"
 #include "platform/message_box.h"
@@ -36,6 +42,15 @@ int main(int argc, char** argv) {
     if (!updater.Run(arguments))
         return 3;
     const fs::path folder = platform::FsPath(platform::OwnExePath()).parent_path();
+#ifdef _WIN32
+    {
+        // The command line after the program's name and one blank, as the starter gave it.
+        std::string line = ::GetCommandLineA();
+        const std::size_t end = line.starts_with('"') ? line.find('"', 1) + 1 : line.find(' ');
+        line.erase(0, end == std::string::npos ? line.size() : std::min(end + 1, line.size()));
+        std::ofstream(folder / "line.txt", std::ios::binary) << line;
+    }
+#endif
     std::ofstream(folder / "record.part", std::ios::binary)
         << "args=" << arguments << "\nswitches=" << updater.NoCheck() << updater.NoUpdate()
         << "\ncwd=" << platform::PathUtf8(fs::current_path())

@@ -140,6 +140,11 @@ TEST_F(SelfUpdaterWin32Test, CopiesRunningFromOneFileLeaveItToTheLastOfThem) {
         EXPECT_TRUE(waitFor([&] { return !platform::IsProcessRunning(copy); }, 20s));
     };
     const platform::ProcessId first = start(0);
+    // Started without arguments, the copy is given the first launcher's id and one blank.
+    const std::string line = readFile(m_dir / "line.txt");
+    EXPECT_TRUE(line.size() > 1 && line.back() == ' ' &&
+                line.find_first_not_of("0123456789") == line.size() - 1)
+        << line;
     const platform::ProcessId second = start(first);
     EXPECT_EQ(platform::ProcessExePath(second), platform::ProcessExePath(first));
     end(first);
@@ -202,6 +207,9 @@ TEST(QuendalorManagerWin32, TheGameStartsFromItsFolderWithTheSession) {
     EXPECT_EQ(Lines(game / "Bin" / "Qnd.exe.record"),
               (Texts{"cwd=" + platform::PathUtf8(game / "Launcher"), "arg=USERID=abc",
                      "arg=USERKEY=k1", "arg=UNDERAGE=0", "arg=-LauncherPassed", "arg=-pzqmvt"}));
+    // The game reads the text as it is: no quoting, the closing blank kept.
+    EXPECT_EQ(readFile(game / "Bin" / "Qnd.exe.line"),
+              "USERID=abc USERKEY=k1 UNDERAGE=0 -LauncherPassed -pzqmvt ");
     EXPECT_FALSE(fs::exists(root / "tools" / "wine.exe.record"));
 }
 
